@@ -1,0 +1,446 @@
+#include "imaging/blob_list.hpp"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace karvona::imaging {
+
+namespace {
+
+int Key(const cv::Rect& r, int axis) { return axis == 0 ? r.x : r.y; }
+
+// Integer halves, truncated toward zero as the box arithmetic of the stages expects.
+int CentreX(const cv::Rect& r) { return r.x + r.width / 2; }
+
+}  // namespace
+
+void CBlobList::SetImage(const cv::Mat& binary, int area) {
+    rects.clear();
+    ids.clear();
+    count = kUnlabelled;
+    hasSingleChannel_ = !binary.empty() && binary.type() == CV_8UC1;
+    image = hasSingleChannel_ ? binary.clone() : cv::Mat();
+    minArea = area;
+}
+
+void CBlobList::Resize(int n) {
+    rects.resize(static_cast<size_t>(n));
+    ids.resize(static_cast<size_t>(n));
+    if (rects.capacity() < static_cast<size_t>(kSplitLimit)) {
+        rects.reserve(kSplitLimit);
+        ids.reserve(kSplitLimit);
+    }
+    count = n;
+}
+
+int CBlobList::Label() {
+    if (!hasSingleChannel_) {
+        rects.clear();
+        ids.clear();
+        count = 0;
+        return 0;
+    }
+    const int width = image.cols;
+    const int height = image.rows;
+    // Work on a compact copy so that every pixel address is y * width + x.
+    cv::Mat compact = image.isContinuous() ? image : image.clone();
+    uchar* buf = compact.ptr<uchar>(0);
+    parent_.assign(static_cast<size_t>(width) * height, 0);
+
+    int label = 0;
+    bool failed = false;
+    for (int y = 0; y < height && !failed; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const int seed = y * width + x;
+            if (buf[seed] != 255) continue;
+            if (label == kMaxLabel) {  // a further label would collide with 255
+                failed = true;
+                break;
+            }
+            ++label;
+            const uchar value = static_cast<uchar>(label);
+            buf[seed] = value;
+            parent_[seed] = seed;
+            int minX = x, maxX = x, minY = y, maxY = y;
+
+            // Walk without recursion: the parent links of the visit table are the path back. A
+            // pixel that carries the label is visited; only 255 is unvisited foreground.
+            int cur = seed;
+            int cx = x, cy = y;
+            for (;;) {
+                int next = -1;
+                if (cx > 0 && buf[cur - 1] == 255) {
+                    next = cur - 1;
+                    --cx;
+                    if (cx < minX) minX = cx;
+                } else if (cx < width - 1 && buf[cur + 1] == 255) {
+                    next = cur + 1;
+                    ++cx;
+                    if (cx > maxX) maxX = cx;
+                } else if (cy > 0 && buf[cur - width] == 255) {
+                    next = cur - width;
+                    --cy;
+                    if (cy < minY) minY = cy;
+                } else if (cy < height - 1 && buf[cur + width] == 255) {
+                    next = cur + width;
+                    ++cy;
+                    if (cy > maxY) maxY = cy;
+                }
+                if (next >= 0) {
+                    buf[next] = value;
+                    parent_[next] = cur;
+                    cur = next;
+                    continue;
+                }
+                if (parent_[cur] == cur) break;
+                cur = parent_[cur];
+                cy = cur / width;
+                cx = cur - cy * width;
+            }
+
+            // Size test over the box without its last row and last column.
+            int area = 0;
+            for (int yy = minY; yy < maxY; ++yy) {
+                const uchar* row = buf + yy * width;
+                for (int xx = minX; xx < maxX; ++xx) area += row[xx] == value;
+            }
+            if (area < minArea) {
+                for (int yy = minY; yy <= maxY; ++yy) {
+                    uchar* row = buf + yy * width;
+                    for (int xx = minX; xx <= maxX; ++xx) {
+                        if (row[xx] == value) row[xx] = 0;
+                    }
+                }
+                --label;
+                if (label > 250) {
+                    failed = true;
+                    break;
+                }
+            }
+        }
+    }
+    const int n = failed ? 0 : label;
+
+    Resize(n);
+    if (n > 0) {
+        int left[256], top[256], right[256], bottom[256];
+        bool seen[256] = {};
+        for (int y = 0; y < height; ++y) {
+            const uchar* row = buf + y * width;
+            for (int x = 0; x < width; ++x) {
+                const int v = row[x];
+                if (v == 0) continue;
+                if (!seen[v]) {
+                    seen[v] = true;
+                    left[v] = right[v] = x;
+                    top[v] = bottom[v] = y;
+                } else {
+                    left[v] = std::min(left[v], x);
+                    right[v] = std::max(right[v], x);
+                    top[v] = std::min(top[v], y);
+                    bottom[v] = std::max(bottom[v], y);
+                }
+            }
+        }
+        for (int i = 0; i < n; ++i) {
+            const int v = i + 1;
+            rects[i] = cv::Rect(left[v], top[v], right[v] - left[v] + 1, bottom[v] - top[v] + 1);
+            ids[i] = v;
+        }
+    }
+    if (compact.data != image.data) compact.copyTo(image);
+    return n;
+}
+
+void CBlobList::KeepIf(const std::vector<char>& keep) {
+    const std::vector<cv::Rect> oldRects(rects.begin(), rects.begin() + Size());
+    const std::vector<int> oldIds(ids.begin(), ids.begin() + Size());
+    int n = 0;
+    for (size_t i = 0; i < oldRects.size(); ++i) {
+        if (!keep[i]) continue;
+        rects[n] = oldRects[i];
+        ids[n] = oldIds[i];
+        ++n;
+    }
+    Resize(n);
+}
+
+void CBlobList::KeepBlobsSmallerThan(int maxWidth, int maxHeight) {
+    if (Size() == 0) return;
+    std::vector<char> keep(Size());
+    for (int i = 0; i < Size(); ++i)
+        keep[i] = rects[i].width < maxWidth && rects[i].height < maxHeight;
+    KeepIf(keep);
+}
+
+void CBlobList::KeepBlobsLargerThan(int minWidth, int minHeight) {
+    if (Size() == 0) return;
+    std::vector<char> keep(Size());
+    for (int i = 0; i < Size(); ++i)
+        keep[i] = rects[i].width > minWidth && rects[i].height > minHeight;
+    KeepIf(keep);
+}
+
+void CBlobList::KeepAspectBelow(float ratio) {
+    if (Size() == 0) return;
+    std::vector<char> keep(Size());
+    for (int i = 0; i < Size(); ++i) {
+        const cv::Rect& r = rects[i];
+        keep[i] = r.width > 0 && static_cast<double>(r.height) / r.width < ratio;
+    }
+    KeepIf(keep);
+}
+
+void CBlobList::KeepAspectAbove(float ratio) {
+    if (Size() == 0) return;
+    std::vector<char> keep(Size());
+    for (int i = 0; i < Size(); ++i) {
+        const cv::Rect& r = rects[i];
+        keep[i] = r.width > 0 && static_cast<double>(r.height) / r.width > ratio;
+    }
+    KeepIf(keep);
+}
+
+void CBlobList::KeepCentralBlobs(int vertical) {
+    if (Size() == 0) return;
+    const int W = image.cols;
+    const int H = image.rows;
+    std::vector<char> keep(Size());
+    for (int i = 0; i < Size(); ++i) {
+        const cv::Rect& r = rects[i];
+        if (vertical == 0)
+            keep[i] = r.y < H / 2 && r.y + r.height > H / 2;
+        else
+            keep[i] = r.x <= (3 * W) / 4 && r.x + r.width >= W / 4;
+    }
+    KeepIf(keep);
+}
+
+void CBlobList::RemoveBorderBlobs(const cv::Rect& frame) {
+    if (Size() == 0) return;
+    std::vector<char> keep(Size());
+    for (int i = 0; i < Size(); ++i) {
+        const cv::Rect& r = rects[i];
+        keep[i] = r.x != 0 && r.y != 0 && r.x + r.width != frame.width &&
+                  r.y + r.height != frame.height;
+    }
+    KeepIf(keep);
+}
+
+void CBlobList::KeepLastBlobs(int n) {
+    if (Size() == 0) return;
+    n = std::clamp(n, 0, Size());
+    std::vector<char> keep(Size(), 0);
+    for (int i = Size() - n; i < Size(); ++i) keep[i] = 1;
+    KeepIf(keep);
+}
+
+void CBlobList::SortBlobs(int axis) {
+    const int n = Size();
+    if (n < 2) return;
+    for (int i = 0; i < n - 1; ++i) {
+        for (int j = i + 1; j < n; ++j) {
+            if (Key(rects[j], axis) < Key(rects[i], axis)) {
+                std::swap(rects[i], rects[j]);
+                std::swap(ids[i], ids[j]);
+            }
+        }
+    }
+}
+
+void CBlobList::RemoveOverlappingBlobs(int axis) {
+    if (Size() == 0) return;
+    std::vector<char> keep(Size(), 0);
+    int bound = 0;
+    for (int i = 0; i < Size(); ++i) {
+        const cv::Rect& r = rects[i];
+        if (Key(r, axis) < bound) continue;
+        keep[i] = 1;
+        bound = axis == 0 ? r.x + r.width + 1 : r.y + r.height - 3;
+    }
+    KeepIf(keep);
+}
+
+void CBlobList::SortAndRemoveOverlaps(int axis) {
+    SortBlobs(axis);
+    RemoveOverlappingBlobs(axis);
+}
+
+int CBlobList::FindPrefixBreak(int vertical) const {
+    const int n = Size();
+    if (n < 5) return n;
+    if (n < 9) return -1;
+    if (vertical == 0 && n == 11) return 3;
+    int spacing[4];
+    for (int i = 0; i < 4; ++i) {
+        const cv::Rect& a = rects[i];
+        const cv::Rect& b = rects[i + 1];
+        spacing[i] = vertical == 0 ? CentreX(b) - CentreX(a) : b.y - (a.y + a.height);
+    }
+    int maximum = 0;
+    int index = -1;
+    int sum = 0;
+    for (int i = 0; i < 4; ++i) {
+        sum += spacing[i];
+        if (spacing[i] > maximum) {
+            maximum = spacing[i];
+            index = i;
+        }
+    }
+    const float mean = static_cast<float>(sum) / 4.0f;
+    const float excess = static_cast<float>(maximum) - mean;
+    if (excess < (vertical == 0 ? 5.0f : 3.0f)) return 3;
+    return index;
+}
+
+void CBlobList::SplitOversizedBlobs(int vertical) {
+    int n = Size();
+    if (n < 1 || n > kSplitLimit) return;
+    std::vector<cv::Rect> r(rects.begin(), rects.begin() + n);
+    std::vector<int> id(ids.begin(), ids.begin() + n);
+    r.reserve(kSplitLimit + 1);
+    id.reserve(kSplitLimit + 1);
+
+    if (vertical == 0) {
+        std::vector<int> widths(n);
+        for (int i = 0; i < n; ++i) widths[i] = r[i].width;
+        std::sort(widths.begin(), widths.end());
+        const int m = widths[n / 2];
+        for (int k = 0; k < n; ++k) {
+            if (!(n < kSplitLimit && r[k].width > 2 * m && r[k].width - m > m + 2)) continue;
+            cv::Rect rest = r[k];
+            r[k].width = m;
+            rest.x += m;
+            rest.width -= m;
+            if (rest.width >= 10) {
+                r.insert(r.begin() + k + 1, rest);
+                id.insert(id.begin() + k + 1, id[k]);
+                ++n;
+            }
+        }
+    } else {
+        int a = 1000;
+        for (int i = 0; i < n; ++i) {
+            const int h = r[i].height;
+            if (h >= 21 && h <= 999 && h < a) a = h;
+        }
+        const double factor = static_cast<double>(1.2f) * a;
+        for (int k = 0; k < n; ++k) {
+            if (!(n < kSplitLimit && r[k].height > factor && r[k].height - a > 20)) continue;
+            cv::Rect rest = r[k];
+            r[k].height = a;
+            rest.y += a + 2;
+            rest.height -= a + 2;
+            if (rest.height >= 20) {
+                r.insert(r.begin() + k + 1, rest);
+                id.insert(id.begin() + k + 1, id[k]);
+                ++n;
+            }
+        }
+    }
+    Resize(n);
+    std::copy(r.begin(), r.end(), rects.begin());
+    std::copy(id.begin(), id.end(), ids.begin());
+}
+
+void CBlobList::MergeBrokenBlobs(int vertical) {
+    int n = Size();
+    if (n < 3) return;
+    std::vector<cv::Rect> r(rects.begin(), rects.begin() + n);
+    std::vector<int> id(ids.begin(), ids.begin() + n);
+    std::vector<int> gap(n - 1), centre(n - 1, 0);
+    long long sumSize = 0;
+    for (int i = 0; i < n - 1; ++i) {
+        if (vertical == 0) {
+            gap[i] = r[i + 1].x - (r[i].x + r[i].width);
+            centre[i] = CentreX(r[i + 1]) - CentreX(r[i]);
+            sumSize += r[i].width;
+        } else {
+            gap[i] = r[i + 1].y - (r[i].y + r[i].height);
+            sumSize += r[i].height;
+        }
+    }
+    const float meanSize = static_cast<float>(sumSize) / static_cast<float>(n - 1);
+    float threshold;
+    if (vertical == 0) {
+        std::vector<int> sorted = centre;
+        std::sort(sorted.begin(), sorted.end());
+        threshold = 0.7f * static_cast<float>(sorted[(n - 1) / 2]);
+    } else {
+        std::vector<int> sorted = gap;
+        std::sort(sorted.begin(), sorted.end());
+        threshold = 0.5f * static_cast<float>(sorted[n / 2]);
+    }
+
+    // Joins entries i and i + 1 when their union is not wider than tall; returns whether it did.
+    auto join = [&](int i) {
+        const cv::Rect& a = r[i];
+        const cv::Rect& b = r[i + 1];
+        const int left = std::min(a.x, b.x);
+        const int top = std::min(a.y, b.y);
+        const int right = std::max(a.x + a.width, b.x + b.width);
+        const int bottom = std::max(a.y + a.height, b.y + b.height);
+        const int unionWidth = right - left + 1;
+        const int unionHeight = bottom - top + 1;
+        if (unionWidth > unionHeight) return false;
+        const cv::Rect within = b & cv::Rect(0, 0, image.cols, image.rows);
+        const uchar from = static_cast<uchar>(id[i + 1]);
+        const uchar to = static_cast<uchar>(id[i]);
+        for (int y = within.y; y < within.y + within.height; ++y) {
+            uchar* row = image.ptr<uchar>(y);
+            for (int x = within.x; x < within.x + within.width; ++x) {
+                if (row[x] == from) row[x] = to;
+            }
+        }
+        r[i] = cv::Rect(left, top, unionWidth, unionHeight);
+        r.erase(r.begin() + i + 1);
+        id.erase(id.begin() + i + 1);
+        // The spacing that led to the removed entry goes with it; the joined entry now leads
+        // to the next one with the spacing the removed entry had.
+        gap.erase(gap.begin() + i);
+        centre.erase(centre.begin() + i);
+        --n;
+        return true;
+    };
+
+    if (vertical == 0) {
+        for (int i = 0; i < n - 1;) {
+            const bool near = centre[i] < threshold &&
+                              (r[i].width < meanSize || std::abs(r[i].x - r[i + 1].x) < 5 ||
+                               gap[i] < 3);
+            const bool candidate = near || gap[i] < -1;
+            if (candidate && join(i)) continue;
+            ++i;
+        }
+    } else {
+        for (int i = 0; i < n - 1; ++i) {
+            const bool candidate = (gap[i] < threshold && r[i + 1].height < meanSize) ||
+                                   std::abs(r[i].y - r[i + 1].y) < 3;
+            if (candidate) join(i);
+        }
+    }
+    Resize(n);
+    std::copy(r.begin(), r.end(), rects.begin());
+    std::copy(id.begin(), id.end(), ids.begin());
+}
+
+void CBlobList::PaintBlob(cv::Mat& destination, int index, int dx, int dy) const {
+    if (index < 0 || index >= Size() || destination.type() != CV_8UC1 || image.empty()) return;
+    const cv::Rect& box = rects[index];
+    const uchar id = static_cast<uchar>(ids[index]);
+    for (int r = 0; r < box.height; ++r) {
+        const int sy = box.y + r;
+        const int ty = dy + r;
+        if (sy < 0 || sy >= image.rows || ty < 0 || ty >= destination.rows) continue;
+        const uchar* src = image.ptr<uchar>(sy);
+        uchar* dst = destination.ptr<uchar>(ty);
+        for (int c = 0; c < box.width; ++c) {
+            const int sx = box.x + c;
+            const int tx = dx + c;
+            if (sx < 0 || sx >= image.cols || tx < 0 || tx >= destination.cols) continue;
+            if (src[sx] == id) dst[tx] = 255;
+        }
+    }
+}
+
+}  // namespace karvona::imaging
