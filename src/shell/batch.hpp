@@ -1,0 +1,117 @@
+#pragma once
+// The batch run: every photograph of the list from the start row to the end is recognized, put
+// into one of four outcome classes, counted, optionally copied into the result archive, and the
+// run ends with a statistics message.
+//
+// Recognition and bookkeeping are kept apart: recognitions may run on several workers at once,
+// while the outcomes are always recorded one after the other in row order on the thread that
+// called RunBatch, so the counts and the archive names are those of a run one photograph at a
+// time. The recognizer of a photograph is given its position in the run (0 for the first),
+// which is the processed count the sample names use.
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "shell/file_ops.hpp"
+#include "shell/folder_scan.hpp"
+
+namespace karvona::shell {
+
+/// What the recognition of one photograph yields: whether the code was read completely
+/// (validated) and the result text, possibly empty.
+struct Reading {
+    bool complete = false;
+    std::string code;
+};
+
+/// Recognizes one photograph; `processedCount` is the number of photographs before it in the run.
+using Recognizer =
+    std::function<Reading(const std::filesystem::path& photograph, int processedCount)>;
+/// Makes the recognizer of one worker (0 to jobs - 1), each with its own recognition state.
+/// Called on the thread that runs the batch, before any recognition starts.
+using RecognizerFactory = std::function<Recognizer(int worker)>;
+
+enum class Outcome {
+    kPerfect,  ///< validated and 11 characters: counted perfect, row ticked
+    kMistake,  ///< otherwise 11 characters: counted partial
+    kTryMore,  ///< otherwise 7 characters or more: counted partial
+    kUn,       ///< otherwise: not counted
+};
+
+Outcome ClassifyOutcome(const Reading& reading);
+/// The archive folder of the class: "perpect", "mistake", "trymore" or "un".
+const char* OutcomeFolderName(Outcome outcome);
+
+/// The five archive folders in the order they are created: the archive itself, then "perpect",
+/// "mistake", "trymore", "un".
+std::vector<std::filesystem::path> ArchiveFolders(const std::filesystem::path& recognizedFolder);
+/// Creates the five archive folders (existing ones are no error); returns whether all exist.
+bool CreateArchiveFolders(const std::filesystem::path& recognizedFolder);
+
+/// The archive file name of row `row` (counted from 0). Named after the result,
+/// "%06d_[%s]%s" with row + 1, the result and the photograph's extension with its dot; with
+/// `keepFileName` the row's own name, except in "un" where it is "%06d_%s" with row + 1 and
+/// the name.
+std::string ArchiveFileName(Outcome outcome, bool keepFileName, int row, const std::string& result,
+                            const FileRow& photograph);
+
+struct BatchOptions {
+    int startRow = 0;           ///< the selected row; 0 when none is selected
+    bool backupOn = false;      ///< copy every photograph into the archive
+    bool keepFileName = false;  ///< archive copies keep the photograph's name
+    int jobs = 1;               ///< recognitions that may run at once
+    /// The archive ("c:\recognized"); empty stands for recognition::RecognizedFolder().
+    std::filesystem::path recognizedFolder;
+};
+
+/// What happened to one row; handed to the progress callback in row order.
+struct RowOutcome {
+    int row = 0;
+    int processedCount = 0;  ///< photographs done in this run, this one included
+    int total = 0;           ///< rows in the list when the run started
+    Reading reading;
+    Outcome outcome = Outcome::kUn;
+    std::filesystem::path archivePath;        ///< empty without the backup option
+    std::optional<FileOpStatus> archiveCopy;  ///< empty without the backup option
+    bool ticked() const { return outcome == Outcome::kPerfect; }
+};
+
+struct BatchCounts {
+    int processedCount = 0;
+    int perfect = 0;
+    int partial = 0;
+    long long elapsedMs = 0;  ///< the whole loop: recognitions, copies and progress
+};
+
+/// Records outcomes in row order: classifies, counts, and copies into the archive (never over an
+/// existing file; a failed copy leaves the counts as they are).
+class BatchRecorder {
+public:
+    BatchRecorder(const BatchOptions& options, int total);
+    RowOutcome Record(int row, const FileRow& photograph, const Reading& reading);
+    const BatchCounts& counts() const { return counts_; }
+
+private:
+    BatchOptions options_;
+    int total_;
+    BatchCounts counts_;
+};
+
+using RowCallback = std::function<void(const RowOutcome&)>;
+
+/// Runs the batch over `rows` from options.startRow to the end. `stopRequested` is looked at
+/// before each photograph: a photograph already started is finished, recorded and counted.
+/// `onRow` (may be empty) is called on the calling thread after each row is recorded.
+BatchCounts RunBatch(const std::vector<FileRow>& rows, const BatchOptions& options,
+                     const RecognizerFactory& makeRecognizer,
+                     const std::atomic<bool>& stopRequested, const RowCallback& onRow = {});
+
+/// The text of the statistics message (caption kStatisticsCaption); empty when no photograph
+/// was processed, in which case no message is shown.
+std::string FormatStatistics(const BatchCounts& counts);
+
+}  // namespace karvona::shell

@@ -1,0 +1,31 @@
+#pragma once
+// File housekeeping that never destroys what is already there: copies into the archive and moves
+// into the target folder never replace an existing file, and no half-written file ever appears
+// under its final name (the content is written under a hidden temporary name in the target
+// folder first, then given its name in one step that fails when the name is taken).
+
+#include <filesystem>
+
+namespace karvona::shell {
+
+enum class FileOpStatus {
+    kDone,           ///< the file now stands under the new name
+    kTargetExists,   ///< the new name was taken; nothing was changed
+    kSourceMissing,  ///< the source file could not be opened
+    kFailed,         ///< anything else (missing folder, full disk, no permission, ...)
+};
+
+/// Copies `from` to `to`; fails with kTargetExists when `to` exists. `from` is left alone.
+FileOpStatus CopyNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
+
+/// Moves `from` to `to` without ever replacing `to`. Across file systems the file is copied
+/// (never replacing) and the source removed only once the copy stands complete.
+FileOpStatus MoveNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
+
+/// Deletes one file (never a folder). Returns whether it was deleted.
+bool DeleteFile(const std::filesystem::path& path);
+
+/// Creates one folder; an existing folder is no error. Returns whether the folder exists after.
+bool CreateFolder(const std::filesystem::path& folder);
+
+}  // namespace karvona::shell
