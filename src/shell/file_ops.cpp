@@ -159,7 +159,7 @@ bool DeleteFile(const fs::path& path) {
 
 bool CreateFolder(const fs::path& folder) {
     std::error_code error;
-    fs::create_directory(folder, error);
+    fs::create_directories(folder, error);
     return fs::is_directory(folder, error);
 }
 

@@ -25,7 +25,8 @@ FileOpStatus MoveNoReplace(const std::filesystem::path& from, const std::filesys
 /// Deletes one file (never a folder). Returns whether it was deleted.
 bool DeleteFile(const std::filesystem::path& path);
 
-/// Creates one folder; an existing folder is no error. Returns whether the folder exists after.
+/// Creates a folder and any missing folder above it (the root folder stands for a drive, which
+/// always exists); an existing folder is no error. Returns whether the folder exists after.
 bool CreateFolder(const std::filesystem::path& folder);
 
 }  // namespace karvona::shell
