@@ -97,7 +97,8 @@ std::string ArchiveFileName(Outcome outcome, bool keepFileName, int row, const s
     if (keepFileName) {
         return outcome == Outcome::kUn ? Numbered("%06d_%s%s", row + 1, name, "") : name;
     }
-    const std::string_view extension = ExtensionOf(photograph.path.filename().string());
+    const std::string fileName = photograph.path.filename().string();
+    const std::string_view extension = ExtensionOf(fileName);
     const std::string dotted = extension.empty() ? "" : "." + std::string(extension);
     return Numbered("%06d_[%s]%s", row + 1, FileNameSafe(result), dotted);
 }
