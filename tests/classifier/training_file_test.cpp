@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -49,12 +48,6 @@ void ExpectUntouched(const CLvqCluster& c) {
 
 }  // namespace
 
-TEST(TrainingFile, DefaultsBeforeLoading) {
-    const CLvqCluster c;
-    EXPECT_EQ(HeaderOf(c), (Header{0, 40, 40, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 3}));
-    EXPECT_EQ(c.prototypeCount(), 0);
-}
-
 TEST(TrainingFile, ReadsEveryRecordInFileOrderAndIgnoresAnAppendedByte) {
     ScratchDir dir;
     const auto records = NumberedPrototypes(75, 345, 3);
@@ -73,20 +66,6 @@ TEST(TrainingFile, ReadsEveryRecordInFileOrderAndIgnoresAnAppendedByte) {
     EXPECT_EQ(HeaderOf(longer), StandardHeader());
 }
 
-TEST(TrainingFile, DecodesLittleEndianWordsAndDoubles) {
-    ScratchDir dir;
-    Header h{1, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1};
-    std::string bytes = TrainingBytes(h);
-    bytes += std::string("\x00\x00\x00\x00\x00\x00\xf8\x3f", 8);  // 1.5
-    bytes += std::string("\x04\x03\x02\x01", 4);                  // 0x01020304
-    WriteFile(dir.File("le.trn"), bytes);
-    CLvqCluster c;
-    ASSERT_EQ(c.LoadTrainingFile(dir.File("le.trn")), LoadStatus::Ok);
-    ASSERT_EQ(c.prototypeCount(), 1);
-    EXPECT_EQ(c.prototypes[0].vector, std::vector<double>{1.5});
-    EXPECT_EQ(c.prototypes[0].label, 0x01020304);
-}
-
 TEST(TrainingFile, TruncatedFilesLoadNothing) {
     ScratchDir dir;
     const std::string bytes = TrainingBytes(StandardHeader(), NumberedPrototypes(75, 345, 3));
@@ -99,8 +78,11 @@ TEST(TrainingFile, TruncatedFilesLoadNothing) {
     }
 }
 
-TEST(TrainingFile, HeaderWithoutPrototypesBringsBothMessages) {
+TEST(TrainingFile, FailuresAndTheMessagesTheyBring) {
     ScratchDir dir;
+    CLvqCluster missing;
+    EXPECT_EQ(missing.LoadTrainingFile(dir.File("absent.trn")), LoadStatus::Missing);
+    ExpectUntouched(missing);
     for (auto [classes, perClass] : {std::pair{0, 3}, std::pair{25, 0}, std::pair{-25, 3}}) {
         Header h = StandardHeader();
         h[14] = classes;
@@ -115,16 +97,8 @@ TEST(TrainingFile, HeaderWithoutPrototypesBringsBothMessages) {
                                         "prefixes.trn 훈련 파일을 찾을 수 없습니다.  "}));
     EXPECT_EQ(TrainingLoadMessages(LoadStatus::Missing, kDigitTrainingFileMissingText),
               std::vector<std::string>{"numbers.trn 훈련 파일을 찾을 수 없습니다.  "});
-    EXPECT_EQ(TrainingLoadMessages(LoadStatus::Invalid, kDigitTrainingFileMissingText).size(), 1u);
     EXPECT_TRUE(TrainingLoadMessages(LoadStatus::Ok, kDigitTrainingFileMissingText).empty());
     EXPECT_STREQ(kPrefixFileMissingText, "prefix.txt 파일을 찾을 수 없습니다.  ");
-}
-
-TEST(TrainingFile, MissingFile) {
-    ScratchDir dir;
-    CLvqCluster c;
-    EXPECT_EQ(c.LoadTrainingFile(dir.File("absent.trn")), LoadStatus::Missing);
-    ExpectUntouched(c);
 }
 
 TEST(TrainingFile, RecipesThatCouldNotBeComputedAreRejected) {
@@ -229,10 +203,7 @@ TEST(TrainingFile, WriterRefusesWhatCouldNotBeLoadedBack) {
     c.prototypes = NumberedPrototypes(75, 345, 3);
     c.prototypes[10].vector.pop_back();
     EXPECT_FALSE(c.SaveTrainingFile(dir.File("b.trn")));
-    c.prototypes = NumberedPrototypes(75, 345, 3);
-    c.featureLength = 344;  // blocks no longer fit
+    c.prototypes[10].vector.push_back(0.0);
+    c.featureLength = 344;  // the blocks no longer fit
     EXPECT_FALSE(c.SaveTrainingFile(dir.File("c.trn")));
-    c.featureLength = 345;
-    EXPECT_TRUE(c.SaveTrainingFile(dir.File("d.trn")));
-    EXPECT_FALSE(c.SaveTrainingFile(dir.File("no-such-folder/e.trn")));
 }
