@@ -18,13 +18,12 @@ constexpr int kMaxBlobHeight = 100;
 
 // Detail of a grey image: what stands above its local mean, binarized by Otsu's threshold.
 cv::Mat DetailImage(const cv::Mat& grey) {
-    cv::Mat blurred;
+    cv::Mat detail;
     // The replicated border is the one the smoothing has always used; the default border would
     // change the detail near every edge of the frame.
-    cv::GaussianBlur(grey, blurred, cv::Size(kBlurAperture, kBlurAperture), 0, 0,
+    cv::GaussianBlur(grey, detail, cv::Size(kBlurAperture, kBlurAperture), 0, 0,
                      cv::BORDER_REPLICATE);
-    cv::Mat detail;
-    cv::subtract(grey, blurred, detail);  // saturating: negative differences become 0
+    cv::subtract(grey, detail, detail);  // saturating: negative differences become 0
     cv::threshold(detail, detail, 255, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
     return detail;
 }
@@ -40,10 +39,14 @@ cv::Rect SecondClearedRect(const cv::Size& frame) {
 }
 
 void KeepCharacterShapedBlobs(cv::Mat& binary) {
+    imaging::CBlobList blobs;
+    KeepCharacterShapedBlobs(binary, blobs);
+}
+
+void KeepCharacterShapedBlobs(cv::Mat& binary, imaging::CBlobList& blobs) {
     imaging::FillRect(binary, FirstClearedRect(binary.size()), 0);
     imaging::FillRect(binary, SecondClearedRect(binary.size()), 0);
 
-    imaging::CBlobList blobs;
     blobs.SetImage(binary, kMinBlobArea);
     blobs.Label();
     blobs.KeepAspectAbove(kMinAspect);
@@ -57,6 +60,12 @@ void KeepCharacterShapedBlobs(cv::Mat& binary) {
 }
 
 cv::Mat BuildCharacterEvidence(const cv::Mat& photo, const LocatorOptions& options) {
+    imaging::CBlobList blobs;
+    return BuildCharacterEvidence(photo, options, blobs);
+}
+
+cv::Mat BuildCharacterEvidence(const cv::Mat& photo, const LocatorOptions& options,
+                               imaging::CBlobList& blobs) {
     if (photo.empty() || photo.type() != CV_8UC3)
         return cv::Mat();
 
@@ -64,11 +73,10 @@ cv::Mat BuildCharacterEvidence(const cv::Mat& photo, const LocatorOptions& optio
     // (blue) is weighted 0.299 and the third (red) 0.114.
     cv::Mat grey;
     cv::cvtColor(photo, grey, cv::COLOR_RGB2GRAY);
-    cv::Mat inverted;
-    cv::bitwise_not(grey, inverted);
-
     cv::Mat lightOnDark = DetailImage(grey);
-    cv::Mat darkOnLight = DetailImage(inverted);
+    cv::bitwise_not(grey, grey);  // from here on the inverted grey image
+    cv::Mat darkOnLight = DetailImage(grey);
+    grey.release();
 
     cv::Mat edges;
     cv::Canny(lightOnDark, edges, 50, 200, 3);
@@ -76,11 +84,12 @@ cv::Mat BuildCharacterEvidence(const cv::Mat& photo, const LocatorOptions& optio
     ShowStep(options, "binary image #1/2", lightOnDark);
     ShowStep(options, "binary image #2/2", darkOnLight);
 
-    KeepCharacterShapedBlobs(lightOnDark);
-    KeepCharacterShapedBlobs(darkOnLight);
+    KeepCharacterShapedBlobs(lightOnDark, blobs);
+    KeepCharacterShapedBlobs(darkOnLight, blobs);
 
-    cv::Mat evidence;
+    cv::Mat evidence = lightOnDark;
     cv::add(lightOnDark, darkOnLight, evidence);  // saturating
+    darkOnLight.release();
     cv::subtract(evidence, edges, evidence);
     ShowStep(options, "extracted character image", evidence);
     return evidence;

@@ -117,6 +117,12 @@ void CloseColumnGaps(cv::Mat& image, int limit) {
 }
 
 LineMasks BuildLineMasks(cv::Mat& evidence, cv::Mat* display, const LocatorOptions& options) {
+    imaging::CBlobList blobs;
+    return BuildLineMasks(evidence, display, options, blobs);
+}
+
+LineMasks BuildLineMasks(cv::Mat& evidence, cv::Mat* display, const LocatorOptions& options,
+                         imaging::CBlobList& blobs) {
     LineMasks masks;
     if (evidence.empty() || evidence.type() != CV_8UC1)
         return masks;
@@ -124,7 +130,6 @@ LineMasks BuildLineMasks(cv::Mat& evidence, cv::Mat* display, const LocatorOptio
     // Box image: every blob of the evidence filled to its bounding box.
     cv::Mat boxes1(evidence.size(), CV_8UC1, cv::Scalar(0));
     {
-        imaging::CBlobList blobs;
         blobs.SetImage(evidence, kBoxMinArea);
         blobs.Label();
         for (int i = 0; i < blobs.Size(); ++i)
@@ -138,7 +143,6 @@ LineMasks BuildLineMasks(cv::Mat& evidence, cv::Mat* display, const LocatorOptio
     CloseRowGaps(boxes1, kRowGapLimit);
     ShowStep(options, "Horizontal Mask", boxes1);
     {
-        imaging::CBlobList blobs;
         blobs.SetImage(boxes1, kMaskMinArea);
         blobs.Label();
         boxes1.setTo(0);
@@ -154,7 +158,6 @@ LineMasks BuildLineMasks(cv::Mat& evidence, cv::Mat* display, const LocatorOptio
     // Vertical mask: columns closed, then the tallest run when it is tall and thin enough.
     CloseColumnGaps(boxes2, kColumnGapLimit);
     {
-        imaging::CBlobList blobs;
         blobs.SetImage(boxes2, kMaskMinArea);
         blobs.Label();
         int tallest = -1;
@@ -178,16 +181,17 @@ LineMasks BuildLineMasks(cv::Mat& evidence, cv::Mat* display, const LocatorOptio
     }
     ShowStep(options, "Vertical Mask", boxes2);
 
-    cv::Mat lines;
-    if (masks.horizontal && masks.vertical)
-        cv::add(boxes1, boxes2, lines);
-    else if (masks.horizontal)
-        lines = boxes1.clone();
-    else if (masks.vertical)
-        lines = boxes2.clone();
-    else
-        lines = cv::Mat(evidence.size(), CV_8UC1, cv::Scalar(0));
-    cv::bitwise_and(evidence, lines, masks.masked);
+    if (masks.horizontal && masks.vertical) {
+        cv::add(boxes1, boxes2, masks.masked);
+        cv::bitwise_and(evidence, masks.masked, masks.masked);
+    } else if (masks.horizontal) {
+        cv::bitwise_and(evidence, boxes1, masks.masked);
+    } else if (masks.vertical) {
+        cv::bitwise_and(evidence, boxes2, masks.masked);
+    } else {
+        // No line structure: nothing of the evidence is kept and no layout will be tried.
+        masks.masked = cv::Mat(evidence.size(), CV_8UC1, cv::Scalar(0));
+    }
     ShowStep(options, "masked", masks.masked);
 
     if (masks.vertical) {

@@ -5,6 +5,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "imaging/blob_list.hpp"
 #include "recognition/locator_options.hpp"
 
 namespace karvona::recognition {
@@ -33,7 +34,10 @@ void CloseColumnGaps(cv::Mat& image, int limit);
 
 /// Builds the line masks of the evidence image (8-bit, one channel, 0/255). When a vertical
 /// stroke leans between 1 and 5 degrees (strictly), the evidence image is replaced by its upright
-/// turn and the measurement is drawn on display (when given and of three channels).
+/// turn and the measurement is drawn on display (when given and of three channels). blobs is the
+/// list to label with.
+LineMasks BuildLineMasks(cv::Mat& evidence, cv::Mat* display, const LocatorOptions& options,
+                         imaging::CBlobList& blobs);
 LineMasks BuildLineMasks(cv::Mat& evidence, cv::Mat* display, const LocatorOptions& options = {});
 
 }  // namespace karvona::recognition

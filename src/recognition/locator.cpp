@@ -49,14 +49,21 @@ void ShowHypothesis(const LocatorOptions& options, const cv::Mat& evidence,
 }  // namespace
 
 BoxSums::BoxSums(const cv::Mat& image) : size_(image.size()) {
-    // Sums of 8-bit values are integers, exact in double far beyond any frame size.
-    cv::integral(image, integral_, CV_64F);
+    // Sums of 8-bit values are integers: 32-bit sums are exact while the whole image sums below
+    // 2^31, and doubles are exact far beyond any frame size.
+    wide_ = 255.0 * image.total() >= 2147483647.0;
+    cv::integral(image, integral_, wide_ ? CV_64F : CV_32S);
 }
 
 double BoxSums::Sum(const cv::Rect& r) const {
-    const double* top = integral_.ptr<double>(r.y);
-    const double* bottom = integral_.ptr<double>(r.y + r.height);
-    return bottom[r.x + r.width] - bottom[r.x] - top[r.x + r.width] + top[r.x];
+    if (wide_) {
+        const double* top = integral_.ptr<double>(r.y);
+        const double* bottom = integral_.ptr<double>(r.y + r.height);
+        return bottom[r.x + r.width] - bottom[r.x] - top[r.x + r.width] + top[r.x];
+    }
+    const int* top = integral_.ptr<int>(r.y);
+    const int* bottom = integral_.ptr<int>(r.y + r.height);
+    return static_cast<double>(bottom[r.x + r.width] - bottom[r.x] - top[r.x + r.width] + top[r.x]);
 }
 
 TemplateScore ScoreTemplate(const BoxSums& evidence, const LayoutTemplate& layout) {
@@ -98,35 +105,43 @@ BestHypothesis SearchLayouts(const cv::Mat& photo, cv::Mat* display,
     if (photo.empty() || photo.type() != CV_8UC3)
         return best;
 
-    cv::Mat evidence = BuildCharacterEvidence(photo, options);
-    LineMasks masks = BuildLineMasks(evidence, display, options);
-
+    // One list serves every labelling of the search, so its working memory is made once.
     imaging::CBlobList seeds;
+    cv::Mat evidence = BuildCharacterEvidence(photo, options, seeds);
+    LineMasks masks = BuildLineMasks(evidence, display, options, seeds);
+
     seeds.SetImage(masks.masked, kSeedMinArea);
     seeds.Label();
-    masks.masked.release();
     const int seedCount = std::min(seeds.Size(), kMaxSeeds);
-    if (seedCount == 0 || (!masks.horizontal && !masks.vertical))
+    std::array<cv::Rect, kMaxSeeds> seedBoxes{};
+    std::copy(seeds.rects.begin(), seeds.rects.begin() + seedCount, seedBoxes.begin());
+    // Only the seed boxes are needed from here on; the images and the list's working memory go.
+    seeds = imaging::CBlobList();
+    const bool horizontal = masks.horizontal;
+    const bool vertical = masks.vertical;
+    const int strokeHeight = masks.strokeHeight;
+    masks = LineMasks();
+    if (seedCount == 0 || (!horizontal && !vertical))
         return best;
 
     const BoxSums sums(evidence);
     LayoutTemplate candidate;
     for (int s = 0; s < seedCount; ++s) {
-        const cv::Rect& seed = seeds.rects[s];
+        const cv::Rect& seed = seedBoxes[s];
         for (int b = 4; b <= 24; b += 2) {
             for (int c = 3; c <= 18; c += 3) {
                 for (int layout = 0; layout < kLayoutCount; ++layout) {
-                    const bool vertical = IsVerticalLayout(layout);
-                    if (vertical ? !masks.vertical : !masks.horizontal)
+                    const bool isVertical = IsVerticalLayout(layout);
+                    if (isVertical ? !vertical : !horizontal)
                         continue;
-                    if (vertical && seed.width > kMaxVerticalSeedWidth)
+                    if (isVertical && seed.width > kMaxVerticalSeedWidth)
                         continue;
-                    if (!vertical && seed.height < kMinHorizontalSeedHeight)
+                    if (!isVertical && seed.height < kMinHorizontalSeedHeight)
                         continue;
-                    if (layout == 4 && masks.strokeHeight > kMaxTwoColumnStroke)
+                    if (layout == 4 && strokeHeight > kMaxTwoColumnStroke)
                         continue;
 
-                    const int size = vertical ? seed.width : seed.height;
+                    const int size = isVertical ? seed.width : seed.height;
                     MakeLayoutTemplate(layout, seed.x, seed.y, size, b, c, candidate);
                     const TemplateScore result = ScoreTemplate(sums, candidate);
                     if (best.Offer(layout, candidate, result)) {

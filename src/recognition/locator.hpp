@@ -28,8 +28,9 @@ public:
     cv::Size Size() const { return size_; }
 
 private:
-    cv::Mat integral_;  ///< CV_64F, (rows + 1) x (cols + 1)
+    cv::Mat integral_;  ///< (rows + 1) x (cols + 1), CV_32S or, for huge images, CV_64F
     cv::Size size_;
+    bool wide_ = false;
 };
 
 struct TemplateScore {
