@@ -14,8 +14,14 @@ std::filesystem::path RootFolder() {
     return std::filesystem::current_path() / "karvona";
 }
 
-std::filesystem::path RecognizedFolder() { return RootFolder() / "recognized"; }
-std::filesystem::path CharactersFolder() { return RootFolder() / "characters"; }
-std::filesystem::path UnrecognizedFolder() { return RootFolder() / "unrecognized"; }
+std::filesystem::path RecognizedFolder() {
+    return RootFolder() / "recognized";
+}
+std::filesystem::path CharactersFolder() {
+    return RootFolder() / "characters";
+}
+std::filesystem::path UnrecognizedFolder() {
+    return RootFolder() / "unrecognized";
+}
 
 }  // namespace karvona::recognition

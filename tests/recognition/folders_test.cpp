@@ -19,5 +19,6 @@ TEST(Folders, LiveUnderTheRootFromTheEnvironment) {
     setenv("HOME", "/home/op", 1);
     EXPECT_EQ(RootFolder(), "/home/op/karvona");
     setenv("HOME", home.c_str(), 1);
-    if (saved) setenv("KARVONA_ROOT", keep.c_str(), 1);
+    if (saved)
+        setenv("KARVONA_ROOT", keep.c_str(), 1);
 }

@@ -1,0 +1,38 @@
+// The code-region locator on drawn photographs of 640 x 480 and 1024 x 768 pixels.
+#include <benchmark/benchmark.h>
+
+#include "drawn_photos.hpp"
+#include "recognition/locator.hpp"
+
+namespace {
+
+cv::Mat Photo(int width, int height) {
+    karvona::testing::CodeDrawing d;
+    d.frame = cv::Size(width, height);
+    d.layout = 0;
+    d.charHeight = height / 16;
+    d.charWidth = (d.charHeight - 1) / 2;
+    d.noiseSigma = 8.0;
+    return karvona::testing::DrawCodePhoto(d).image;
+}
+
+void BM_FindIsoCharacters(benchmark::State& state) {
+    const cv::Mat photo = Photo(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    int layout = -1;
+    for (auto _ : state) {
+        cv::Mat region = karvona::recognition::FindIsoCharacters(photo, nullptr, nullptr, &layout);
+        benchmark::DoNotOptimize(region.data);
+    }
+    state.counters["layout"] = layout;
+}
+
+}  // namespace
+
+BENCHMARK(BM_FindIsoCharacters)
+    ->Args({640, 480})
+    ->Args({1024, 768})
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
+
+BENCHMARK_MAIN();
