@@ -8,11 +8,7 @@
 
 namespace karvona::shell {
 
-// Start-up: a missing data file is reported, then start-up goes on.
-inline constexpr const char kLetterTrainingMissing[] =
-    "prefixes.trn 훈련 파일을 찾을 수 없습니다.  ";
-inline constexpr const char kDigitTrainingMissing[] = "numbers.trn 훈련 파일을 찾을 수 없습니다.  ";
-inline constexpr const char kPrefixListMissing[] = "prefix.txt 파일을 찾을 수 없습니다.  ";
+// Start-up texts for missing data files are the classifier's (classifier/messages.hpp).
 
 // Delete key: the row's file name followed by this question, answered with OK or Cancel.
 inline constexpr const char kDeleteQuestion[] = "\n이 파일을 삭제하시겠습니까?";

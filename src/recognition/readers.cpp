@@ -1,0 +1,202 @@
+#include "recognition/readers.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <opencv2/imgproc.hpp>
+#include <string>
+
+#include "imaging/blob_list.hpp"
+#include "imaging/primitives.hpp"
+#include "recognition/kmeans.hpp"
+
+namespace karvona::recognition {
+
+using imaging::CBlobList;
+
+namespace {
+
+void Show(const ReaderOptions& options, const std::string& title, const cv::Mat& image) {
+    if (options.stepViews && options.viewer != nullptr)
+        options.viewer->Show(title, image);
+}
+
+std::string Title(const char* format, int a, int b = 0) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, a, b);
+    return text;
+}
+
+// The filters both readers apply to a candidate's blobs, up to the point where the cluster
+// reader also removes overlaps.
+void FilterShapes(CBlobList& list, int W, int H) {
+    list.KeepBlobsLargerThan(2, 15);
+    list.KeepBlobsSmallerThan(std::min(W - 10, 50), std::min(H - 5, 100));
+    list.KeepAspectAbove(0.9f);
+    list.KeepAspectBelow(10.0f);
+    list.RemoveBorderBlobs(cv::Rect(0, 0, W, H));
+}
+
+// The rest of the chain: central blobs in reading order, repaired, without oversized boxes.
+void FilterLine(CBlobList& list, int vertical, int W, int H) {
+    list.KeepCentralBlobs(vertical);
+    list.SortBlobs(vertical);
+    list.MergeBrokenBlobs(vertical);
+    list.SplitOversizedBlobs(vertical);
+    list.KeepBlobsSmallerThan(std::min(W - 10, 50), std::min(H - 10, 100));
+}
+
+}  // namespace
+
+int ReadByMorphology(cv::Mat& region, int layoutCode, cv::Mat& strip, const ReferenceData& data,
+                     const ReaderOptions& options, Reading& out) {
+    out = Reading{};
+    const int W = region.cols;
+    const int H = region.rows;
+    const int vertical = W <= H ? 1 : 0;
+
+    // The region's channels are weighed as red, green, blue, as the system always has.
+    cv::Mat grey;
+    cv::cvtColor(region, grey, cv::COLOR_RGB2GRAY);
+
+    cv::Mat candidates[4];
+    const double otsu =
+        cv::threshold(grey, candidates[0], 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
+    cv::threshold(grey, candidates[1], otsu, 255, cv::THRESH_BINARY_INV);
+    cv::Mat blurred, detail;
+    cv::GaussianBlur(grey, blurred, cv::Size(15, 15), 0, 0, cv::BORDER_REPLICATE);
+    cv::subtract(grey, blurred, detail);
+    cv::threshold(detail, candidates[2], 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
+    cv::threshold(detail, candidates[3], 0, 255, cv::THRESH_BINARY_INV | cv::THRESH_OTSU);
+
+    CBlobList lists[4];
+    int chosen = -1;
+    int bestSolid = -1;
+    int bestDistance = 100;
+    constexpr double kThinFraction = 0.3f;
+    for (int c = 0; c < 4; ++c) {
+        Show(options, Title("Mophology #%d/4", c + 1), candidates[c]);
+        CBlobList& list = lists[c];
+        list.SetImage(candidates[c], 25);
+        list.Label();
+        FilterShapes(list, W, H);
+        FilterLine(list, vertical, W, H);
+
+        // Repaint only the kept boxes, counting the thin ones.
+        candidates[c].setTo(0);
+        int thin = 0;
+        for (int i = 0; i < list.Size(); ++i) {
+            const cv::Rect& r = list.rects[i];
+            cv::Mat box(r.height, r.width, CV_8UC1, cv::Scalar(0));
+            list.PaintBlob(box, i, 0, 0);
+            const double white = imaging::SumFirstChannel(box) / 255.0;
+            if (white / (static_cast<double>(r.width) * r.height) < kThinFraction)
+                ++thin;
+            if (r.x + r.width < W && r.y + r.height < H)
+                imaging::CopyInto(box, candidates[c], r);
+        }
+        const int solid = list.Size() - thin;
+        const int distance = std::abs(solid - 11);
+        if (solid > bestSolid && distance <= bestDistance) {
+            chosen = c;
+            bestSolid = solid;
+            bestDistance = distance;
+        }
+        Show(options, Title("Labeled #%d/4 (%d)", c + 1, list.Size()), candidates[c]);
+    }
+
+    CBlobList none;
+    CBlobList* list = &none;
+    if (chosen >= 0) {
+        list = &lists[chosen];
+        Show(options, Title("Labeled (Final) : %d", list->Size()), candidates[chosen]);
+    } else {
+        // No candidate came near eleven boxes: read an empty list.
+        none.SetImage(cv::Mat(H, W, CV_8UC1, cv::Scalar(0)), 25);
+        none.Label();
+    }
+    const PassStyle style{200, cv::Scalar(0, 255, 255)};
+    return ReadCharacterBoxes(region, *list, vertical, layoutCode, style, strip, data, options,
+                              out);
+}
+
+int ReadByClusterSegmentation(cv::Mat& region, int layoutCode, cv::Mat& strip,
+                              const ReferenceData& data, const ReaderOptions& options,
+                              Reading& out) {
+    out.complete = false;
+    const int W = region.cols;
+    const int H = region.rows;
+    const int vertical = W <= H ? 1 : 0;
+
+    cv::Mat channels[3];
+    cv::split(region, channels);
+    cv::Mat masks[9];
+    const std::uint64_t seed = SeedFromPixels(region);
+    const cv::TermCriteria criteria = imaging::MakeTermCriteria(3, 5, 1.0);
+
+    int best = -1;
+    int bestHits = 0;
+    int bestCount = 0;
+    for (int c = 0; c < 3; ++c) {
+        const KMeansResult clusters = ClusterValues(channels[c], 3, criteria, seed + c);
+        for (int k = 0; k < 3; ++k) {
+            cv::Mat lut(1, 256, CV_8UC1);
+            for (int v = 0; v < 256; ++v)
+                lut.at<uchar>(v) = clusters.labelOfValue[v] == k ? 255 : 0;
+            cv::LUT(channels[c], lut, masks[3 * c + k]);
+        }
+        for (int k = 0; k < 3; ++k) {
+            const int m = 3 * c + k;
+            Show(options, Title("Segmented Image #%d/9", m + 1), masks[m]);
+            CBlobList list;
+            list.SetImage(masks[m], 25);
+            list.Label();
+            FilterShapes(list, W, H);
+            list.SortAndRemoveOverlaps(vertical);
+            FilterLine(list, vertical, W, H);
+
+            masks[m].setTo(0);
+            for (int i = 0; i < list.Size(); ++i) {
+                list.PaintBlob(masks[m], i, list.rects[i].x, list.rects[i].y);
+            }
+            Show(options, Title("Labeled Image #%d/9", m + 1), masks[m]);
+
+            const int count = list.Size();
+            if (vertical == 0) {
+                const int hits = cv::countNonZero(masks[m].row(H / 3)) +
+                                 cv::countNonZero(masks[m].row((2 * H) / 3));
+                if (hits > bestHits && count > bestCount) {
+                    best = m;
+                    bestHits = hits;
+                    bestCount = count;
+                }
+            } else if (count > bestCount) {
+                best = m;
+                bestCount = count;
+            }
+        }
+    }
+    if (best < 0)
+        return 0;
+
+    if (options.stepViews) {
+        for (int m = 0; m < 9; ++m)
+            Show(options, Title("Segmented Image #%d/9", m + 1), masks[m]);
+        Show(options, "Segmented Image (Final)", masks[best]);
+    }
+
+    CBlobList list;
+    list.SetImage(masks[best], 50);
+    list.Label();
+    list.SortBlobs(vertical);
+    list.MergeBrokenBlobs(vertical);
+    list.SplitOversizedBlobs(vertical);
+    list.KeepBlobsSmallerThan(std::min(W - 10, 50), std::min(H - 10, 100));
+    if (list.Size() < 4)
+        return 0;
+
+    const PassStyle style{100, cv::Scalar(255, 255, 0)};
+    return ReadCharacterBoxes(region, list, vertical, layoutCode, style, strip, data, options, out);
+}
+
+}  // namespace karvona::recognition

@@ -1,0 +1,69 @@
+#pragma once
+// The reading pass that both readers end with: prefix break, cutting, classification, code
+// assembly with gap marks, validation, drawing, samples and the reader's score.
+
+#include <array>
+#include <filesystem>
+#include <opencv2/core.hpp>
+#include <string>
+#include <vector>
+
+#include "classifier/classification.hpp"
+#include "classifier/owner_prefix_list.hpp"
+#include "imaging/blob_list.hpp"
+#include "imaging/step_view.hpp"
+
+namespace karvona::recognition {
+
+/// The read-only reference data a reading uses: the two codebooks and the owner-prefix list.
+/// Any of them may be missing (a failed load): a missing codebook reads every character as
+/// "no class", a missing list validates no prefix.
+struct ReferenceData {
+    const classifier::CLvqCluster* letters = nullptr;
+    const classifier::CLvqCluster* digits = nullptr;
+    const classifier::COwnerPrefixList* prefixes = nullptr;
+};
+
+/// Options of one reading, given by the front end.
+struct ReaderOptions {
+    bool stepViews = false;                 ///< show the readers' intermediate images
+    imaging::StepViewer* viewer = nullptr;  ///< where step views go (none when null)
+    bool saveSamples = false;               ///< save every cut character as a bitmap
+    int processedCount = 0;                 ///< the file number in sample names
+    std::filesystem::path samplesFolder;    ///< the folder of the per-class sample folders
+};
+
+/// One character as the pass read it: its box in the region, where it stood, the five best
+/// ranks with the runner-up choice, and the character written into the code.
+struct BoxReading {
+    cv::Rect box;
+    bool letterPosition = false;
+    classifier::CharacterReading ranks;
+    char character = '-';
+};
+
+/// What a reader produced.
+struct Reading {
+    std::string code;       ///< at most eleven characters
+    bool complete = false;  ///< check digit and owner prefix validated
+    int score = 0;          ///< boxes read minus thin characters plus inserted gap marks
+    std::vector<BoxReading> characters;
+};
+
+/// How a reader's drawings differ from the other's.
+struct PassStyle {
+    int middleGrey;       ///< the centre guide lines
+    cv::Scalar digitBox;  ///< outline colour of digit boxes (blue, green, red)
+};
+
+/// Runs the pass on a reader's final box list. Draws on region (the reader's copy) and redraws
+/// strip (1100 x 150, three channels). Returns the score and fills out.
+int ReadCharacterBoxes(cv::Mat& region, imaging::CBlobList& boxes, int vertical, int layoutCode,
+                       const PassStyle& style, cv::Mat& strip, const ReferenceData& data,
+                       const ReaderOptions& options, Reading& out);
+
+/// The sample file of a character: <folder>/<c>/<c>_<count:05>_<index:02>_.bmp
+std::filesystem::path SampleFilePath(const std::filesystem::path& folder, char character,
+                                     int processedCount, int sampleIndex);
+
+}  // namespace karvona::recognition

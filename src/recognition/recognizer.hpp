@@ -1,0 +1,96 @@
+#pragma once
+// The recognition of one photograph and everything the operator sees of it: the code text and
+// its colour, the layout, the time, the photograph with the code region pasted into its corner,
+// the winning reader's character panel and the colour swatch. One Recognizer holds the state of
+// one window (or one worker); the reference data it reads is shared and read-only.
+
+#include <cstdint>
+#include <filesystem>
+#include <opencv2/core.hpp>
+#include <string>
+
+#include "imaging/step_view.hpp"
+#include "recognition/reading_pass.hpp"
+
+namespace karvona::recognition {
+
+/// The options a front end sets (all off by default, as at every start of the program).
+struct RecognitionOptions {
+    bool colourPass = false;                ///< extract the dominant hue and make the swatch
+    bool locatorStepView = false;           ///< show the locator's intermediate images
+    bool readerStepView = false;            ///< show the readers' intermediate images
+    bool saveSamples = false;               ///< save every cut character under the samples folder
+    imaging::StepViewer* viewer = nullptr;  ///< where step views go
+    std::filesystem::path samplesFolder;    ///< empty: the fixed characters folder
+};
+
+enum class LoadStatus { Ok, Unreadable, TooLarge };
+
+/// A colour as red, green, blue.
+struct TextColour {
+    int red, green, blue;
+    bool operator==(const TextColour& o) const {
+        return red == o.red && green == o.green && blue == o.blue;
+    }
+};
+
+enum class Winner { None = -1, Morphology = 0, Cluster = 1 };
+
+/// Photographs with more pixels than this are refused before they are decoded.
+constexpr std::int64_t kMaxPixels = 50'000'000;
+
+/// The layout name shown for a layout code; codes above 6 leave the previous text.
+std::string LayoutText(int layoutCode, const std::string& previous);
+/// Which reader's text is kept: a validated reading first (the morphology reader's before the
+/// cluster reader's), then the better score with a tie to the morphology reader, then the cluster
+/// reader only with a score of 4 or more.
+Winner ChooseWinner(bool completeA, int scoreA, bool completeB, int scoreB);
+/// Pastes region into the bottom-right corner of display with a black edge two pixels wide along
+/// its top and left side (clipped to the image). A region wider or taller than display is not
+/// pasted; returns whether it was.
+bool PasteRegion(cv::Mat& display, const cv::Mat& region);
+/// The colour of the result text by completeness and length.
+TextColour ResultColour(bool complete, size_t characters);
+
+class Recognizer {
+public:
+    explicit Recognizer(const ReferenceData& data);
+
+    /// Reads the photograph at path. Returns true when a reader validated its code.
+    bool RecognizeImage(const std::filesystem::path& path);
+    /// The same on an image already decoded (8-bit, three channels).
+    bool RecognizeLoaded(const cv::Mat& photograph);
+
+    RecognitionOptions options;
+    int processedCount = 0;  ///< the batch's counter, the file number in sample names
+
+    // What the last call produced.
+    LoadStatus status = LoadStatus::Ok;
+    cv::Mat sourceImage;
+    cv::Mat displayImage;
+    cv::Mat swatchImage;  ///< 5 x 5, or empty
+    cv::Mat panelImage;   ///< 1100 x 150
+    cv::Mat morphologyStrip;
+    cv::Mat clusterStrip;
+    std::string resultText;
+    std::string layoutText;
+    std::string timeText = "0ms ";
+    TextColour resultColour{150, 150, 200};
+    int layoutCode = -1;  ///< -1 when no region was found
+    bool complete = false;
+    Winner winner = Winner::None;
+    int elapsedMs = 0;
+    float hue = -1.0f;
+    Reading morphologyReading;
+    Reading clusterReading;
+    cv::Mat region;  ///< the located region as cut out (before any reader drew on it)
+
+    /// The winner's reading (empty when there is none).
+    const Reading& WinningReading() const;
+
+private:
+    bool Run();
+    ReferenceData data_;
+};
+
+}  // namespace karvona::recognition

@@ -1,0 +1,34 @@
+#include "recognition/reference_data.hpp"
+
+#include "classifier/messages.hpp"
+
+namespace karvona::recognition {
+
+ReferenceData ReferenceDataSet::View() const {
+    ReferenceData view;
+    view.letters = lettersLoaded ? &letters : nullptr;
+    view.digits = digitsLoaded ? &digits : nullptr;
+    view.prefixes = &prefixes;  // an empty list simply validates nothing
+    return view;
+}
+
+void LoadReferenceData(const std::filesystem::path& folder, ReferenceDataSet& data,
+                       std::vector<std::string>& messages) {
+    using namespace classifier;
+    auto loadCodebook = [&](CLvqCluster& codebook, const char* file, const char* missingText) {
+        const LoadStatus status = codebook.LoadTrainingFile((folder / file).string());
+        for (std::string& text : TrainingLoadMessages(status, missingText)) {
+            messages.push_back(std::move(text));
+        }
+        return status == LoadStatus::Ok;
+    };
+    data.lettersLoaded =
+        loadCodebook(data.letters, kLetterTrainingFile, kLetterTrainingFileMissingText);
+    data.digitsLoaded =
+        loadCodebook(data.digits, kDigitTrainingFile, kDigitTrainingFileMissingText);
+    data.prefixesLoaded = data.prefixes.LoadPrefixFile((folder / kPrefixFile).string());
+    if (!data.prefixesLoaded)
+        messages.emplace_back(kPrefixFileMissingText);
+}
+
+}  // namespace karvona::recognition

@@ -1,0 +1,32 @@
+#pragma once
+// The reference data of a reading: the letter and digit codebooks and the owner-prefix list,
+// loaded once from a folder ("prefixes.trn", "numbers.trn", "prefix.txt") and read-only after.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "classifier/lvq_cluster.hpp"
+#include "classifier/owner_prefix_list.hpp"
+#include "recognition/reading_pass.hpp"
+
+namespace karvona::recognition {
+
+struct ReferenceDataSet {
+    classifier::CLvqCluster letters;
+    classifier::CLvqCluster digits;
+    classifier::COwnerPrefixList prefixes;
+    bool lettersLoaded = false;
+    bool digitsLoaded = false;
+    bool prefixesLoaded = false;
+
+    /// The view the readers take (codebooks that did not load are left out).
+    ReferenceData View() const;
+};
+
+/// Loads the three files from folder in the order the program always has. messages receives,
+/// in order, the texts the operator is shown for each failure; loading goes on after one.
+void LoadReferenceData(const std::filesystem::path& folder, ReferenceDataSet& data,
+                       std::vector<std::string>& messages);
+
+}  // namespace karvona::recognition
