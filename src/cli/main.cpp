@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <iostream>
 #include <nlohmann/json.hpp>
-#include <opencv2/core/utils/logging.hpp>
+#include <opencv2/core/utils/logger.hpp>
 #include <string>
 #include <vector>
 
