@@ -21,8 +21,9 @@ inline cv::Mat GlyphImage(char c) {
 }
 
 /// The letter codebook (25 classes, no Q) or the digit codebook (classes 2d), one prototype
-/// per class.
-inline classifier::CLvqCluster GlyphCodebook(bool digits) {
+/// per class, made of the glyphs that draw gives (GlyphImage by default).
+template <typename Draw>
+inline classifier::CLvqCluster GlyphCodebook(bool digits, Draw draw) {
     classifier::CLvqCluster codebook;
     codebook.normWidth = 20;
     codebook.normHeight = 20;
@@ -34,13 +35,17 @@ inline classifier::CLvqCluster GlyphCodebook(bool digits) {
     for (int k = 0; k < classes; ++k) {
         const char c = digits ? static_cast<char>('0' + k) : letters[k];
         classifier::LvqPrototype prototype;
-        prototype.vector = codebook.ComputeFeatures(GlyphImage(c));
+        prototype.vector = codebook.ComputeFeatures(draw(c));
         prototype.label = digits ? 2 * k : k;
         codebook.prototypes.push_back(prototype);
     }
     codebook.classCount = classes;
     codebook.prototypesPerClass = 1;
     return codebook;
+}
+
+inline classifier::CLvqCluster GlyphCodebook(bool digits) {
+    return GlyphCodebook(digits, [](char c) { return GlyphImage(c); });
 }
 
 }  // namespace karvona::test_support
