@@ -1,0 +1,79 @@
+// One photograph, 640 x 480, decoded and recognized on one thread; and each stage alone.
+#include <benchmark/benchmark.h>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include "drawn_photos.hpp"
+#include "handmade_codebook.hpp"
+#include "recognition/locator.hpp"
+#include "recognition/readers.hpp"
+#include "recognition/recognizer.hpp"
+
+using namespace karvona;
+using namespace karvona::recognition;
+
+namespace {
+
+struct Setup {
+    classifier::CLvqCluster letters, digits;
+    classifier::COwnerPrefixList prefixes;
+    std::vector<uchar> jpeg;
+    cv::Mat photo;
+    Setup() {
+        auto glyph = [](char c) { return karvona::testing::GlyphMask(c, {16, 30}); };
+        letters = test_support::GlyphCodebook(false, glyph);
+        digits = test_support::GlyphCodebook(true, glyph);
+        karvona::testing::CodeDrawing d;
+        d.text = "ABCU1234560";
+        d.noiseSigma = 6.0;
+        photo = karvona::testing::DrawCodePhoto(d).image;
+        cv::imencode(".jpg", photo, jpeg, {cv::IMWRITE_JPEG_QUALITY, 90});
+    }
+    ReferenceData View() const { return {&letters, &digits, &prefixes}; }
+};
+
+const Setup& Shared() {
+    static const Setup setup;
+    return setup;
+}
+
+}  // namespace
+
+static void BM_RecognizeImage(benchmark::State& state) {
+    const Setup& s = Shared();
+    Recognizer recognizer(s.View());
+    for (auto _ : state) {
+        const cv::Mat decoded = cv::imdecode(s.jpeg, cv::IMREAD_COLOR);
+        benchmark::DoNotOptimize(recognizer.RecognizeLoaded(decoded));
+    }
+    state.SetLabel(recognizer.resultText);
+}
+BENCHMARK(BM_RecognizeImage)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
+static void BM_Locator(benchmark::State& state) {
+    const Setup& s = Shared();
+    for (auto _ : state) {
+        int layout = -1;
+        benchmark::DoNotOptimize(FindIsoCharacters(s.photo, nullptr, nullptr, &layout));
+    }
+}
+BENCHMARK(BM_Locator)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
+static void BM_Readers(benchmark::State& state) {
+    const Setup& s = Shared();
+    int layout = -1;
+    const cv::Mat region = FindIsoCharacters(s.photo, nullptr, nullptr, &layout);
+    cv::Mat strip(150, 1100, CV_8UC3);
+    const bool cluster = state.range(0) == 1;
+    for (auto _ : state) {
+        cv::Mat copy = region.clone();
+        Reading reading;
+        benchmark::DoNotOptimize(
+            cluster ? ReadByClusterSegmentation(copy, layout, strip, s.View(), {}, reading)
+                    : ReadByMorphology(copy, layout, strip, s.View(), {}, reading));
+    }
+    state.SetLabel(cluster ? "cluster reader" : "morphology reader");
+}
+BENCHMARK(BM_Readers)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
+BENCHMARK_MAIN();
