@@ -48,7 +48,10 @@ static void BM_RecognizeImage(benchmark::State& state) {
     }
     state.SetLabel(recognizer.resultText);
 }
-BENCHMARK(BM_RecognizeImage)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_RecognizeImage)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 static void BM_Locator(benchmark::State& state) {
     const Setup& s = Shared();
@@ -74,6 +77,11 @@ static void BM_Readers(benchmark::State& state) {
     }
     state.SetLabel(cluster ? "cluster reader" : "morphology reader");
 }
-BENCHMARK(BM_Readers)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Readers)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 BENCHMARK_MAIN();

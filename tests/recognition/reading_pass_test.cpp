@@ -1,15 +1,15 @@
 // The reading pass on box lists made by hand from rendered glyphs and a codebook of the same
 // glyphs, so that every character classifies exactly and the rules of the pass are what is tested.
+#include "recognition/reading_pass.hpp"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <opencv2/imgproc.hpp>
 
 #include "classifier/owner_prefix_list.hpp"
 #include "handmade_codebook.hpp"
-#include "recognition/reading_pass.hpp"
-
-#include <opencv2/imgproc.hpp>
 
 using namespace karvona;
 using namespace karvona::recognition;
@@ -177,7 +177,8 @@ TEST(ReadingPass, SamplesAreSavedPerCharacterWithTheirIndex) {
     Fixture f;
     const fs::path folder = fs::temp_directory_path() / "karvona-pass-samples";
     fs::remove_all(folder);
-    for (char c : std::string("ABCU0123456")) fs::create_directories(folder / std::string(1, c));
+    for (char c : std::string("ABCU0123456"))
+        fs::create_directories(folder / std::string(1, c));
     ReaderOptions options;
     options.saveSamples = true;
     options.processedCount = 7;
@@ -189,7 +190,8 @@ TEST(ReadingPass, SamplesAreSavedPerCharacterWithTheirIndex) {
     EXPECT_TRUE(fs::exists(folder / "U" / "U_00007_03_.bmp"));
     EXPECT_TRUE(fs::exists(folder / "0" / "0_00007_09_.bmp"));  // the degenerate box saved none
     int files = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) files += entry.is_regular_file();
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        files += entry.is_regular_file();
     EXPECT_EQ(files, 10);
     EXPECT_EQ(SampleFilePath("/c", 'A', 1, 0), fs::path("/c/A/A_00001_00_.bmp"));
     fs::remove_all(folder);

@@ -12,8 +12,8 @@
 using namespace karvona;
 using namespace karvona::recognition;
 using karvona::testing::CodeDrawing;
-using karvona::testing::DrawnPhoto;
 using karvona::testing::DrawCodePhoto;
+using karvona::testing::DrawnPhoto;
 namespace fs = std::filesystem;
 
 namespace {

@@ -2,9 +2,8 @@
 // Codebooks made in the test from rendered glyphs: one prototype per class, the feature vector
 // of the glyph as GlyphImage draws it. Characters drawn the same way classify exactly.
 
-#include <string>
-
 #include <opencv2/imgproc.hpp>
+#include <string>
 
 #include "classifier/lvq_cluster.hpp"
 
