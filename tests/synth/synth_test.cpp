@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+#include "synth/synth.hpp"
+TEST(Synth, Placeholder) { EXPECT_TRUE(karvona::synth::IsValidIsoCode("CSQU3054383")); }
