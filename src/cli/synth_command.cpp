@@ -37,8 +37,8 @@ std::filesystem::path DefaultPrefixFile() {
 int RunSynth(const SynthOptions& o) {
     synth::SynthSpec spec;
     if (!synth::ParseLayoutList(o.layouts, &spec.layouts)) {
-        std::cerr << "synth: --layouts takes codes 0 to 6 such as 0,1,5 or 2-4, not \""
-                  << o.layouts << "\"\n";
+        std::cerr << "synth: --layouts takes codes 0 to 6 such as 0,1,5 or 2-4, not \"" << o.layouts
+                  << "\"\n";
         return 1;
     }
     if (!o.size.empty() && !synth::ParseFrameSize(o.size, &spec.frameSize)) {
@@ -62,8 +62,7 @@ int RunSynth(const SynthOptions& o) {
         std::cerr << "synth: " << error << "\n";
         return 1;
     }
-    std::cout << "synth: wrote " << o.count << " photographs and labels.csv to " << o.out
-              << "\n";
+    std::cout << "synth: wrote " << o.count << " photographs and labels.csv to " << o.out << "\n";
     return 0;
 }
 
@@ -81,8 +80,7 @@ void AddSynthCommand(CLI::App& app) {
     cmd->add_option("--out", options->out, "Output folder (created when missing)")->required();
     cmd->add_option("--layouts", options->layouts, "Layout codes, e.g. 0,1,5 or 2-4 (default all)");
     cmd->add_option("--size", options->size, "Frame size WxH (default: drawn per photograph)");
-    cmd->add_option("--prefixes", options->prefixes,
-                    "Owner-prefix list (default data/prefix.txt)");
+    cmd->add_option("--prefixes", options->prefixes, "Owner-prefix list (default data/prefix.txt)");
     cmd->callback([options]() {
         const int rc = RunSynth(*options);
         if (rc != 0) {

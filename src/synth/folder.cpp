@@ -2,9 +2,8 @@
 
 #include <cstdio>
 #include <fstream>
-#include <system_error>
-
 #include <opencv2/imgcodecs.hpp>
+#include <system_error>
 
 #include "synth/random.hpp"
 #include "synth/synth.hpp"

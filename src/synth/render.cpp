@@ -16,7 +16,6 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
-
 #include <opencv2/freetype.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -76,7 +75,9 @@ struct Pitch {
     int c;     // vertical gap, multiple of 3, 3 to 18
 };
 
-bool IsVertical(int layout) { return layout == 2 || layout == 4; }
+bool IsVertical(int layout) {
+    return layout == 2 || layout == 4;
+}
 
 // The grid of positions the locator tests for one layout hypothesis, anchored at the top-left
 // corner of the seed character.
@@ -97,13 +98,30 @@ std::vector<GridBox> MakeGrid(int layout, int x0, int y0, const Pitch& p) {
     int ai = 1;
     int aj = 1;
     switch (layout) {
-        case 1: cols = 13; break;
-        case 2: rows = 11; cols = 3; ai = 5; break;
-        case 3: cols = 8; break;
-        case 4: rows = 7; cols = 3; break;
-        case 5: cols = 8; break;
-        case 6: cols = 16; aj = 2; break;
-        default: break;
+        case 1:
+            cols = 13;
+            break;
+        case 2:
+            rows = 11;
+            cols = 3;
+            ai = 5;
+            break;
+        case 3:
+            cols = 8;
+            break;
+        case 4:
+            rows = 7;
+            cols = 3;
+            break;
+        case 5:
+            cols = 8;
+            break;
+        case 6:
+            cols = 16;
+            aj = 2;
+            break;
+        default:
+            break;
     }
     std::vector<GridBox> grid;
     for (int i = 0; i < rows; ++i) {
@@ -121,21 +139,35 @@ std::vector<GridBox> MakeGrid(int layout, int x0, int y0, const Pitch& p) {
             }
             int& k = box.kind;
             switch (layout) {
-                case 0: k = i == 0 ? -1 : (i == 1 ? 1 : 0); break;
+                case 0:
+                    k = i == 0 ? -1 : (i == 1 ? 1 : 0);
+                    break;
                 case 1:
                     k = i == 0 ? -1 : (i == 1 ? 1 : 0);
-                    if (j == 4 || j == 11) k = -1;
+                    if (j == 4 || j == 11)
+                        k = -1;
                     break;
-                case 2: k = j == 1 ? 1 : -1; break;
-                case 3: k = i == 0 ? (j < 4 ? 1 : -1) : (i == 1 ? 1 : 0); break;
-                case 4: k = j == 0 ? (i < 4 ? 1 : -1) : (j == 1 ? 1 : 0); break;
-                case 5: k = j < (i == 1 ? 3 : 4) ? 1 : -1; break;
+                case 2:
+                    k = j == 1 ? 1 : -1;
+                    break;
+                case 3:
+                    k = i == 0 ? (j < 4 ? 1 : -1) : (i == 1 ? 1 : 0);
+                    break;
+                case 4:
+                    k = j == 0 ? (i < 4 ? 1 : -1) : (j == 1 ? 1 : 0);
+                    break;
+                case 5:
+                    k = j < (i == 1 ? 3 : 4) ? 1 : -1;
+                    break;
                 case 6:
                     k = i == 1 ? 1 : -1;
-                    if (j == 1 || j == 3 || j == 5 || j == 7 || j == 14) k = -1;
-                    if (i == 2 && j >= 8 && j <= 11) k = 0;
+                    if (j == 1 || j == 3 || j == 5 || j == 7 || j == 14)
+                        k = -1;
+                    if (i == 2 && j >= 8 && j <= 11)
+                        k = 0;
                     break;
-                default: break;
+                default:
+                    break;
             }
             grid.push_back(box);
         }
@@ -270,13 +302,12 @@ struct Palette {
 Palette PickPalette(Random& rng) {
     // Container colours (BGR): dark ones carry white paint, light ones black paint.
     static const std::vector<cv::Vec3f> kDark = {
-        {110, 62, 32},  {160, 115, 50}, {42, 52, 140}, {38, 38, 115}, {58, 98, 42},
-        {88, 90, 86},   {40, 62, 100},  {25, 95, 215}, {118, 108, 22}, {70, 50, 40},
-        {150, 100, 30}, {30, 45, 160},
+        {110, 62, 32}, {160, 115, 50}, {42, 52, 140},  {38, 38, 115}, {58, 98, 42},   {88, 90, 86},
+        {40, 62, 100}, {25, 95, 215},  {118, 108, 22}, {70, 50, 40},  {150, 100, 30}, {30, 45, 160},
     };
     static const std::vector<cv::Vec3f> kLight = {
-        {225, 226, 222}, {196, 196, 190}, {170, 200, 212}, {40, 195, 228}, {205, 212, 200},
-        {180, 185, 178},
+        {225, 226, 222}, {196, 196, 190}, {170, 200, 212},
+        {40, 195, 228},  {205, 212, 200}, {180, 185, 178},
     };
     Palette p;
     p.lightPaint = rng.Chance(0.68);
@@ -324,8 +355,8 @@ std::vector<std::string> WeightLines(Random& rng) {
                                       "NET       " + kg(net),   "          " + lb(net)};
     if (rng.Chance(0.6)) {
         char b[48];
-        std::snprintf(b, sizeof b, "CU.CAP.   %.1f CU.M", forty ? rng.Uniform(67, 76.5)
-                                                                 : rng.Uniform(32.5, 33.9));
+        std::snprintf(b, sizeof b, "CU.CAP.   %.1f CU.M",
+                      forty ? rng.Uniform(67, 76.5) : rng.Uniform(32.5, 33.9));
         lines.push_back(b);
     }
     const int keep = rng.Int(2, static_cast<int>(lines.size()));
@@ -428,7 +459,9 @@ void AddRust(Random& rng, cv::Mat& canvas, const cv::Mat& paint, double amount) 
     const cv::Mat patches = SmoothNoise(rng, size, rng.Uniform(25, 70));
     const cv::Mat grain = SmoothNoise(rng, size, rng.Uniform(1.5, 3.0));
     const cv::Mat tone = SmoothNoise(rng, size, 12.0);
-    const float threshold = static_cast<float>(0.9 - 0.14 * amount);
+    const float threshold = static_cast<float>(0.95 - 0.12 * amount);
+    // Rust gathers towards the bottom rail and around the top of the panel.
+    const double lowBias = rng.Uniform(0.0, 0.12);
     const cv::Vec3f rustA = Jitter(rng, cv::Vec3f(32, 66, 125), 12);
     const cv::Vec3f rustB = Jitter(rng, cv::Vec3f(24, 38, 70), 10);
     for (int y = 0; y < size.height; ++y) {
@@ -438,7 +471,8 @@ void AddRust(Random& rng, cv::Mat& canvas, const cv::Mat& paint, double amount) 
         const float* t = tone.ptr<float>(y);
         const uchar* ink = paint.ptr<uchar>(y);
         for (int x = 0; x < size.width; ++x) {
-            const float v = p[x] + 0.12f * (g[x] - 0.5f);
+            const float v = p[x] + 0.12f * (g[x] - 0.5f) +
+                            static_cast<float>(lowBias * (2.0 * y / size.height - 1.0));
             if (v <= threshold) {
                 continue;
             }
@@ -501,8 +535,7 @@ std::vector<float> RibProfile(Random& rng, int width, int period, int phase) {
     }
     // Soften the folds a little: paint on pressed steel has rounded edges.
     cv::Mat row(1, width, CV_32F, profile.data());
-    cv::GaussianBlur(row, row, cv::Size(0, 0), std::max(1.0, period * 0.02), 0,
-                     cv::BORDER_REFLECT);
+    cv::GaussianBlur(row, row, cv::Size(0, 0), std::max(1.0, period * 0.02), 0, cv::BORDER_REFLECT);
     return profile;
 }
 
@@ -516,8 +549,7 @@ void ApplyColumnShading(cv::Mat& canvas, const std::vector<float>& profile, int 
 }
 
 // A locking bar: a painted round rod with its guide brackets, and the shadow it casts.
-void DrawRod(Random& rng, cv::Mat& canvas, int x, int width, const cv::Vec3f& colour,
-             int yFrom) {
+void DrawRod(Random& rng, cv::Mat& canvas, int x, int width, const cv::Vec3f& colour, int yFrom) {
     const int shadowWidth = width / 2 + 2;
     for (int y = std::max(0, yFrom); y < canvas.rows; ++y) {
         cv::Vec3f* px = canvas.ptr<cv::Vec3f>(y);
@@ -528,8 +560,8 @@ void DrawRod(Random& rng, cv::Mat& canvas, int x, int width, const cv::Vec3f& co
             }
             if (dx < width) {
                 const double t = (dx + 0.5) / width * 2.0 - 1.0;  // -1 .. 1 across the rod
-                const float shade = static_cast<float>(0.55 + 0.6 * std::sqrt(1.0 - t * t) -
-                                                       0.15 * t);
+                const float shade =
+                    static_cast<float>(0.55 + 0.6 * std::sqrt(1.0 - t * t) - 0.15 * t);
                 px[xx] = colour * shade;
             } else {
                 const float s = 0.6f + 0.4f * static_cast<float>(dx - width) / shadowWidth;
@@ -543,8 +575,7 @@ void DrawRod(Random& rng, cv::Mat& canvas, int x, int width, const cv::Vec3f& co
         const cv::Rect r(x - width / 2 - 3, by, 2 * width + 6, std::max(8, width));
         cv::rectangle(canvas, r, cv::Scalar(colour[0] * 0.8, colour[1] * 0.8, colour[2] * 0.8),
                       cv::FILLED);
-        cv::rectangle(canvas, r, cv::Scalar(colour[0] * 0.5, colour[1] * 0.5, colour[2] * 0.5),
-                      1);
+        cv::rectangle(canvas, r, cv::Scalar(colour[0] * 0.5, colour[1] * 0.5, colour[2] * 0.5), 1);
     }
 }
 
@@ -581,7 +612,8 @@ void ApplyLighting(Random& rng, cv::Mat& canvas) {
         const double v = y / h - 0.5;
         for (int x = 0; x < canvas.cols; ++x) {
             const double u = x / w - 0.5;
-            const double f = exposure * (1.0 + gx * u + gy * v) * (1.0 - vignette * (u * u + v * v));
+            const double f =
+                exposure * (1.0 + gx * u + gy * v) * (1.0 - vignette * (u * u + v * v));
             const float ff = static_cast<float>(f);
             px[x] = cv::Vec3f(px[x][0] * cast[0] * ff, px[x][1] * ff, px[x][2] * cast[2] * ff);
         }
@@ -664,8 +696,12 @@ struct CodeLayout {
     int spare = 0;  // clear pixels between neighbouring character cells
 };
 
-int EvenGap(double g) { return std::clamp(2 * static_cast<int>(std::lround(g / 2.0)), 4, 24); }
-int LineGap(double g) { return std::clamp(3 * static_cast<int>(std::lround(g / 3.0)), 3, 18); }
+int EvenGap(double g) {
+    return std::clamp(2 * static_cast<int>(std::lround(g / 2.0)), 4, 24);
+}
+int LineGap(double g) {
+    return std::clamp(3 * static_cast<int>(std::lround(g / 3.0)), 3, 18);
+}
 
 CodeLayout PickGeometry(Random& rng, int layout, cv::Size frame) {
     CodeLayout g;
@@ -673,9 +709,8 @@ CodeLayout PickGeometry(Random& rng, int layout, cv::Size frame) {
         // The locator sizes vertical boxes from the seed's width: height = 1.7 x width.
         int maxWidth = layout == 4 ? 18 : 34;
         // One column of eleven must fit the frame with room above and below.
-        while (maxWidth > 15 &&
-               11 * (static_cast<int>(maxWidth * static_cast<double>(1.7f)) + 4) >
-                   frame.height * 0.86) {
+        while (maxWidth > 15 && 11 * (static_cast<int>(maxWidth * static_cast<double>(1.7f)) + 4) >
+                                    frame.height * 0.86) {
             --maxWidth;
         }
         g.cellWidth = rng.Int(15, maxWidth);
@@ -889,8 +924,8 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
         const double scale = static_cast<double>(geo.height) / natural.rows;
         // Width below 50 and below 1.1 x height: wide letters are drawn a little narrower.
         const int maxWidth = std::min({49, geo.height * 10 / 11, geo.cellWidth + geo.spare - 2});
-        const int gw = std::clamp(static_cast<int>(std::lround(natural.cols * scale * squeeze)), 2,
-                                  maxWidth);
+        const int gw =
+            std::clamp(static_cast<int>(std::lround(natural.cols * scale * squeeze)), 2, maxWidth);
         const cv::Mat glyph = Resized(natural, cv::Size(gw, geo.height));
         const cv::Point at(cell.x + (geo.cellWidth - gw) / 2, cell.y);
         Stamp(paint, glyph, at);
@@ -913,8 +948,8 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
         }
         const int pad = std::min(room - t - 1, std::max(2, geo.height / 7));
         if (pad >= 2) {
-            const cv::Rect frameRect = Grow(cv::Rect(check.x, check.y, geo.cellWidth, geo.height),
-                                            pad);
+            const cv::Rect frameRect =
+                Grow(cv::Rect(check.x, check.y, geo.cellWidth, geo.height), pad);
             cv::rectangle(paint, frameRect, cv::Scalar(255), t, cv::LINE_AA);
         }
     }
@@ -925,10 +960,10 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
         cv::Mat natural = TextMask(*ft, sizeType, 2 * height);
         if (!natural.empty()) {
             const double sx = squeeze * rng.Uniform(0.9, 1.15);
-            cv::Mat mask =
-                Resized(natural, cv::Size(std::max(4, static_cast<int>(natural.cols * height /
-                                                                      natural.rows * sx)),
-                                          height));
+            cv::Mat mask = Resized(
+                natural,
+                cv::Size(std::max(4, static_cast<int>(natural.cols * height / natural.rows * sx)),
+                         height));
             std::vector<cv::Point> tries;
             if (layout == 6) {
                 const GridBox& g = grid[static_cast<std::size_t>(2 * 16 + 8)];
@@ -973,8 +1008,9 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
     if (rng.Chance(0.3)) {
         // Small stencilled remarks.
         static const std::vector<std::string> kRemarks = {
-            "CSC SAFETY APPROVAL", "MADE IN CHINA", "ACEP", "CUSTOMS APPROVED", "TCT",
-            "FOR TRANSPORT UNDER CUSTOMS SEAL", "HIGH CUBE", "9'6\""};
+            "CSC SAFETY APPROVAL", "MADE IN CHINA", "ACEP",
+            "CUSTOMS APPROVED",    "TCT",           "FOR TRANSPORT UNDER CUSTOMS SEAL",
+            "HIGH CUBE",           "9'6\""};
         const int height = std::clamp(static_cast<int>(geo.height * rng.Uniform(0.3, 0.6)), 9, 30);
         const cv::Mat block = TextBlock(*ft, {rng.Pick(kRemarks)}, height, 1.0);
         cv::Point at;
@@ -1015,13 +1051,13 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
     }
 
     // Rust, then the shading of the ribs over paint and rust alike.
-    const double rust = rng.Chance(0.3) ? 0.0 : rng.Uniform(0.1, 1.0) * rng.Unit();
+    const double rust = rng.Chance(0.45) ? 0.0 : rng.Uniform(0.1, 1.0) * rng.Unit();
     if (rust > 0.0) {
         AddRust(rng, canvas, paint, rust);
     }
     if (rng.Chance(0.85)) {
-        const int period = std::clamp(static_cast<int>(geo.height * rng.Uniform(2.2, 3.6)), 50,
-                                      260);
+        const int period =
+            std::clamp(static_cast<int>(geo.height * rng.Uniform(2.2, 3.6)), 50, 260);
         ApplyColumnShading(canvas, RibProfile(rng, canvasSize.width, period, rng.Int(0, period)),
                            railBottom);
     }
@@ -1034,8 +1070,8 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
                 codeSpan |= Grow(grid[i].rect, growBy);
             }
         }
-        const int rodWidth = std::clamp(static_cast<int>(geo.height * rng.Uniform(0.25, 0.45)), 7,
-                                        30);
+        const int rodWidth =
+            std::clamp(static_cast<int>(geo.height * rng.Uniform(0.25, 0.45)), 7, 30);
         const cv::Vec3f rodColour = Jitter(rng, palette.panel * 0.95f, 8);
         const int rods = rng.Int(1, 3);
         for (int r = 0; r < rods; ++r) {
@@ -1077,8 +1113,8 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
         for (int y = skyBottom; y < railBottom; ++y) {
             const float t = static_cast<float>(y - skyBottom) / (railBottom - skyBottom);
             const float f = 0.7f + 0.35f * static_cast<float>(std::sin(t * kPi));
-            canvas.row(y).setTo(cv::Scalar(palette.panel[0] * f, palette.panel[1] * f,
-                                           palette.panel[2] * f));
+            canvas.row(y).setTo(
+                cv::Scalar(palette.panel[0] * f, palette.panel[1] * f, palette.panel[2] * f));
         }
         cv::line(canvas, cv::Point(0, railBottom), cv::Point(canvasSize.width, railBottom),
                  cv::Scalar(15, 15, 15), 2);
@@ -1140,10 +1176,10 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
     // Where the characters ended up in the frame.
     const cv::Rect whole(0, 0, frame.width, frame.height);
     for (const cv::Rect& ink : inkBoxes) {
-        std::vector<cv::Point2f> corners = {
-            cv::Point2f(ink.x, ink.y), cv::Point2f(ink.x + ink.width, ink.y),
-            cv::Point2f(ink.x, ink.y + ink.height),
-            cv::Point2f(ink.x + ink.width, ink.y + ink.height)};
+        std::vector<cv::Point2f> corners = {cv::Point2f(ink.x, ink.y),
+                                            cv::Point2f(ink.x + ink.width, ink.y),
+                                            cv::Point2f(ink.x, ink.y + ink.height),
+                                            cv::Point2f(ink.x + ink.width, ink.y + ink.height)};
         cv::transform(corners, corners, rotation);
         const cv::Rect moved = cv::boundingRect(corners) & whole;
         photo.characterBoxes.push_back(moved);

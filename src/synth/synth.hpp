@@ -9,10 +9,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <opencv2/core.hpp>
 #include <string>
 #include <vector>
-
-#include <opencv2/core.hpp>
 
 namespace karvona::synth {
 
@@ -37,9 +36,9 @@ struct SynthSpec {
 
 /// One rendered photograph and what is painted on it.
 struct SynthPhoto {
-    cv::Mat image;    ///< 8-bit BGR
-    std::string code; ///< the eleven characters, e.g. "ABCU1234560"
-    int layout = -1;  ///< 0 to 6
+    cv::Mat image;                         ///< 8-bit BGR
+    std::string code;                      ///< the eleven characters, e.g. "ABCU1234560"
+    int layout = -1;                       ///< 0 to 6
     cv::Rect codeRegion;                   ///< bounding box of the eleven characters in the frame
     std::vector<cv::Rect> characterBoxes;  ///< one per character, in code order (frame coords)
     int characterHeight = 0;               ///< painted height of the characters, in pixels
