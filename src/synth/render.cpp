@@ -849,7 +849,7 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
         const std::vector<GridBox> probe = MakeGrid(layout, 0, 0, geo.pitch);
         const cv::Rect ext = Bounds(probe);
         const int edge = margin + 10 + static_cast<int>(0.03 * std::max(frame.width, frame.height));
-        const int top = std::max(edge, railBottom + 4);
+        const int top = std::max(edge, railBottom + growBy + 8);
         // Places where the evidence builder ignores everything (the camera's overlay).
         const cv::Rect overlayA(margin + 50 - 12, margin + 385 - 12, 220 + 24, 40 + 24);
         const cv::Rect overlayB(margin - 12, margin + 460 - 12, 240 + 24, frame.height);
@@ -891,7 +891,7 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
     {
         const cv::Mat mottle = SmoothNoise(rng, canvasSize, rng.Uniform(60, 200));
         const cv::Mat grain = SmoothNoise(rng, canvasSize, 2.5);
-        const double mottleAmount = rng.Uniform(0.04, 0.14);
+        const double mottleAmount = rng.Uniform(0.02, 0.08);
         for (int y = 0; y < canvasSize.height; ++y) {
             cv::Vec3f* px = canvas.ptr<cv::Vec3f>(y);
             const float* m = mottle.ptr<float>(y);
@@ -1023,7 +1023,7 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
     const cv::Mat wearNoise = SmoothNoise(rng, canvasSize, rng.Uniform(5, 14));
     cv::Mat wear(canvasSize, CV_32F);
     {
-        const float threshold = static_cast<float>(rng.Uniform(0.72, 0.95));
+        const float threshold = static_cast<float>(rng.Uniform(0.8, 0.97));
         for (int y = 0; y < canvasSize.height; ++y) {
             const float* n = wearNoise.ptr<float>(y);
             float* w = wear.ptr<float>(y);
