@@ -1,6 +1,7 @@
 // karvona: the command-line front end.
 //
 //   karvona read [--data DIR] [--json] PHOTO...
+//   karvona synth --seed S --count N --out DIR [--layouts LIST] [--size WxH]
 //
 // One line per photograph (or one JSON object per line with --json). Exit code 0 when every
 // photograph was read, 1 when some could not be, 2 on bad usage.
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/synth_command.hpp"
 #include "recognition/recognizer.hpp"
 #include "recognition/reference_data.hpp"
 
@@ -107,11 +109,15 @@ int main(int argc, char** argv) {
     readCommand->add_flag("--json", read.json, "One JSON object per photograph");
     readCommand->add_option("photos", read.photos, "Photographs (BMP or JPEG)")->required();
 
+    karvona::cli::AddSynthCommand(app);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
         const int code = app.exit(error);
         return code == 0 ? 0 : 2;
+    } catch (const CLI::Error& error) {
+        return app.exit(error);  // a subcommand that failed after parsing
     }
     if (readCommand->parsed())
         return RunRead(read);

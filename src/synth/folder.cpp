@@ -1,0 +1,69 @@
+// Writing a folder of synthetic photographs with their labels.
+
+#include <cstdio>
+#include <fstream>
+#include <opencv2/imgcodecs.hpp>
+#include <system_error>
+
+#include "synth/random.hpp"
+#include "synth/synth.hpp"
+
+namespace karvona::synth {
+
+bool WriteSynthFolder(const SynthSpec& spec, std::uint64_t seed, int count,
+                      const std::filesystem::path& folder, std::string* error) {
+    auto fail = [error](const std::string& what) {
+        if (error) {
+            *error = what;
+        }
+        return false;
+    };
+    if (count < 0) {
+        return fail("the count must not be negative");
+    }
+    const std::string problem = CheckSynthSpec(spec);
+    if (!problem.empty()) {
+        return fail(problem);
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec || !std::filesystem::is_directory(folder, ec)) {
+        return fail("cannot create folder " + folder.string());
+    }
+    std::string labels = "file,code,layout\n";
+    for (int i = 0; i < count; ++i) {
+        // Each photograph has a seed of its own, so that photograph i is the same whatever the
+        // count; the file format is drawn apart from the picture.
+        const std::uint64_t photoSeed = MixSeed(seed ^ MixSeed(static_cast<std::uint64_t>(i)));
+        const SynthPhoto photo = RenderContainerPhoto(spec, photoSeed);
+        Random format(photoSeed ^ 0x5EEDF11Eull);
+        const bool bmp = format.Chance(0.15);
+        char name[32];
+        std::snprintf(name, sizeof name, "synth_%06d.%s", i, bmp ? "bmp" : "jpg");
+        const std::filesystem::path file = folder / name;
+        std::vector<int> params;
+        if (!bmp) {
+            params = {cv::IMWRITE_JPEG_QUALITY, format.Int(60, 95)};
+        }
+        bool written = false;
+        try {
+            written = !photo.image.empty() && cv::imwrite(file.string(), photo.image, params);
+        } catch (const cv::Exception&) {
+            written = false;
+        }
+        if (!written) {
+            return fail("cannot write " + file.string());
+        }
+        labels += std::string(name) + "," + photo.code + "," + std::to_string(photo.layout) + "\n";
+    }
+    const std::filesystem::path labelFile = folder / "labels.csv";
+    std::ofstream out(labelFile, std::ios::binary | std::ios::trunc);
+    out << labels;
+    out.close();
+    if (!out) {
+        return fail("cannot write " + labelFile.string());
+    }
+    return true;
+}
+
+}  // namespace karvona::synth
