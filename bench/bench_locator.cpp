@@ -1,20 +1,16 @@
 // The code-region locator on drawn photographs of 640 x 480 and 1024 x 768 pixels.
 //
-// Each call allocates its working images afresh and releases them, about 2.5 MB for 640 x 480.
+// Each call allocates its working images afresh and releases them (about 2.5 MB for 640 x 480).
 // With glibc's default settings that memory goes back to the kernel at the end of every call and
-// the next call faults it in again page by page, which on this machine costs about as much as the
-// image work itself. The RetainedHeap runs keep 16 MB of freed heap in the process
-// (M_TOP_PAD), as a front end may choose to, and so measure the locator's own work.
+// the next call faults it in again page by page, which on a virtual machine can cost as much as
+// the image work itself. To see the locator's own work, keep freed heap in the process:
+//   GLIBC_TUNABLES=glibc.malloc.top_pad=16777216 build/bench/bench_locator
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 
 #include "drawn_photos.hpp"
 #include "recognition/locator.hpp"
 
 namespace {
-
-constexpr int kDefaultTopPad = 128 * 1024;
-constexpr int kRetainedTopPad = 16 * 1024 * 1024;
 
 cv::Mat Photo(int width, int height) {
     karvona::testing::CodeDrawing d;
@@ -26,7 +22,7 @@ cv::Mat Photo(int width, int height) {
     return karvona::testing::DrawCodePhoto(d).image;
 }
 
-void Run(benchmark::State& state) {
+void BM_FindIsoCharacters(benchmark::State& state) {
     const cv::Mat photo = Photo(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     int layout = -1;
     for (auto _ : state) {
@@ -36,26 +32,9 @@ void Run(benchmark::State& state) {
     state.counters["layout"] = layout;
 }
 
-void BM_FindIsoCharacters(benchmark::State& state) {
-    mallopt(M_TOP_PAD, kDefaultTopPad);
-    Run(state);
-}
-
-void BM_FindIsoCharacters_RetainedHeap(benchmark::State& state) {
-    mallopt(M_TOP_PAD, kRetainedTopPad);
-    Run(state);
-    mallopt(M_TOP_PAD, kDefaultTopPad);
-}
-
 }  // namespace
 
 BENCHMARK(BM_FindIsoCharacters)
-    ->Args({640, 480})
-    ->Args({1024, 768})
-    ->Unit(benchmark::kMillisecond)
-    ->Repetitions(7)
-    ->ReportAggregatesOnly(true);
-BENCHMARK(BM_FindIsoCharacters_RetainedHeap)
     ->Args({640, 480})
     ->Args({1024, 768})
     ->Unit(benchmark::kMillisecond)
