@@ -107,14 +107,3 @@ TEST(Evidence, CharacterSizedMarksOfEitherPolarity) {
             ASSERT_TRUE(v == 0 || v == 255);
     }
 }
-
-TEST(Evidence, StepViewTitles) {
-    struct Titles : karvona::imaging::StepViewer {
-        std::vector<std::string> seen;
-        void Show(const std::string& title, const cv::Mat&) override { seen.push_back(title); }
-    } viewer;
-    const cv::Mat photo(480, 640, CV_8UC3, cv::Scalar::all(0));
-    BuildCharacterEvidence(photo, {true, &viewer});
-    EXPECT_EQ(viewer.seen, (std::vector<std::string>{"binary image #1/2", "binary image #2/2",
-                                                     "extracted character image"}));
-}

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "imaging/step_view.hpp"
-
 using namespace karvona::recognition;
 
 namespace {
@@ -26,14 +24,6 @@ TEST(Extraction, OneLineMarginClampedAtTheLeftEdge) {
     // 50 - 90 becomes 0 and the computed width stays: it ends 40 pixels further right.
     const int width = (t.boxes[21].x + 10 - 50) + 130;
     EXPECT_EQ(pieces[0], cv::Rect(0, 100 - 13, width, 20 + 26));
-}
-
-TEST(Extraction, ClampedAtTheRightAndBottomEdges) {
-    const LayoutTemplate t = Make(2, 600, 200, 16, 4, 3);
-    const auto pieces = CharacterSetPieces(cv::Size(620, 400), 2, t.count, t.boxes);
-    ASSERT_EQ(pieces.size(), 1u);
-    EXPECT_EQ(pieces[0].x + pieces[0].width, 620);
-    EXPECT_EQ(pieces[0].y + pieces[0].height, 400);
 }
 
 TEST(Extraction, TwoLinesSideBySide) {
@@ -91,17 +81,4 @@ TEST(Extraction, RejectsWhatItCannotCut) {
     EXPECT_TRUE(ExtractCharacterSet(cv::Mat(), 0, t.count, t.boxes).empty());
     EXPECT_TRUE(ExtractCharacterSet(photo, 9, t.count, t.boxes).empty());
     EXPECT_TRUE(ExtractCharacterSet(photo, 6, t.count, t.boxes).empty());  // 33 < 48 boxes
-}
-
-TEST(Extraction, StepView) {
-    struct Titles : karvona::imaging::StepViewer {
-        std::vector<std::string> seen;
-        void Show(const std::string& title, const cv::Mat&) override { seen.push_back(title); }
-    } viewer;
-    const cv::Mat photo(480, 640, CV_8UC3, cv::Scalar::all(0));
-    const LayoutTemplate t = Make(0, 200, 200, 20, 4, 3);
-    ExtractCharacterSet(photo, 0, t.count, t.boxes, {true, &viewer});
-    EXPECT_EQ(viewer.seen, std::vector<std::string>{"extracted character set"});
-    ExtractCharacterSet(photo, 0, t.count, t.boxes, {false, &viewer});
-    EXPECT_EQ(viewer.seen.size(), 1u);
 }
