@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cli/synth_command.hpp"
+#include "imaging/heap.hpp"
 #include "recognition/recognizer.hpp"
 #include "recognition/reference_data.hpp"
 
@@ -97,6 +98,7 @@ int main(int argc, char** argv) {
     // Unreadable photographs are reported in the output; the library's own warnings would only
     // repeat them.
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
+    karvona::imaging::KeepFreedMemoryForReuse();
     CLI::App app{"Karvona reads ISO 6346 container codes from photographs."};
     app.require_subcommand(1);
 
