@@ -281,18 +281,23 @@ bool TrainCodebook(const std::vector<Vector>& features, const std::vector<int>& 
         }
     }
 
-    // OLVQ1: each prototype keeps its own rate; a correct hit lowers it, a wrong one raises it,
-    // and a bound falling linearly to zero over the epochs caps every rate.
     std::vector<int> order;
     for (int g = 0; g < groupCount; ++g) {
         for (int i : training[g])
             order.push_back(i);
     }
-    std::vector<double> rates(prototypes.size(), options.initialRate);
-    for (int epoch = 0; epoch < options.epochs; ++epoch) {
-        const double cap = options.initialRate * (options.epochs - epoch) / options.epochs;
+    auto shuffle = [&order, &random]() {
         for (size_t i = order.size(); i > 1; --i)
             std::swap(order[i - 1], order[random.Below(static_cast<int>(i))]);
+    };
+
+    // First half: OLVQ1. Each prototype keeps its own rate; a correct hit lowers it, a wrong one
+    // raises it, and a bound falling linearly to zero over these epochs caps every rate.
+    const int olvqEpochs = (options.epochs + 1) / 2;
+    std::vector<double> rates(prototypes.size(), options.initialRate);
+    for (int epoch = 0; epoch < olvqEpochs; ++epoch) {
+        const double cap = options.initialRate * (olvqEpochs - epoch) / olvqEpochs;
+        shuffle();
         for (int i : order) {
             const Vector& x = features[i];
             const int c = Nearest(prototypes, x);
@@ -302,6 +307,44 @@ bool TrainCodebook(const std::vector<Vector>& features, const std::vector<int>& 
             for (size_t j = 0; j < length; ++j)
                 m[j] += sign * rate * (x[j] - m[j]);
             rates[c] = std::min(rate / (1.0 + sign * rate), cap);
+        }
+    }
+
+    // Second half: LVQ2.1 with a window in squared distance. The reading pass prefers the
+    // runner-up class when it lies within 10 of the nearest, so samples whose nearest wrong
+    // prototype is not clearly farther than the nearest right one pull the right one closer and
+    // push the wrong one away. Samples far on the wrong side are left alone (outliers).
+    const int marginEpochs = options.epochs - olvqEpochs;
+    for (int epoch = 0; epoch < marginEpochs; ++epoch) {
+        const double rate = options.marginRate * (marginEpochs - epoch) / marginEpochs;
+        shuffle();
+        for (int i : order) {
+            const Vector& x = features[i];
+            int right = -1, wrong = -1;
+            double dRight = std::numeric_limits<double>::infinity(), dWrong = dRight;
+            for (size_t k = 0; k < prototypes.size(); ++k) {
+                const double d = SquaredDistance(prototypes[k].data(), x.data(), length);
+                if (protoGroup[k] == groups[i]) {
+                    if (d < dRight) {
+                        dRight = d;
+                        right = static_cast<int>(k);
+                    }
+                } else if (d < dWrong) {
+                    dWrong = d;
+                    wrong = static_cast<int>(k);
+                }
+            }
+            if (right < 0 || wrong < 0)
+                continue;
+            const double lead = dWrong - dRight;
+            if (lead >= options.margin || lead <= -options.margin)
+                continue;
+            Vector& mr = prototypes[right];
+            Vector& mw = prototypes[wrong];
+            for (size_t j = 0; j < length; ++j) {
+                mr[j] += rate * (x[j] - mr[j]);
+                mw[j] -= rate * (x[j] - mw[j]);
+            }
         }
     }
 

@@ -4,9 +4,10 @@
 // The samples of each character form a group. The letter codebook has one class per group (25
 // letters, A to Z without Q); the digit codebook has two per digit, 2d and 2d+1, one for each of
 // two writing styles that 2-means finds among the digit's samples. Every class starts from the
-// centres of a k-means run over its own samples, then OLVQ1 epochs move the nearest prototype
+// centres of a k-means run over its own samples. Then OLVQ1 epochs move the nearest prototype
 // toward samples of its own character and away from others, each prototype with its own rate,
-// all rates capped by a bound that falls to zero over the epochs. Every fifth sample of each
+// all rates capped by a bound that falls to zero; and LVQ2.1 epochs widen the distance between
+// the nearest right and the nearest wrong prototype where it is small. Every fifth sample of each
 // group is held out and only used to measure the result.
 //
 // Everything runs in one thread on a seeded generator of the trainer's own, so one seed always
@@ -45,8 +46,10 @@ struct LvqOptions {
     int prototypesPerClass = 3;  ///< lowered to what keeps the codebook within kMaxPrototypes
     std::uint64_t seed = 1;
     int epochs = 30;
-    double initialRate = 0.3;
-    int validationEvery = 5;  ///< every n-th sample of a group is held out (n >= 2)
+    double initialRate = 0.3;  ///< OLVQ1, the first half of the epochs
+    double marginRate = 0.02;  ///< LVQ2.1, the second half
+    double margin = 25.0;      ///< squared-distance window of LVQ2.1
+    int validationEvery = 5;   ///< every n-th sample of a group is held out (n >= 2)
 };
 
 /// The readers rank at most this many prototypes.

@@ -2,6 +2,7 @@
 // Character samples drawn with the Hershey fonts: several faces, scales and stroke widths, a
 // little shear and stroke noise, each cut tightly to its strokes as the reading pass cuts.
 
+#include <cmath>
 #include <filesystem>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -26,15 +27,17 @@ inline cv::Mat DrawCharacter(char c, int font, double scale, int thickness, doub
     const cv::Mat slant = (cv::Mat_<double>(2, 3) << 1, shear, -shear * side / 2, 0, 1, 0);
     cv::Mat sheared;
     cv::warpAffine(big, sheared, slant, big.size());
-    // Ragged paint: a few strokes pixels lost or gained at the edges.
+    // Ragged paint: a few specks gained along the edges, and an edge threshold of its own.
     std::uniform_int_distribution<int> pick(0, 99);
     for (int y = 1; y + 1 < sheared.rows; ++y) {
         for (int x = 1; x + 1 < sheared.cols; ++x) {
             uchar& p = sheared.at<uchar>(y, x);
-            if (p > 0 && p < 255 && pick(noise) < 20)
-                p = p < 128 ? 200 : 50;
+            if (p > 0 && p < 128 && pick(noise) < 10)
+                p = 200;
         }
     }
+    const int level = 70 + pick(noise);
+    cv::threshold(sheared, sheared, level, 255, cv::THRESH_BINARY);
     return training::TightBinaryCrop(sheared);
 }
 
@@ -49,12 +52,14 @@ inline std::vector<DrawnSample> DrawSampleSet(unsigned seed, int variantsPerChar
                                  cv::FONT_HERSHEY_TRIPLEX};
     std::mt19937 random(seed);
     std::uniform_real_distribution<double> scale(0.7, 1.6), shear(-0.12, 0.12);
-    std::uniform_int_distribution<int> font(0, 2), thickness(2, 4);
+    std::uniform_int_distribution<int> font(0, 2);
+    std::uniform_real_distribution<double> weight(1.5, 3.0);  // stroke width per unit of scale
     std::vector<DrawnSample> samples;
     for (char c : kTrainableCharacters) {
         for (int v = 0; v < variantsPerCharacter; ++v) {
             const double s = scale(random);
-            samples.push_back({c, DrawCharacter(c, kFonts[font(random)], s, thickness(random),
+            samples.push_back({c, DrawCharacter(c, kFonts[font(random)], s,
+                                                static_cast<int>(std::lround(s * weight(random))),
                                                 shear(random), random)});
         }
     }

@@ -43,7 +43,7 @@ std::string Bytes(const fs::path& file) {
 
 // One shared folder of drawn samples for the command tests.
 const std::vector<karvona::testing::DrawnSample>& Samples() {
-    static const auto samples = DrawSampleSet(7, 20);
+    static const auto samples = DrawSampleSet(7, 40);
     return samples;
 }
 
@@ -108,19 +108,20 @@ TEST(LvqTrainer, LearnsDrawnCharactersAndReadsThemAsTheReadersWould) {
             .push_back(GroupOf(digit ? CodebookKind::Digits : CodebookKind::Letters, s.character));
     }
     LvqOptions options;
-    options.epochs = 15;
+    options.prototypesPerClass = 4;
     TrainingResult result;
     std::string error;
     ASSERT_TRUE(TrainCodebook(letterFeatures, letterGroups, CodebookKind::Letters, options, letters,
                               result, error))
         << error;
-    EXPECT_EQ(letters.prototypeCount(), 75);
-    EXPECT_EQ(result.validationTotal, 25 * 4);  // every fifth of 20
+    EXPECT_EQ(letters.prototypeCount(), 100);
+    EXPECT_EQ(result.validationTotal, 25 * 8);  // every fifth of 40
     EXPECT_GE(result.ValidationAccuracy(), 0.93);
-    EXPECT_EQ(result.groups[GroupOf(CodebookKind::Letters, 'Z')].training, 16);
+    EXPECT_EQ(result.groups[GroupOf(CodebookKind::Letters, 'Z')].training, 32);
     for (int k = 0; k < letters.prototypeCount(); ++k)
-        EXPECT_EQ(letters.prototypes[k].label, k / 3);  // class order
+        EXPECT_EQ(letters.prototypes[k].label, k / 4);  // class order
 
+    options.prototypesPerClass = 3;  // two styles per digit: six per digit
     ASSERT_TRUE(TrainCodebook(digitFeatures, digitGroups, CodebookKind::Digits, options, digits,
                               result, error))
         << error;
