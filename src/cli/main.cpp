@@ -2,6 +2,8 @@
 //
 //   karvona read [--data DIR] [--json] PHOTO...
 //   karvona synth --seed S --count N --out DIR [--layouts LIST] [--size WxH]
+//   karvona harvest --photos DIR --out SAMPLES
+//   karvona train --samples DIR --letters FILE --digits FILE [--norm WxH] [--grid WxH] [--protos N]
 //
 // One line per photograph (or one JSON object per line with --json). Exit code 0 when every
 // photograph was read, 1 when some could not be, 2 on bad usage.
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "cli/synth_command.hpp"
+#include "cli/train_command.hpp"
 #include "imaging/heap.hpp"
 #include "recognition/recognizer.hpp"
 #include "recognition/reference_data.hpp"
@@ -112,6 +115,7 @@ int main(int argc, char** argv) {
     readCommand->add_option("photos", read.photos, "Photographs (BMP or JPEG)")->required();
 
     karvona::cli::AddSynthCommand(app);
+    AddTrainingCommands(app);
 
     try {
         app.parse(argc, argv);

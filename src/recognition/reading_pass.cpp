@@ -125,6 +125,7 @@ int ReadCharacterBoxes(cv::Mat& region, CBlobList& boxes, int vertical, int layo
         BoxReading reading;
         reading.box = r;
         reading.letterPosition = letter;
+        reading.crop = crop;
         static const classifier::CLvqCluster kNoCodebook;
         reading.ranks = classifier::ClassifyCharacter(codebook != nullptr ? *codebook : kNoCodebook,
                                                       crop, !letter);

@@ -40,6 +40,7 @@ struct BoxReading {
     bool letterPosition = false;
     classifier::CharacterReading ranks;
     char character = '-';
+    cv::Mat crop;  ///< the tight crop that was classified (strokes 255 on 0)
 };
 
 /// What a reader produced.

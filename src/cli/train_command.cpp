@@ -1,0 +1,51 @@
+#include "cli/train_command.hpp"
+
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+
+#include "training/harvest.hpp"
+#include "training/train.hpp"
+
+namespace {
+
+[[noreturn]] void Finish(int code) {
+    std::cout.flush();
+    std::cerr.flush();
+    std::exit(code);
+}
+
+}  // namespace
+
+void AddTrainingCommands(CLI::App& app) {
+    using namespace karvona::training;
+
+    auto harvest = std::make_shared<HarvestOptions>();
+    CLI::App* harvestCommand = app.add_subcommand(
+        "harvest", "Save the characters of labelled photographs as training samples");
+    harvestCommand->add_option("--photos", harvest->photos, "Folder of photographs and labels.csv")
+        ->required();
+    harvestCommand
+        ->add_option("--out", harvest->samples, "Sample folder (one folder per character)")
+        ->required();
+    harvestCommand->final_callback(
+        [harvest]() { Finish(RunHarvest(*harvest, std::cout, std::cerr)); });
+
+    auto train = std::make_shared<TrainOptions>();
+    CLI::App* trainCommand =
+        app.add_subcommand("train", "Train the letter and digit codebooks from a sample folder");
+    trainCommand
+        ->add_option("--samples", train->samples, "Sample folder (one folder per character)")
+        ->required();
+    trainCommand->add_option("--letters", train->letters, "Letter training file to write")
+        ->required();
+    trainCommand->add_option("--digits", train->digits, "Digit training file to write")->required();
+    trainCommand->add_option("--norm", train->norm, "Normalised character size WxH")
+        ->capture_default_str();
+    trainCommand->add_option("--grid", train->grid, "Binary grid size WxH")->capture_default_str();
+    trainCommand->add_option("--protos", train->protos, "Prototypes per class")
+        ->capture_default_str();
+    trainCommand->add_option("--seed", train->seed, "Seed of the training")->capture_default_str();
+    trainCommand->add_option("--epochs", train->epochs, "LVQ epochs")->capture_default_str();
+    trainCommand->final_callback([train]() { Finish(RunTrain(*train, std::cout, std::cerr)); });
+}

@@ -1,0 +1,14 @@
+#pragma once
+// The "harvest" and "train" subcommands of karvona.
+//
+//   karvona harvest --photos DIR --out SAMPLES
+//   karvona train --samples DIR --letters FILE --digits FILE [--norm 40x40] [--grid 10x10]
+//                 [--protos 3] [--seed S] [--epochs N]
+//
+// Each subcommand runs when it is parsed and ends the process with its own exit code: 0 on
+// success, 1 when the input was unusable (nothing is written then by train).
+
+#include <CLI/CLI.hpp>
+
+/// Registers both subcommands on app.
+void AddTrainingCommands(CLI::App& app);

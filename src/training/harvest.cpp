@@ -1,0 +1,211 @@
+#include "training/harvest.hpp"
+
+#include <cctype>
+#include <chrono>
+#include <fstream>
+#include <opencv2/imgcodecs.hpp>
+#include <system_error>
+
+#include "recognition/locator.hpp"
+#include "recognition/readers.hpp"
+#include "training/sample_folder.hpp"
+
+namespace karvona::training {
+
+namespace fs = std::filesystem;
+using recognition::Reading;
+
+namespace {
+
+std::string Trim(const std::string& text) {
+    size_t begin = 0, end = text.size();
+    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin])))
+        ++begin;
+    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1])))
+        --end;
+    std::string field = text.substr(begin, end - begin);
+    if (field.size() >= 2 && field.front() == '"' && field.back() == '"')
+        field = field.substr(1, field.size() - 2);
+    return field;
+}
+
+bool IsCode(const std::string& code) {
+    if (code.size() != 11)
+        return false;
+    for (size_t i = 0; i < code.size(); ++i) {
+        const char c = code[i];
+        if (i < 4 ? !(c >= 'A' && c <= 'Z') : !(c >= '0' && c <= '9'))
+            return false;
+    }
+    return true;
+}
+
+bool SameImage(const cv::Mat& a, const cv::Mat& b) {
+    return a.size() == b.size() && a.type() == b.type() && cv::countNonZero(a != b) == 0;
+}
+
+}  // namespace
+
+bool ReadLabels(const fs::path& csv, std::vector<LabelledPhoto>& rows,
+                std::vector<std::string>& problems) {
+    rows.clear();
+    std::ifstream in(csv);
+    if (!in)
+        return false;
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (Trim(line).empty())
+            continue;
+        std::vector<std::string> fields;
+        size_t start = 0;
+        for (size_t comma; (comma = line.find(',', start)) != std::string::npos; start = comma + 1)
+            fields.push_back(Trim(line.substr(start, comma - start)));
+        fields.push_back(Trim(line.substr(start)));
+        if (number == 1 && fields[0] == "file")
+            continue;
+        LabelledPhoto row;
+        row.file = fields[0];
+        row.code = fields.size() > 1 ? fields[1] : "";
+        row.layout = fields.size() > 2 ? fields[2] : "";
+        if (row.file.empty() || !IsCode(row.code)) {
+            problems.push_back("line " + std::to_string(number) + ": not a file and code: " + line);
+            continue;
+        }
+        rows.push_back(row);
+    }
+    return true;
+}
+
+bool LinesUp(const Reading& reading) {
+    if (reading.characters.size() != 11 || reading.code.size() != 11)
+        return false;
+    for (size_t i = 0; i < 11; ++i) {
+        if (reading.characters[i].letterPosition != (i < 4) || reading.characters[i].crop.empty())
+            return false;
+    }
+    return true;
+}
+
+PhotoHarvest HarvestPhoto(const cv::Mat& photo, const std::string& code) {
+    PhotoHarvest harvest;
+    int layoutCode = -1;
+    const cv::Mat region = recognition::FindIsoCharacters(photo, nullptr, nullptr, &layoutCode);
+    if (region.empty() || code.size() != 11)
+        return harvest;
+    harvest.located = true;
+
+    // No codebooks: every box reads as "no class", which changes neither the boxes nor the crops.
+    const recognition::ReferenceData noData;
+    const recognition::ReaderOptions options;
+    cv::Mat strip(150, 1100, CV_8UC3, cv::Scalar::all(0));
+    std::array<Reading, 2> readings;
+    cv::Mat copyA = region.clone();
+    recognition::ReadByMorphology(copyA, layoutCode, strip, noData, options, readings[0]);
+    cv::Mat copyB = region.clone();
+    recognition::ReadByClusterSegmentation(copyB, layoutCode, strip, noData, options, readings[1]);
+
+    for (int r = 0; r < 2; ++r) {
+        harvest.linedUp[r] = LinesUp(readings[r]);
+        if (!harvest.linedUp[r])
+            continue;
+        for (int i = 0; i < 11; ++i) {
+            const cv::Mat& crop = readings[r].characters[i].crop;
+            if (r == 1 && harvest.linedUp[0] && SameImage(crop, readings[0].characters[i].crop)) {
+                ++harvest.duplicates;
+                continue;
+            }
+            // The category letter is always U, as the reading pass writes it.
+            const char character = i == 3 ? 'U' : code[i];
+            harvest.characters.push_back({static_cast<Reader>(r), i, character, crop});
+        }
+    }
+    return harvest;
+}
+
+int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& err) {
+    const auto start = std::chrono::steady_clock::now();
+    const fs::path csv = options.photos / "labels.csv";
+    std::vector<LabelledPhoto> rows;
+    std::vector<std::string> problems;
+    if (!ReadLabels(csv, rows, problems)) {
+        err << "cannot read " << csv.string() << '\n';
+        return 1;
+    }
+    for (const std::string& problem : problems)
+        err << csv.string() << ": " << problem << '\n';
+    std::error_code ec;
+    fs::create_directories(options.samples, ec);
+    if (!fs::is_directory(options.samples, ec)) {
+        err << "cannot make the sample folder " << options.samples.string() << '\n';
+        return 1;
+    }
+
+    int unreadable = 0, located = 0, photosLinedUp = 0, saved = 0, failed = 0, duplicates = 0;
+    std::array<int, 2> readerLinedUp{};
+    std::map<char, int> perClass;
+    std::map<std::string, std::array<int, 2>> perLayout;  // photographs, photographs lined up
+    for (size_t n = 0; n < rows.size(); ++n) {
+        const LabelledPhoto& row = rows[n];
+        const fs::path file =
+            fs::path(row.file).is_absolute() ? fs::path(row.file) : options.photos / row.file;
+        cv::Mat photo;
+        try {
+            photo = cv::imread(file.string(), cv::IMREAD_COLOR);
+        } catch (const cv::Exception&) {
+            photo.release();
+        }
+        ++perLayout[row.layout][0];
+        if (photo.empty()) {
+            ++unreadable;
+            err << "cannot read " << file.string() << '\n';
+            continue;
+        }
+        const PhotoHarvest harvest = HarvestPhoto(photo, row.code);
+        located += harvest.located ? 1 : 0;
+        readerLinedUp[0] += harvest.linedUp[0] ? 1 : 0;
+        readerLinedUp[1] += harvest.linedUp[1] ? 1 : 0;
+        if (harvest.linedUp[0] || harvest.linedUp[1]) {
+            ++photosLinedUp;
+            ++perLayout[row.layout][1];
+        }
+        duplicates += harvest.duplicates;
+        for (const HarvestedCharacter& c : harvest.characters) {
+            const fs::path path =
+                SaveSample(options.samples, c.character, static_cast<int>(n), c.index,
+                           c.reader == Reader::Cluster ? "c" : "", c.crop);
+            if (path.empty()) {
+                ++failed;
+                continue;
+            }
+            ++saved;
+            ++perClass[c.character];
+        }
+    }
+
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    out << "photographs: " << rows.size() << " (unreadable " << unreadable << ", region found "
+        << located << ", lined up " << photosLinedUp << ")\n";
+    out << "aligned readings: " << readerLinedUp[0] + readerLinedUp[1] << " (morphology "
+        << readerLinedUp[0] << ", cluster " << readerLinedUp[1] << ")\n";
+    for (const auto& [layout, counts] : perLayout) {
+        out << "  layout " << (layout.empty() ? "?" : layout) << ": " << counts[1] << " of "
+            << counts[0] << " lined up\n";
+    }
+    out << "samples: " << saved << " saved in " << options.samples.string();
+    if (duplicates > 0)
+        out << ", " << duplicates << " identical cluster crops not repeated";
+    if (failed > 0)
+        out << ", " << failed << " could not be written";
+    out << '\n';
+    for (const auto& [character, count] : perClass)
+        out << "  " << character << ' ' << count << '\n';
+    char time[64];
+    std::snprintf(time, sizeof time, "%.1f s\n", seconds);
+    out << time;
+    return failed > 0 ? 1 : 0;
+}
+
+}  // namespace karvona::training

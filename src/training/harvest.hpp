@@ -1,0 +1,68 @@
+#pragma once
+// Harvest of character samples from labelled photographs: the locator and both readers run on
+// each photograph, and wherever a reader's final boxes line up with the known code, the crop of
+// every box (the image the reading pass classifies) is saved under the character the label
+// names, in the folder layout of the sample export.
+
+#include <array>
+#include <filesystem>
+#include <map>
+#include <opencv2/core.hpp>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "recognition/reading_pass.hpp"
+
+namespace karvona::training {
+
+struct LabelledPhoto {
+    std::string file;    ///< as written in labels.csv, relative to its folder
+    std::string code;    ///< eleven characters
+    std::string layout;  ///< as written; only reported
+};
+
+/// Reads labels.csv (file,code,layout; a first line starting with "file" is the header). Lines
+/// whose code is not four letters and seven digits, or that lack a file name, are listed in
+/// problems and skipped. False when the file cannot be opened.
+bool ReadLabels(const std::filesystem::path& csv, std::vector<LabelledPhoto>& rows,
+                std::vector<std::string>& problems);
+
+/// Whether a reading's boxes line up with an eleven-character code: eleven boxes were cut and
+/// read, no gap mark was inserted, and the first four are letter positions, the rest digit
+/// positions.
+bool LinesUp(const recognition::Reading& reading);
+
+enum class Reader { Morphology = 0, Cluster = 1 };
+
+struct HarvestedCharacter {
+    Reader reader = Reader::Morphology;
+    int index = 0;  ///< box position in the code, 0..10
+    char character = 0;
+    cv::Mat crop;
+};
+
+struct PhotoHarvest {
+    bool located = false;
+    std::array<bool, 2> linedUp{};  ///< by Reader
+    int duplicates = 0;             ///< cluster crops identical to the morphology crop
+    std::vector<HarvestedCharacter> characters;
+};
+
+/// Runs the locator and both readers (each on its own copy of the region, without codebooks:
+/// the boxes do not depend on them) on a photograph (8-bit, three channels) and keeps the crops
+/// of every reading that lines up with code. A cluster crop identical to the morphology crop of
+/// the same position is not kept twice.
+PhotoHarvest HarvestPhoto(const cv::Mat& photo, const std::string& code);
+
+struct HarvestOptions {
+    std::filesystem::path photos;   ///< folder with labels.csv
+    std::filesystem::path samples;  ///< output: one folder per character
+};
+
+/// The harvest command: reads the labels, harvests every photograph, saves the samples (never
+/// over an existing file) and prints the counts. Returns 0, or 1 when the labels cannot be read
+/// or the output folder cannot be made.
+int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace karvona::training

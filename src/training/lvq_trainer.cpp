@@ -1,0 +1,380 @@
+#include "training/lvq_trainer.hpp"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <map>
+#include <utility>
+
+#include "classifier/classification.hpp"
+
+namespace karvona::training {
+
+using classifier::CLvqCluster;
+using Vector = std::vector<double>;
+
+int GroupCount(CodebookKind kind) {
+    return kind == CodebookKind::Letters ? 25 : 10;
+}
+int ClassCount(CodebookKind kind) {
+    return kind == CodebookKind::Letters ? 25 : 20;
+}
+
+char GroupChar(CodebookKind kind, int group) {
+    if (group < 0 || group >= GroupCount(kind))
+        return 0;
+    if (kind == CodebookKind::Digits)
+        return static_cast<char>('0' + group);
+    return classifier::ClassIndexToChar(group, false);
+}
+
+int GroupOf(CodebookKind kind, char character) {
+    for (int g = 0; g < GroupCount(kind); ++g) {
+        if (GroupChar(kind, g) == character)
+            return g;
+    }
+    return -1;
+}
+
+CLvqCluster MakeCodebook(const FeatureRecipe& recipe) {
+    CLvqCluster codebook;
+    codebook.normWidth = recipe.normWidth;
+    codebook.normHeight = recipe.normHeight;
+    codebook.gridWidth = recipe.gridWidth;
+    codebook.gridHeight = recipe.gridHeight;
+    codebook.useGrid = codebook.useRowInk = codebook.useColumnInk = 1;
+    codebook.useLeftProfile = codebook.useRightProfile = 1;
+    codebook.useTopProfile = codebook.useBottomProfile = 1;
+    codebook.useCentreCross = codebook.useAspect = 1;
+    codebook.classCount = 0;
+    codebook.featureLength = static_cast<std::int32_t>(codebook.EnabledFeatureLength());
+    return codebook;
+}
+
+int PrototypesPerClass(CodebookKind kind, int requested) {
+    return std::max(1, std::min(requested, kMaxPrototypes / ClassCount(kind)));
+}
+
+std::uint64_t Random::Next() {
+    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+int Random::Below(int bound) {
+    if (bound <= 0)
+        return 0;
+    return static_cast<int>(Next() % static_cast<std::uint64_t>(bound));
+}
+
+double Random::Unit() {
+    return static_cast<double>(Next() >> 11) * 0x1.0p-53;
+}
+
+namespace {
+
+double SquaredDistance(const double* a, const double* b, size_t n) {
+    double sum = 0.0;
+    for (size_t i = 0; i < n; ++i) {
+        const double d = a[i] - b[i];
+        sum += d * d;
+    }
+    return sum;
+}
+
+int Nearest(const std::vector<Vector>& centres, const Vector& v) {
+    int best = 0;
+    double bestDistance = std::numeric_limits<double>::infinity();
+    for (size_t c = 0; c < centres.size(); ++c) {
+        const double d = SquaredDistance(centres[c].data(), v.data(), v.size());
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = static_cast<int>(c);
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+std::vector<Vector> KMeans(const std::vector<const Vector*>& vectors, int k, Random& random,
+                           std::vector<int>* assignment) {
+    std::vector<Vector> centres;
+    const int n = static_cast<int>(vectors.size());
+    if (n == 0 || k < 1)
+        return centres;
+    const size_t length = vectors[0]->size();
+
+    // k-means++ seeding: each further centre drawn with probability proportional to the squared
+    // distance to the nearest centre so far.
+    centres.push_back(*vectors[random.Below(n)]);
+    std::vector<double> nearest(n, std::numeric_limits<double>::infinity());
+    while (static_cast<int>(centres.size()) < k) {
+        double total = 0.0;
+        for (int i = 0; i < n; ++i) {
+            nearest[i] = std::min(
+                nearest[i], SquaredDistance(vectors[i]->data(), centres.back().data(), length));
+            total += nearest[i];
+        }
+        if (total <= 0.0) {
+            centres.push_back(*vectors[random.Below(n)]);  // no distinct vector left
+            continue;
+        }
+        double target = random.Unit() * total;
+        int chosen = n - 1;
+        for (int i = 0; i < n; ++i) {
+            target -= nearest[i];
+            if (target < 0.0 && nearest[i] > 0.0) {
+                chosen = i;
+                break;
+            }
+        }
+        centres.push_back(*vectors[chosen]);
+    }
+
+    std::vector<int> owner(n, -1);
+    for (int iteration = 0; iteration < 50; ++iteration) {
+        bool changed = false;
+        for (int i = 0; i < n; ++i) {
+            const int c = Nearest(centres, *vectors[i]);
+            if (c != owner[i]) {
+                owner[i] = c;
+                changed = true;
+            }
+        }
+        if (!changed)
+            break;
+        std::vector<Vector> sums(k, Vector(length, 0.0));
+        std::vector<int> counts(k, 0);
+        for (int i = 0; i < n; ++i) {
+            Vector& sum = sums[owner[i]];
+            for (size_t j = 0; j < length; ++j)
+                sum[j] += (*vectors[i])[j];
+            ++counts[owner[i]];
+        }
+        for (int c = 0; c < k; ++c) {
+            if (counts[c] == 0)
+                continue;  // an empty cluster keeps its centre
+            for (size_t j = 0; j < length; ++j)
+                centres[c][j] = sums[c][j] / counts[c];
+        }
+    }
+    if (assignment != nullptr)
+        *assignment = owner;
+    return centres;
+}
+
+char ReadVector(const CLvqCluster& codebook, const Vector& features, bool digitPosition) {
+    const int count = codebook.prototypeCount();
+    std::vector<int> classes(count);
+    std::vector<double> distances(count);
+    for (int k = 0; k < count; ++k) {
+        const Vector& p = codebook.prototypes[k].vector;
+        distances[k] =
+            SquaredDistance(p.data(), features.data(), std::min(p.size(), features.size()));
+        classes[k] = codebook.prototypes[k].label;
+    }
+    // The first five ranks as the classifier's exchange sort leaves them: a swap only on a
+    // strictly smaller distance.
+    const int shown = std::min(count, classifier::kShownRanks);
+    for (int s = 0; s < shown; ++s) {
+        for (int t = s + 1; t < count; ++t) {
+            if (distances[t] < distances[s]) {
+                std::swap(distances[s], distances[t]);
+                std::swap(classes[s], classes[t]);
+            }
+        }
+    }
+    std::array<int, classifier::kShownRanks> c;
+    std::array<double, classifier::kShownRanks> d;
+    c.fill(classifier::kNoClass);
+    d.fill(std::numeric_limits<double>::infinity());
+    for (int r = 0; r < shown; ++r) {
+        c[r] = classes[r];
+        d[r] = distances[r];
+    }
+    const int chosen = classifier::RunnerUpRank(c, d);
+    return classifier::ClassIndexToChar(c[chosen], digitPosition);
+}
+
+bool TrainCodebook(const std::vector<Vector>& features, const std::vector<int>& groups,
+                   CodebookKind kind, const LvqOptions& options, CLvqCluster& codebook,
+                   TrainingResult& result, std::string& error) {
+    codebook.ReleasePrototypes();
+    result = TrainingResult{};
+    const int groupCount = GroupCount(kind);
+    const size_t length = static_cast<size_t>(std::max(codebook.featureLength, 0));
+    if (length == 0 || features.size() != groups.size()) {
+        error = "no feature recipe or mismatched sample lists";
+        return false;
+    }
+    if (options.epochs < 0 || options.validationEvery < 2 || options.prototypesPerClass < 1) {
+        error = "bad training options";
+        return false;
+    }
+
+    // Hold out every n-th sample of each group.
+    result.groups.assign(groupCount, GroupResult{});
+    std::vector<std::vector<int>> training(groupCount);
+    std::vector<int> validation;
+    for (size_t i = 0; i < features.size(); ++i) {
+        const int g = groups[i];
+        if (g < 0 || g >= groupCount || features[i].size() != length) {
+            error = "a sample does not fit the codebook";
+            return false;
+        }
+        GroupResult& counts = result.groups[g];
+        if ((counts.training + counts.validation + 1) % options.validationEvery == 0) {
+            ++counts.validation;
+            validation.push_back(static_cast<int>(i));
+        } else {
+            ++counts.training;
+            training[g].push_back(static_cast<int>(i));
+        }
+    }
+    std::string missing;
+    for (int g = 0; g < groupCount; ++g) {
+        if (training[g].empty())
+            missing += std::string(missing.empty() ? "" : " ") + GroupChar(kind, g);
+    }
+    if (!missing.empty()) {
+        error = "no samples for " + missing;
+        return false;
+    }
+
+    Random random(options.seed);
+    const int perClass = PrototypesPerClass(kind, options.prototypesPerClass);
+    const int classCount = ClassCount(kind);
+    const int stylesPerGroup = classCount / groupCount;
+
+    // Initial prototypes: k-means centres of each class's samples, in class order.
+    std::vector<Vector> prototypes;
+    std::vector<int> labels;      // class index
+    std::vector<int> protoGroup;  // character group
+    for (int g = 0; g < groupCount; ++g) {
+        std::vector<const Vector*> all;
+        for (int i : training[g])
+            all.push_back(&features[i]);
+        std::vector<std::vector<const Vector*>> styles(stylesPerGroup);
+        if (stylesPerGroup == 1) {
+            styles[0] = all;
+        } else {
+            std::vector<int> style;
+            KMeans(all, 2, random, &style);
+            for (size_t i = 0; i < all.size(); ++i)
+                styles[style[i]].push_back(all[i]);
+            // The larger style first; a style without samples starts from the whole group.
+            if (styles[1].size() > styles[0].size())
+                std::swap(styles[0], styles[1]);
+            for (auto& s : styles) {
+                if (s.empty())
+                    s = all;
+            }
+        }
+        for (int s = 0; s < stylesPerGroup; ++s) {
+            for (Vector& centre : KMeans(styles[s], perClass, random, nullptr)) {
+                prototypes.push_back(std::move(centre));
+                labels.push_back(g * stylesPerGroup + s);
+                protoGroup.push_back(g);
+            }
+        }
+    }
+
+    std::vector<int> order;
+    for (int g = 0; g < groupCount; ++g) {
+        for (int i : training[g])
+            order.push_back(i);
+    }
+    auto shuffle = [&order, &random]() {
+        for (size_t i = order.size(); i > 1; --i)
+            std::swap(order[i - 1], order[random.Below(static_cast<int>(i))]);
+    };
+
+    // First half: OLVQ1. Each prototype keeps its own rate; a correct hit lowers it, a wrong one
+    // raises it, and a bound falling linearly to zero over these epochs caps every rate.
+    const int olvqEpochs = (options.epochs + 1) / 2;
+    std::vector<double> rates(prototypes.size(), options.initialRate);
+    for (int epoch = 0; epoch < olvqEpochs; ++epoch) {
+        const double cap = options.initialRate * (olvqEpochs - epoch) / olvqEpochs;
+        shuffle();
+        for (int i : order) {
+            const Vector& x = features[i];
+            const int c = Nearest(prototypes, x);
+            const double sign = protoGroup[c] == groups[i] ? 1.0 : -1.0;
+            const double rate = std::min(rates[c], cap);
+            Vector& m = prototypes[c];
+            for (size_t j = 0; j < length; ++j)
+                m[j] += sign * rate * (x[j] - m[j]);
+            rates[c] = std::min(rate / (1.0 + sign * rate), cap);
+        }
+    }
+
+    // Second half: LVQ2.1 with a window in squared distance. The reading pass prefers the
+    // runner-up class when it lies within 10 of the nearest, so samples whose nearest wrong
+    // prototype is not clearly farther than the nearest right one pull the right one closer and
+    // push the wrong one away. Samples far on the wrong side are left alone (outliers).
+    const int marginEpochs = options.epochs - olvqEpochs;
+    for (int epoch = 0; epoch < marginEpochs; ++epoch) {
+        const double rate = options.marginRate * (marginEpochs - epoch) / marginEpochs;
+        shuffle();
+        for (int i : order) {
+            const Vector& x = features[i];
+            int right = -1, wrong = -1;
+            double dRight = std::numeric_limits<double>::infinity(), dWrong = dRight;
+            for (size_t k = 0; k < prototypes.size(); ++k) {
+                const double d = SquaredDistance(prototypes[k].data(), x.data(), length);
+                if (protoGroup[k] == groups[i]) {
+                    if (d < dRight) {
+                        dRight = d;
+                        right = static_cast<int>(k);
+                    }
+                } else if (d < dWrong) {
+                    dWrong = d;
+                    wrong = static_cast<int>(k);
+                }
+            }
+            if (right < 0 || wrong < 0)
+                continue;
+            const double lead = dWrong - dRight;
+            if (lead >= options.margin || lead <= -options.margin)
+                continue;
+            Vector& mr = prototypes[right];
+            Vector& mw = prototypes[wrong];
+            for (size_t j = 0; j < length; ++j) {
+                mr[j] += rate * (x[j] - mr[j]);
+                mw[j] -= rate * (x[j] - mw[j]);
+            }
+        }
+    }
+
+    codebook.classCount = classCount;
+    codebook.prototypesPerClass = perClass;
+    codebook.prototypes.resize(prototypes.size());
+    for (size_t k = 0; k < prototypes.size(); ++k) {
+        codebook.prototypes[k].vector = std::move(prototypes[k]);
+        codebook.prototypes[k].label = labels[k];
+    }
+
+    // Validation: read each held-out sample as the reading pass would.
+    std::map<std::pair<char, char>, int> confusions;
+    const bool digits = kind == CodebookKind::Digits;
+    for (int i : validation) {
+        const char truth = GroupChar(kind, groups[i]);
+        const char read = ReadVector(codebook, features[i], digits);
+        ++result.validationTotal;
+        if (read == truth) {
+            ++result.validationCorrect;
+            ++result.groups[groups[i]].correct;
+        } else {
+            ++confusions[{truth, read}];
+        }
+    }
+    for (const auto& [pair, count] : confusions)
+        result.confusions.push_back({pair.first, pair.second, count});
+    std::stable_sort(result.confusions.begin(), result.confusions.end(),
+                     [](const Confusion& a, const Confusion& b) { return a.count > b.count; });
+    return true;
+}
+
+}  // namespace karvona::training

@@ -1,0 +1,219 @@
+#include "training/train.hpp"
+
+#include <chrono>
+#include <cstdio>
+#include <system_error>
+#include <vector>
+
+#include "classifier/lvq_cluster.hpp"
+#include "training/lvq_trainer.hpp"
+#include "training/sample_folder.hpp"
+
+namespace karvona::training {
+
+namespace fs = std::filesystem;
+using classifier::CLvqCluster;
+
+bool ParseSize(const std::string& text, int& width, int& height) {
+    int w = 0, h = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &tail) != 2 || w < 1 || h < 1)
+        return false;
+    width = w;
+    height = h;
+    return true;
+}
+
+namespace {
+
+std::string Percent(int part, int whole) {
+    char text[32];
+    if (whole <= 0)
+        return "-";
+    std::snprintf(text, sizeof text, "%.1f%%", 100.0 * part / whole);
+    return text;
+}
+
+void Report(std::ostream& out, const char* name, CodebookKind kind, const CLvqCluster& codebook,
+            const TrainingResult& result) {
+    out << name << ": " << codebook.classCount << " classes x " << codebook.prototypesPerClass
+        << " prototypes, " << codebook.featureLength << " features; validation "
+        << result.validationCorrect << '/' << result.validationTotal << " ("
+        << Percent(result.validationCorrect, result.validationTotal) << ")\n";
+    for (int g = 0; g < GroupCount(kind); ++g) {
+        const GroupResult& r = result.groups[g];
+        char line[96];
+        std::snprintf(line, sizeof line, "  %c  train %5d  valid %5d  %s\n", GroupChar(kind, g),
+                      r.training, r.validation, Percent(r.correct, r.validation).c_str());
+        out << line;
+    }
+    if (result.confusions.empty()) {
+        out << "  no confusions\n";
+        return;
+    }
+    out << "  confusions (true -> read):";
+    for (size_t i = 0; i < result.confusions.size() && i < 10; ++i) {
+        const Confusion& c = result.confusions[i];
+        out << ' ' << c.truth << "->" << (c.read != 0 ? c.read : '?') << ' ' << c.count;
+    }
+    out << '\n';
+}
+
+// Writes both files beside their targets first and renames them only when both are complete.
+bool WriteBoth(const CLvqCluster& letters, const fs::path& lettersPath, const CLvqCluster& digits,
+               const fs::path& digitsPath, std::ostream& err) {
+    const fs::path lettersPart = lettersPath.string() + ".part";
+    const fs::path digitsPart = digitsPath.string() + ".part";
+    std::error_code ec;
+    bool ok = letters.SaveTrainingFile(lettersPart.string());
+    if (!ok)
+        err << "cannot write " << lettersPath.string() << '\n';
+    if (ok) {
+        ok = digits.SaveTrainingFile(digitsPart.string());
+        if (!ok)
+            err << "cannot write " << digitsPath.string() << '\n';
+    }
+    if (ok) {
+        fs::rename(lettersPart, lettersPath, ec);
+        if (!ec) {
+            fs::rename(digitsPart, digitsPath, ec);
+            if (ec)
+                fs::remove(lettersPath);
+        }
+        if (ec) {
+            err << "cannot write the training files: " << ec.message() << '\n';
+            ok = false;
+        }
+    }
+    fs::remove(lettersPart, ec);
+    fs::remove(digitsPart, ec);
+    return ok;
+}
+
+}  // namespace
+
+int RunTrain(const TrainOptions& options, std::ostream& out, std::ostream& err) {
+    const auto start = std::chrono::steady_clock::now();
+    FeatureRecipe recipe;
+    if (!ParseSize(options.norm, recipe.normWidth, recipe.normHeight) || recipe.normWidth < 2 ||
+        recipe.normHeight < 2 || recipe.normWidth > CLvqCluster::kMaxNormSize ||
+        recipe.normHeight > CLvqCluster::kMaxNormSize) {
+        err << "--norm must be WxH with sides of 2 to " << CLvqCluster::kMaxNormSize << '\n';
+        return 1;
+    }
+    if (!ParseSize(options.grid, recipe.gridWidth, recipe.gridHeight) ||
+        recipe.gridWidth > CLvqCluster::kMaxGridSize ||
+        recipe.gridHeight > CLvqCluster::kMaxGridSize) {
+        err << "--grid must be WxH with sides of 1 to " << CLvqCluster::kMaxGridSize << '\n';
+        return 1;
+    }
+    if (options.protos < 1) {
+        err << "--protos must be at least 1\n";
+        return 1;
+    }
+    if (options.epochs < 1 || options.epochs > 10000) {
+        err << "--epochs must be 1 to 10000\n";
+        return 1;
+    }
+    std::error_code ec;
+    if (options.letters.empty() || options.digits.empty() ||
+        fs::weakly_canonical(options.letters, ec) == fs::weakly_canonical(options.digits, ec)) {
+        err << "--letters and --digits must name two different files\n";
+        return 1;
+    }
+
+    SampleFolderContents contents;
+    std::string error;
+    if (!LoadSampleFolder(options.samples, contents, error)) {
+        err << error << "; no training file written\n";
+        return 1;
+    }
+    if (!contents.unreadable.empty()) {
+        err << contents.unreadable.size() << " unreadable image(s) in " << options.samples.string()
+            << ":\n";
+        for (size_t i = 0; i < contents.unreadable.size() && i < 10; ++i)
+            err << "  " << contents.unreadable[i] << '\n';
+        err << "no training file written\n";
+        return 1;
+    }
+    if (contents.samples.empty()) {
+        err << "no samples in " << options.samples.string()
+            << " (expected one folder per character, 0..9 and A..Z without Q, of images); no "
+               "training file written\n";
+        return 1;
+    }
+    for (const std::string& folder : contents.ignoredFolders)
+        err << "ignored folder " << folder << '\n';
+    if (!contents.blank.empty()) {
+        err << contents.blank.size() << " image(s) without strokes skipped, e.g. "
+            << contents.blank.front() << '\n';
+    }
+
+    // Feature vectors by the shared recipe; both codebooks read the same vector.
+    CLvqCluster letters = MakeCodebook(recipe);
+    CLvqCluster digits = MakeCodebook(recipe);
+    std::vector<std::vector<double>> letterFeatures, digitFeatures;
+    std::vector<int> letterGroups, digitGroups;
+    for (const CharacterSample& sample : contents.samples) {
+        const bool digit = sample.character >= '0' && sample.character <= '9';
+        const CodebookKind kind = digit ? CodebookKind::Digits : CodebookKind::Letters;
+        (digit ? digitFeatures : letterFeatures).push_back(letters.ComputeFeatures(sample.image));
+        (digit ? digitGroups : letterGroups).push_back(GroupOf(kind, sample.character));
+    }
+
+    // Every class must have samples; name all that have none before anything is trained.
+    std::string missing;
+    for (CodebookKind kind : {CodebookKind::Letters, CodebookKind::Digits}) {
+        std::vector<int> counts(GroupCount(kind), 0);
+        for (int g : kind == CodebookKind::Letters ? letterGroups : digitGroups)
+            ++counts[g];
+        for (int g = 0; g < GroupCount(kind); ++g) {
+            if (counts[g] == 0)
+                missing += std::string(missing.empty() ? "" : " ") + GroupChar(kind, g);
+        }
+    }
+    if (!missing.empty()) {
+        err << "no samples for: " << missing << "; no training file written\n";
+        return 1;
+    }
+    out << "samples: " << contents.samples.size() << " (letters " << letterFeatures.size()
+        << ", digits " << digitFeatures.size() << ") from " << options.samples.string() << '\n';
+
+    LvqOptions lvq;
+    lvq.prototypesPerClass = options.protos;
+    lvq.seed = options.seed;
+    lvq.epochs = options.epochs;
+    TrainingResult letterResult, digitResult;
+    if (!TrainCodebook(letterFeatures, letterGroups, CodebookKind::Letters, lvq, letters,
+                       letterResult, error)) {
+        err << "letters: " << error << "; no training file written\n";
+        return 1;
+    }
+    lvq.seed = options.seed + 1;  // the digits draw from a stream of their own
+    if (!TrainCodebook(digitFeatures, digitGroups, CodebookKind::Digits, lvq, digits, digitResult,
+                       error)) {
+        err << "digits: " << error << "; no training file written\n";
+        return 1;
+    }
+    if (PrototypesPerClass(CodebookKind::Letters, options.protos) < options.protos ||
+        PrototypesPerClass(CodebookKind::Digits, options.protos) < options.protos) {
+        out << "prototypes per class lowered to keep each codebook within " << kMaxPrototypes
+            << '\n';
+    }
+    Report(out, "letters", CodebookKind::Letters, letters, letterResult);
+    Report(out, "digits", CodebookKind::Digits, digits, digitResult);
+
+    if (!WriteBoth(letters, options.letters, digits, options.digits, err)) {
+        err << "no training file written\n";
+        return 1;
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    char time[64];
+    std::snprintf(time, sizeof time, "%.1f s", seconds);
+    out << "wrote " << options.letters.string() << " and " << options.digits.string() << " in "
+        << time << '\n';
+    return 0;
+}
+
+}  // namespace karvona::training

@@ -1,0 +1,129 @@
+// Harvest on drawn photographs: which readings count as lined up, where the crops go, and that
+// nothing already in the sample folder is overwritten.
+#include "training/harvest.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <opencv2/imgcodecs.hpp>
+#include <sstream>
+
+#include "drawn_photos.hpp"
+#include "training/sample_folder.hpp"
+
+using namespace karvona::training;
+using karvona::recognition::BoxReading;
+using karvona::recognition::Reading;
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path FreshFolder(const std::string& name) {
+    const fs::path path = fs::temp_directory_path() / ("karvona_harvest_" + name);
+    fs::remove_all(path);
+    fs::create_directories(path);
+    return path;
+}
+
+Reading ElevenBoxes() {
+    Reading reading;
+    reading.code = "-----------";
+    for (int i = 0; i < 11; ++i) {
+        BoxReading box;
+        box.letterPosition = i < 4;
+        box.crop = cv::Mat(10, 6, CV_8UC1, cv::Scalar(255));
+        reading.characters.push_back(box);
+    }
+    return reading;
+}
+
+int CountFiles(const fs::path& folder) {
+    int n = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        n += entry.is_regular_file() && entry.path().extension() == ".bmp";
+    return n;
+}
+
+}  // namespace
+
+TEST(Harvest, OnlyElevenBoxesWithFourLettersLineUp) {
+    EXPECT_TRUE(LinesUp(ElevenBoxes()));
+    Reading shortList = ElevenBoxes();
+    shortList.characters.pop_back();  // ten boxes and a gap mark
+    EXPECT_FALSE(LinesUp(shortList));
+    Reading threeLetters = ElevenBoxes();
+    threeLetters.characters[3].letterPosition = false;
+    EXPECT_FALSE(LinesUp(threeLetters));
+    EXPECT_FALSE(LinesUp(Reading{}));
+}
+
+TEST(Harvest, LabelsSkipBadLines) {
+    const fs::path folder = FreshFolder("labels");
+    std::ofstream(folder / "labels.csv") << "file,code,layout\r\n"
+                                            "a.jpg,CSQU3054383,0\r\n"
+                                            "b.jpg,CSQU305438,0\n"
+                                            ",CSQU3054383,0\n"
+                                            "c.bmp, MSKU1234565 ,3\n";
+    std::vector<LabelledPhoto> rows;
+    std::vector<std::string> problems;
+    ASSERT_TRUE(ReadLabels(folder / "labels.csv", rows, problems));
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1].file, "c.bmp");
+    EXPECT_EQ(rows[1].code, "MSKU1234565");
+    EXPECT_EQ(problems.size(), 2u);
+    EXPECT_FALSE(ReadLabels(folder / "missing.csv", rows, problems));
+    fs::remove_all(folder);
+}
+
+TEST(Harvest, SavesEveryCharacterOfDrawnPhotosUnderItsLabel) {
+    const fs::path photos = FreshFolder("photos");
+    const fs::path samples = FreshFolder("samples");
+    std::ofstream labels(photos / "labels.csv");
+    labels << "file,code,layout\n";
+    const std::vector<std::pair<int, std::string>> drawn = {{0, "CSQU3054383"}, {3, "MSKU1234565"}};
+    for (size_t n = 0; n < drawn.size(); ++n) {
+        karvona::testing::CodeDrawing d;
+        d.layout = drawn[n].first;
+        d.text = drawn[n].second;
+        const std::string file = "photo" + std::to_string(n) + (n == 0 ? ".jpg" : ".bmp");
+        ASSERT_TRUE(
+            cv::imwrite((photos / file).string(), karvona::testing::DrawCodePhoto(d).image));
+        labels << file << ',' << d.text << ',' << d.layout << '\n';
+    }
+    labels << "missing.jpg,TGHU1234560,0\n";
+    labels.close();
+
+    std::ostringstream out, err;
+    ASSERT_EQ(RunHarvest({photos, samples}, out, err), 0) << err.str();
+    EXPECT_NE(err.str().find("missing.jpg"), std::string::npos);
+    EXPECT_NE(out.str().find("lined up 2"), std::string::npos) << out.str();
+
+    // The morphology reader's crops carry the export's names; the photograph's row numbers them.
+    EXPECT_TRUE(fs::exists(samples / "C" / "C_00000_00_.bmp"));
+    EXPECT_TRUE(fs::exists(samples / "3" / "3_00000_10_.bmp"));
+    EXPECT_TRUE(fs::exists(samples / "U" / "U_00001_03_.bmp"));
+    EXPECT_TRUE(fs::exists(samples / "5" / "5_00001_10_.bmp"));
+    const cv::Mat crop =
+        cv::imread((samples / "M" / "M_00001_00_.bmp").string(), cv::IMREAD_UNCHANGED);
+    ASSERT_FALSE(crop.empty());
+    EXPECT_EQ(crop.type(), CV_8UC1);
+    EXPECT_EQ(crop.at<uchar>(0, 0) == 0 || crop.at<uchar>(0, 0) == 255, true);
+    EXPECT_EQ(cv::countNonZero(crop.row(0)) > 0, true);  // cut tight to the strokes
+    const int first = CountFiles(samples);
+    EXPECT_GE(first, 22);
+
+    // A second harvest into the same folder adds files beside the first ones.
+    ASSERT_EQ(RunHarvest({photos, samples}, out, err), 0);
+    EXPECT_EQ(CountFiles(samples), 2 * first);
+    EXPECT_TRUE(fs::exists(samples / "C" / "C_00000_00_-2.bmp"));
+
+    SampleFolderContents contents;
+    std::string error;
+    ASSERT_TRUE(LoadSampleFolder(samples, contents, error));
+    // The letter codebook has no Q: the two Q crops stay in their folder but are not trained on.
+    EXPECT_EQ(static_cast<int>(contents.samples.size()), 2 * first - 2);
+    ASSERT_EQ(contents.ignoredFolders.size(), 1u);
+    EXPECT_EQ(fs::path(contents.ignoredFolders[0]).filename(), "Q");
+    fs::remove_all(photos);
+    fs::remove_all(samples);
+}
