@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "recognition/reading_pass.hpp"
 #include "shell/file_ops.hpp"
 
 namespace karvona::shell {
@@ -25,9 +26,9 @@ bool CreateSampleFolders(const std::filesystem::path& charactersFolder) {
 }
 
 std::string SampleFileName(char character, int processedCount, int sampleIndex) {
-    char name[64];
-    std::snprintf(name, sizeof name, "%c_%05d_%02d_.bmp", character, processedCount, sampleIndex);
-    return name;
+    return recognition::SampleFilePath({}, character, processedCount, sampleIndex)
+        .filename()
+        .string();
 }
 
 std::filesystem::path SamplePath(const std::filesystem::path& charactersFolder, char character,
@@ -35,8 +36,7 @@ std::filesystem::path SamplePath(const std::filesystem::path& charactersFolder, 
     if (!HasClassFolder(character)) {
         return {};
     }
-    return charactersFolder / std::string(1, character) /
-           SampleFileName(character, processedCount, sampleIndex);
+    return recognition::SampleFilePath(charactersFolder, character, processedCount, sampleIndex);
 }
 
 }  // namespace karvona::shell

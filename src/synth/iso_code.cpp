@@ -35,7 +35,8 @@ int IsoCheckRemainder(const std::string& code) {
             return -1;
         }
     }
-    const long sum = static_cast<long>(classifier::CheckSumOf(std::string_view(code).substr(0, 10)));
+    const long sum =
+        static_cast<long>(classifier::CheckSumOf(std::string_view(code).substr(0, 10)));
     return static_cast<int>(sum % 11);
 }
 
