@@ -7,7 +7,7 @@
 //   GLIBC_TUNABLES=glibc.malloc.top_pad=16777216 build/bench/bench_locator
 #include <benchmark/benchmark.h>
 
-#include "imaging/heap.hpp"
+#include "bench_main.hpp"
 
 #include "drawn_photos.hpp"
 #include "recognition/locator.hpp"
@@ -43,12 +43,4 @@ BENCHMARK(BM_FindIsoCharacters)
     ->Repetitions(7)
     ->ReportAggregatesOnly(true);
 
-int main(int argc, char** argv) {
-    // Measured as the command-line tool runs: freed memory is kept for the next photograph.
-    karvona::imaging::KeepFreedMemoryForReuse();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+KARVONA_BENCHMARK_MAIN()

@@ -1,7 +1,7 @@
 // One photograph, 640 x 480, decoded and recognized on one thread; and each stage alone.
 #include <benchmark/benchmark.h>
 
-#include "imaging/heap.hpp"
+#include "bench_main.hpp"
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -86,12 +86,4 @@ BENCHMARK(BM_Readers)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 
-int main(int argc, char** argv) {
-    // Measured as the command-line tool runs: freed memory is kept for the next photograph.
-    karvona::imaging::KeepFreedMemoryForReuse();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+KARVONA_BENCHMARK_MAIN()

@@ -57,19 +57,23 @@ KMeansResult ClusterValues(const cv::Mat& values, int k, const cv::TermCriteria&
     const int maxIterations = useCount ? std::max(criteria.maxCount, 2) : 100;
     const double epsilon = useEpsilon ? std::max(criteria.epsilon, 0.0) : 0.0;
 
+    // The nearest centre; the lower cluster wins a tie.
+    auto nearestCentre = [&centre, k](int v) {
+        int best = 0;
+        double bestDistance = std::abs(v - centre[0]);
+        for (int c = 1; c < k; ++c) {
+            const double d = std::abs(v - centre[c]);
+            if (d < bestDistance) {
+                bestDistance = d;
+                best = c;
+            }
+        }
+        return best;
+    };
     std::array<int, 256>& label = result.labelOfValue;
     for (int iteration = 0;; ++iteration) {
         for (int v = low; v <= high; ++v) {
-            int best = 0;
-            double bestDistance = std::abs(v - centre[0]);
-            for (int c = 1; c < k; ++c) {
-                const double d = std::abs(v - centre[c]);
-                if (d < bestDistance) {
-                    bestDistance = d;
-                    best = c;
-                }
-            }
-            label[v] = best;
+            label[v] = nearestCentre(v);
         }
         std::vector<std::int64_t> sum(static_cast<size_t>(k), 0),
             members(static_cast<size_t>(k), 0);
@@ -91,17 +95,8 @@ KMeansResult ClusterValues(const cv::Mat& values, int k, const cv::TermCriteria&
     // Final assignment against the final centres.
     std::fill(result.counts.begin(), result.counts.end(), 0);
     for (int v = 0; v < 256; ++v) {
-        int best = 0;
-        double bestDistance = std::abs(v - centre[0]);
-        for (int c = 1; c < k; ++c) {
-            const double d = std::abs(v - centre[c]);
-            if (d < bestDistance) {
-                bestDistance = d;
-                best = c;
-            }
-        }
-        label[v] = best;
-        result.counts[best] += static_cast<int>(histogram[v]);
+        label[v] = nearestCentre(v);
+        result.counts[label[v]] += static_cast<int>(histogram[v]);
     }
     for (int c = 0; c < k; ++c)
         result.centres[c] = static_cast<float>(centre[c]);
