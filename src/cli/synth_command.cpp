@@ -21,6 +21,7 @@ struct SynthOptions {
     std::string out;
     std::string layouts = "all";
     std::string size;
+    double bmpShare = 0.15;
     std::string prefixes;
 };
 
@@ -36,6 +37,7 @@ std::filesystem::path DefaultPrefixFile() {
 
 int RunSynth(const SynthOptions& o) {
     synth::SynthSpec spec;
+    spec.bmpShare = o.bmpShare;
     if (!synth::ParseLayoutList(o.layouts, &spec.layouts)) {
         std::cerr << "synth: --layouts takes codes 0 to 6 such as 0,1,5 or 2-4, not \"" << o.layouts
                   << "\"\n";
@@ -80,6 +82,9 @@ void AddSynthCommand(CLI::App& app) {
     cmd->add_option("--out", options->out, "Output folder (created when missing)")->required();
     cmd->add_option("--layouts", options->layouts, "Layout codes, e.g. 0,1,5 or 2-4 (default all)");
     cmd->add_option("--size", options->size, "Frame size WxH (default: drawn per photograph)");
+    cmd->add_option("--bmp-share", options->bmpShare, "Share of photographs written as BMP")
+        ->check(CLI::Range(0.0, 1.0))
+        ->capture_default_str();
     cmd->add_option("--prefixes", options->prefixes, "Owner-prefix list (default data/prefix.txt)");
     cmd->callback([options]() {
         const int rc = RunSynth(*options);

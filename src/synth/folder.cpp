@@ -37,7 +37,7 @@ bool WriteSynthFolder(const SynthSpec& spec, std::uint64_t seed, int count,
         const std::uint64_t photoSeed = MixSeed(seed ^ MixSeed(static_cast<std::uint64_t>(i)));
         const SynthPhoto photo = RenderContainerPhoto(spec, photoSeed);
         Random format(photoSeed ^ 0x5EEDF11Eull);
-        const bool bmp = format.Chance(0.15);
+        const bool bmp = format.Chance(spec.bmpShare);
         char name[32];
         std::snprintf(name, sizeof name, "synth_%06d.%s", i, bmp ? "bmp" : "jpg");
         const std::filesystem::path file = folder / name;

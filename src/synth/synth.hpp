@@ -32,6 +32,8 @@ struct SynthSpec {
     cv::Size frameSize;
     /// Bold sans font files; empty means the ones of AvailableFontPaths().
     std::vector<std::string> fonts;
+    /// Share of photographs a folder writes as BMP rather than JPEG.
+    double bmpShare = 0.15;
 };
 
 /// One rendered photograph and what is painted on it.
