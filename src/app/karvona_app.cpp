@@ -1,5 +1,6 @@
 #include "app/karvona_app.hpp"
 
+#include <QImage>
 #include <QPixmap>
 #include <QTimer>
 
@@ -24,7 +25,10 @@ bool CKarvonaApp::InitInstance() {
             }
             dialog.SelectAndRecognize(screenshot_.readRow);
             QTimer::singleShot(300, &dialog, [this, &dialog] {
-                exitCode_ = dialog.grab().save(screenshot_.output, "PNG") ? 0 : 1;
+                // 256 colours, ordered dither, full compression: small enough for the README.
+                const QImage picture = dialog.grab().toImage().convertToFormat(
+                    QImage::Format_Indexed8, Qt::OrderedDither);
+                exitCode_ = picture.save(screenshot_.output, "PNG", 0) ? 0 : 1;
                 dialog.reject();
             });
         });
