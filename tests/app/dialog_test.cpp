@@ -116,6 +116,8 @@ private slots:
     void FolderPickerEnablesOkOnlyForFoldersWithEntries();
     void ClickRecognizesTheRow();
     void BatchTicksPerfectRowsAndShowsTheSummary();
+    void ReleasingTheRunButtonStopsBeforeTheNextPhotograph();
+    void StepViewsDuringABatchRunWaitForKeys();
     void BackupOptionEnablesTheRadioButtons();
     void DeleteKeyAsksAndCancelKeepsTheFile();
     void LabelFontSizeGivesNegativeHeight();
@@ -304,6 +306,59 @@ void DialogTest::BatchTicksPerfectRowsAndShowsTheSummary() {
     for (const char* name :
          {"000001_[ABCU1234560].bmp", "000002_[ABCU1234560].bmp", "000003_[ABCU1234560].bmp"})
         QVERIFY2(fs::exists(perfect / name), name);
+}
+
+void DialogTest::ReleasingTheRunButtonStopsBeforeTheNextPhotograph() {
+    WriteReferenceData(Root() / "data");
+    WritePhotos(Root() / "photos", 8);
+    CKarvonaDlg dialog(Root() / "data");
+    ModalAnswerer answerer;
+    dialog.OnInitDialog();
+    dialog.show();
+    dialog.AddFolder(Root() / "photos");
+    auto* list = Child<QTableWidget>(dialog, "fileList");
+    list->selectRow(2);  // the run starts at the selected row
+
+    auto* run = Child<QPushButton>(dialog, "runButton");
+    auto* progress = Child<QProgressBar>(dialog, "progressBar");
+    QObject::connect(progress, &QProgressBar::valueChanged, [&](int value) {
+        if (value == 3 && run->isChecked())
+            QTest::mouseClick(run, Qt::LeftButton);  // release
+    });
+    QSignalSpy finished(&dialog, &CKarvonaDlg::BatchFinished);
+    QTest::mouseClick(run, Qt::LeftButton);
+    QVERIFY(finished.wait(120000));
+    QVERIFY(!run->isChecked());
+    QVERIFY(dialog.ProcessedCount() >= 1);
+    QVERIFY(dialog.ProcessedCount() < 6);  // rows 2 to 7 were left to do
+    QVERIFY(answerer.texts.back().startsWith(
+        QString("총 파일 수 %1장").arg(dialog.ProcessedCount(), 5)));
+    QCOMPARE(list->item(0, 0)->checkState(), Qt::Unchecked);  // before the start row
+    QCOMPARE(list->item(2, 0)->checkState(), Qt::Checked);
+    QCOMPARE(list->item(7, 0)->checkState(), Qt::Unchecked);
+}
+
+void DialogTest::StepViewsDuringABatchRunWaitForKeys() {
+    WriteReferenceData(Root() / "data");
+    WritePhotos(Root() / "photos", 1);
+    CKarvonaDlg dialog(Root() / "data");
+    int previews = 0;
+    ModalAnswerer answerer(QMessageBox::Ok, [&](QWidget* modal) {
+        if (modal->objectName() == "stepPreview") {
+            ++previews;
+            QTest::keyClick(modal, Qt::Key_Space);
+        }
+    });
+    dialog.OnInitDialog();
+    dialog.show();
+    dialog.AddFolder(Root() / "photos");
+    QTest::mouseClick(Child<QPushButton>(dialog, "locatorStepButton"), Qt::LeftButton);
+    QSignalSpy finished(&dialog, &CKarvonaDlg::BatchFinished);
+    QTest::mouseClick(Child<QPushButton>(dialog, "runButton"), Qt::LeftButton);
+    QVERIFY(finished.wait(120000));
+    QVERIFY(previews > 0);
+    QCOMPARE(Child<app::CMyLabel>(dialog, "resultLabel")->text(), QString("ABCU1234560"));
+    QCOMPARE(Child<QTableWidget>(dialog, "fileList")->item(0, 0)->checkState(), Qt::Checked);
 }
 
 void DialogTest::BackupOptionEnablesTheRadioButtons() {
