@@ -1,0 +1,31 @@
+#pragma once
+// The application object: starts the window system, runs the main dialog modally and ends the
+// program with it.
+
+#include <QApplication>
+#include <QString>
+
+namespace karvona::app {
+
+/// Start options for producing a picture of the window (not shown to the operator).
+struct ScreenshotRequest {
+    QString output;       ///< PNG file to write; empty: run normally
+    QString photoFolder;  ///< folder added to the list first
+    int readRow = 0;      ///< the row recognized before the picture is taken
+};
+
+class CKarvonaApp {
+public:
+    CKarvonaApp(int& argc, char** argv);
+    /// Runs the main dialog to its end; returns false, so that the program then ends.
+    bool InitInstance();
+    void SetScreenshot(const ScreenshotRequest& request) { screenshot_ = request; }
+    int ExitCode() const { return exitCode_; }
+
+private:
+    QApplication application_;
+    ScreenshotRequest screenshot_;
+    int exitCode_ = 0;
+};
+
+}  // namespace karvona::app

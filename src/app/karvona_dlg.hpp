@@ -1,0 +1,170 @@
+#pragma once
+// The main dialog: the pictures and labels of the last recognition, the file list with its
+// commands, the batch run, the options and the step-view switches. It owns the reference data
+// and the recognition state of the window; a batch run works on them from one worker thread
+// while the window thread shows every result as it comes.
+
+#include <QDialog>
+#include <QString>
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <opencv2/core.hpp>
+#include <string>
+#include <thread>
+
+#include "app/preview_step_viewer.hpp"
+#include "recognition/recognizer.hpp"
+#include "recognition/reference_data.hpp"
+#include "shell/batch.hpp"
+#include "shell/file_list.hpp"
+
+class QButtonGroup;
+class QCheckBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QTableWidget;
+
+namespace karvona::app {
+
+class CMyLabel;
+class CPictureFrame;
+
+inline constexpr char kWindowTitle[] = "Karvona Ver 3.0.8";
+/// The caption of the program's own message boxes.
+inline constexpr char kMessageCaption[] = "Karvona";
+/// "굴림체" and "돋움체" are not on this system; the Nanum faces stand in for them.
+inline constexpr char kDialogFontFace[] = "NanumGothicCoding";
+inline constexpr char kResultFontFace[] = "NanumGothicCoding";
+inline constexpr int kDialogFontPoints = 9;
+
+/// What the window shows of one recognition, copied so that the worker can go on meanwhile.
+struct RecognitionView {
+    cv::Mat display, swatch, panel;
+    std::string result, layout, time;
+    recognition::TextColour colour{150, 150, 200};
+};
+
+class CKarvonaDlg : public QDialog {
+    Q_OBJECT
+public:
+    /// dataFolder holds the training files and the prefix list (empty: the current folder).
+    explicit CKarvonaDlg(std::filesystem::path dataFolder = {}, QWidget* parent = nullptr);
+    ~CKarvonaDlg() override;
+
+    /// Initialises the dialog and runs it until it ends.
+    int DoModal();
+    /// Loads the reference data (a message box for each failure, then going on), prepares the
+    /// list and the result label, and creates the default move folder.
+    bool OnInitDialog();
+
+    // File list commands.
+    void AppendRow(const std::string& name, const std::filesystem::path& path);
+    void OnAddFile();
+    void OnAddFolder();
+    int AddFolder(const std::filesystem::path& folder);
+    void OnClearList();
+    void OnChooseTargetFolder();
+    void OnMoveTicked();
+    void OnListClicked();
+    /// The list's key handling; returns true when the key was used up here.
+    bool OnListKeyDown(int key);
+    void SelectAndRecognize(int row);
+
+    // Batch run and options.
+    void OnRunClicked();
+    void OnBackupClicked();
+    void OnSamplesClicked();
+    void OnOptionsClicked();
+    bool IsRunning() const { return running_; }
+
+    /// Recognizes one photograph on the window thread and shows the outcome.
+    bool RecognizeImage(const std::filesystem::path& path);
+
+    const shell::FileList& Files() const { return files_; }
+    int FileCount() const { return fileCount_; }
+    int ProcessedCount() const { return processedCount_; }
+    const std::filesystem::path& TargetFolder() const { return targetFolder_; }
+    PreviewStepViewer& StepViewer() { return viewer_; }
+
+signals:
+    /// The batch run has ended and its summary (if any) was answered.
+    void BatchFinished();
+
+protected:
+    void done(int result) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+    void ShowRecognition(const RecognitionView& view);
+    RecognitionView Snapshot() const;
+    void ApplyOptions();
+    int SelectedRow() const;
+    void RefreshList();
+    void SyncTicks();
+    void UpdateFileCount();
+    void SetCommandsEnabled(bool enabled);
+    void RowDone(const shell::RowOutcome& done, const RecognitionView& view);
+    void FinishBatch(const shell::BatchCounts& counts);
+    void StopWorker();
+    int Message(const QString& text, bool withCancel = false);
+
+    std::filesystem::path dataFolder_;
+    recognition::ReferenceDataSet reference_;
+    std::unique_ptr<recognition::Recognizer> recognizer_;
+    PreviewStepViewer viewer_;
+    shell::FileList files_;
+
+    // Fields bound to the controls; the worker reads the options before each photograph.
+    std::atomic<bool> runRequested_{false};
+    std::atomic<bool> colourPassOn_{false};
+    std::atomic<bool> locatorStepView_{false};
+    std::atomic<bool> readerStepView_{false};
+    std::atomic<bool> saveSamplesOn_{false};
+    bool backupOn_ = false;
+    bool removeAfterMove_ = true;
+    bool keepFileName_ = false;
+    int fileCount_ = 0;
+    int processedCount_ = 0;
+    std::filesystem::path targetFolder_;
+    std::filesystem::path lastScannedFolder_;
+
+    // The batch run.
+    std::thread worker_;
+    std::atomic<bool> stopRequested_{false};
+    bool running_ = false;
+    bool closing_ = false;
+
+    // Controls.
+    QTableWidget* fileList_ = nullptr;
+    CPictureFrame* mainPicture_ = nullptr;
+    CPictureFrame* swatchPicture_ = nullptr;
+    CPictureFrame* panelPicture_ = nullptr;
+    CMyLabel* resultLabel_ = nullptr;
+    CMyLabel* layoutLabel_ = nullptr;
+    QLabel* timeField_ = nullptr;
+    QLabel* fileCountField_ = nullptr;
+    QLabel* targetFolderField_ = nullptr;
+    QPushButton* addFileButton_ = nullptr;
+    QPushButton* addFolderButton_ = nullptr;
+    QPushButton* clearButton_ = nullptr;
+    QPushButton* chooseTargetButton_ = nullptr;
+    QPushButton* moveButton_ = nullptr;
+    QCheckBox* removeAfterMoveCheck_ = nullptr;
+    QPushButton* runButton_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    QCheckBox* backupCheck_ = nullptr;
+    QRadioButton* renameRadio_ = nullptr;
+    QRadioButton* keepNameRadio_ = nullptr;
+    QButtonGroup* nameGroup_ = nullptr;
+    QCheckBox* samplesCheck_ = nullptr;
+    QPushButton* colourButton_ = nullptr;
+    QPushButton* locatorStepButton_ = nullptr;
+    QPushButton* readerStepButton_ = nullptr;
+};
+
+}  // namespace karvona::app

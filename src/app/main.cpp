@@ -1,0 +1,25 @@
+// karvona-gui: the desktop program. `--screenshot OUT.png [--photos DIR] [--read ROW]` adds the
+// photographs of DIR, reads one row, saves a picture of the window and ends.
+
+#include <QString>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/karvona_app.hpp"
+
+int main(int argc, char** argv) {
+    karvona::app::ScreenshotRequest request;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--screenshot") == 0) {
+            request.output = QString::fromLocal8Bit(argv[++i]);
+        } else if (std::strcmp(argv[i], "--photos") == 0) {
+            request.photoFolder = QString::fromLocal8Bit(argv[++i]);
+        } else if (std::strcmp(argv[i], "--read") == 0) {
+            request.readRow = std::atoi(argv[++i]);
+        }
+    }
+    karvona::app::CKarvonaApp app(argc, argv);
+    app.SetScreenshot(request);
+    app.InitInstance();
+    return app.ExitCode();
+}
