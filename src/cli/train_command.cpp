@@ -28,6 +28,12 @@ void AddTrainingCommands(CLI::App& app) {
     harvestCommand
         ->add_option("--out", harvest->samples, "Sample folder (one folder per character)")
         ->required();
+    harvestCommand->add_option("--data", harvest->data,
+                               "Codebooks that check each reading's alignment (optional)");
+    harvestCommand
+        ->add_option("--agree", harvest->minAgreement,
+                     "With --data: positions besides the category letter that must read the label")
+        ->capture_default_str();
     harvestCommand->final_callback(
         [harvest]() { Finish(RunHarvest(*harvest, std::cout, std::cerr)); });
 

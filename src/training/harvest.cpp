@@ -8,6 +8,7 @@
 
 #include "recognition/locator.hpp"
 #include "recognition/readers.hpp"
+#include "recognition/reference_data.hpp"
 #include "training/sample_folder.hpp"
 
 namespace karvona::training {
@@ -88,7 +89,22 @@ bool LinesUp(const Reading& reading) {
     return true;
 }
 
-PhotoHarvest HarvestPhoto(const cv::Mat& photo, const std::string& code) {
+namespace {
+
+// Positions, other than the category letter, whose reading equals the label.
+int Agreement(const Reading& reading, const std::string& code) {
+    int agree = 0;
+    for (size_t i = 0; i < reading.characters.size() && i < code.size(); ++i) {
+        if (i != 3 && reading.characters[i].character == code[i])
+            ++agree;
+    }
+    return agree;
+}
+
+}  // namespace
+
+PhotoHarvest HarvestPhoto(const cv::Mat& photo, const std::string& code,
+                          const recognition::ReferenceData& data, int minAgreement) {
     PhotoHarvest harvest;
     int layoutCode = -1;
     const cv::Mat region = recognition::FindIsoCharacters(photo, nullptr, nullptr, &layoutCode);
@@ -96,18 +112,18 @@ PhotoHarvest HarvestPhoto(const cv::Mat& photo, const std::string& code) {
         return harvest;
     harvest.located = true;
 
-    // No codebooks: every box reads as "no class", which changes neither the boxes nor the crops.
-    const recognition::ReferenceData noData;
+    // The codebooks change neither the boxes nor the crops, only what the boxes read as.
     const recognition::ReaderOptions options;
     cv::Mat strip(150, 1100, CV_8UC3, cv::Scalar::all(0));
     std::array<Reading, 2> readings;
     cv::Mat copyA = region.clone();
-    recognition::ReadByMorphology(copyA, layoutCode, strip, noData, options, readings[0]);
+    recognition::ReadByMorphology(copyA, layoutCode, strip, data, options, readings[0]);
     cv::Mat copyB = region.clone();
-    recognition::ReadByClusterSegmentation(copyB, layoutCode, strip, noData, options, readings[1]);
+    recognition::ReadByClusterSegmentation(copyB, layoutCode, strip, data, options, readings[1]);
 
     for (int r = 0; r < 2; ++r) {
-        harvest.linedUp[r] = LinesUp(readings[r]);
+        harvest.linedUp[r] = LinesUp(readings[r]) &&
+                             (minAgreement <= 0 || Agreement(readings[r], code) >= minAgreement);
         if (!harvest.linedUp[r])
             continue;
         for (int i = 0; i < 11; ++i) {
@@ -142,6 +158,16 @@ int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& e
         return 1;
     }
 
+    recognition::ReferenceDataSet reference;
+    if (!options.data.empty()) {
+        std::vector<std::string> messages;
+        recognition::LoadReferenceData(options.data, reference, messages);
+        if (!reference.lettersLoaded || !reference.digitsLoaded) {
+            err << "cannot load the codebooks of " << options.data.string() << '\n';
+            return 1;
+        }
+    }
+
     int unreadable = 0, located = 0, photosLinedUp = 0, saved = 0, failed = 0, duplicates = 0;
     std::array<int, 2> readerLinedUp{};
     std::map<char, int> perClass;
@@ -162,7 +188,8 @@ int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& e
             err << "cannot read " << file.string() << '\n';
             continue;
         }
-        const PhotoHarvest harvest = HarvestPhoto(photo, row.code);
+        const PhotoHarvest harvest = HarvestPhoto(photo, row.code, reference.View(),
+                                                  options.data.empty() ? 0 : options.minAgreement);
         located += harvest.located ? 1 : 0;
         readerLinedUp[0] += harvest.linedUp[0] ? 1 : 0;
         readerLinedUp[1] += harvest.linedUp[1] ? 1 : 0;

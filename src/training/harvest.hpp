@@ -53,11 +53,19 @@ struct PhotoHarvest {
 /// the boxes do not depend on them) on a photograph (8-bit, three channels) and keeps the crops
 /// of every reading that lines up with code. A cluster crop identical to the morphology crop of
 /// the same position is not kept twice.
-PhotoHarvest HarvestPhoto(const cv::Mat& photo, const std::string& code);
+///
+/// With codebooks in data and minAgreement > 0, a reading lines up only when at least
+/// minAgreement of its ten classified positions other than the category letter read the
+/// label's character: crops cut one box off, or from a box list that split or merged a
+/// character, then stay out of the samples.
+PhotoHarvest HarvestPhoto(const cv::Mat& photo, const std::string& code,
+                          const recognition::ReferenceData& data = {}, int minAgreement = 0);
 
 struct HarvestOptions {
     std::filesystem::path photos;   ///< folder with labels.csv
     std::filesystem::path samples;  ///< output: one folder per character
+    std::filesystem::path data;     ///< optional: codebooks that check the alignment
+    int minAgreement = 8;           ///< positions that must read the label (with data)
 };
 
 /// The harvest command: reads the labels, harvests every photograph, saves the samples (never

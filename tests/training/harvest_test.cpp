@@ -94,7 +94,7 @@ TEST(Harvest, SavesEveryCharacterOfDrawnPhotosUnderItsLabel) {
     labels.close();
 
     std::ostringstream out, err;
-    ASSERT_EQ(RunHarvest({photos, samples}, out, err), 0) << err.str();
+    ASSERT_EQ(RunHarvest({photos, samples, {}, 0}, out, err), 0) << err.str();
     EXPECT_NE(err.str().find("missing.jpg"), std::string::npos);
     EXPECT_NE(out.str().find("lined up 2"), std::string::npos) << out.str();
 
@@ -113,7 +113,7 @@ TEST(Harvest, SavesEveryCharacterOfDrawnPhotosUnderItsLabel) {
     EXPECT_GE(first, 22);
 
     // A second harvest into the same folder adds files beside the first ones.
-    ASSERT_EQ(RunHarvest({photos, samples}, out, err), 0);
+    ASSERT_EQ(RunHarvest({photos, samples, {}, 0}, out, err), 0);
     EXPECT_EQ(CountFiles(samples), 2 * first);
     EXPECT_TRUE(fs::exists(samples / "C" / "C_00000_00_-2.bmp"));
 
