@@ -32,13 +32,15 @@ int main(int argc, char** argv) {
 
     try {
         app.parse(argc, argv);
+    } catch (const CLI::RuntimeError& error) {
+        return error.get_exit_code();  // a subcommand that failed after parsing
     } catch (const CLI::ParseError& error) {
         const int code = app.exit(error);
         return code == 0 ? 0 : 2;
     } catch (const CLI::Error& error) {
-        return app.exit(error);  // a subcommand that failed after parsing
+        return app.exit(error);
     }
     if (readCommand->parsed())
         return karvona::cli::RunRead(read);
-    return 2;
+    return 0;  // the other subcommands ran while parsing and throw when they fail
 }

@@ -69,5 +69,18 @@ TEST_F(CliRead, ExitCodes) {
     EXPECT_NE(run.out.find("no region"), std::string::npos);
 }
 
+TEST_F(CliRead, SynthThatSucceedsEndsWithZero) {
+    const fs::path prefixes = dir() / "prefixes.txt";
+    std::ofstream(prefixes) << "ABCU\n";
+    EXPECT_EQ(Run("synth --seed 1 --count 1 --out " + Quoted(dir() / "synth") + " --prefixes " +
+                  Quoted(prefixes))
+                  .exitCode,
+              0);
+    EXPECT_EQ(Run("synth --seed 1 --count 1 --out " + Quoted(dir() / "synth2") + " --prefixes " +
+                  Quoted(dir() / "missing.txt"))
+                  .exitCode,
+              1);
+}
+
 }  // namespace
 }  // namespace karvona::cli::testing
