@@ -276,17 +276,22 @@ CLI::App* AddReadCommand(CLI::App& app, ReadOptions& read) {
                      "numbers are; earlier rows are skipped")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
-    command->add_flag("--backup", read.backup,
-                      "Copy each photograph into the archive under the root folder "
-                      "(recognized/perpect, mistake, trymore, un), named NNNNNN_[CODE].ext; "
-                      "an existing file is never replaced");
-    command->add_flag("--keep-names", read.keepNames,
-                      "With --backup: archive copies keep their own names (un: NNNNNN_name)");
+    CLI::Option* backup =
+        command->add_flag("--backup", read.backup,
+                          "Copy each photograph into the archive under the root folder "
+                          "(recognized/perpect, mistake, trymore, un), named NNNNNN_[CODE].ext; "
+                          "an existing file is never replaced");
+    command
+        ->add_flag("--keep-names", read.keepNames,
+                   "With --backup: archive copies keep their own names (un: NNNNNN_name)")
+        ->needs(backup);
     command->add_flag("--save-samples", read.saveSamples,
                       "Save every classified character as characters/C/C_NNNNN_II_.bmp under "
                       "the root folder (NNNNN: photographs before it in the run)");
-    command->add_flag("--colour", read.colour,
-                      "Print the dominant hue of each photograph (-1 or '-' when there is none)");
+    command->add_flag(
+        "--colour", read.colour,
+        "Print the dominant hue of each photograph (a hue column or key; -1 or '-' when "
+        "there is none)");
     command->add_option("--swatches", read.swatchFolder,
                         "With --colour: write each 5x5 colour swatch as NNNNNN_name-swatch.png "
                         "into this folder (default: the --annotate folder, if any)");

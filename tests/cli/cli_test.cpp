@@ -59,6 +59,7 @@ TEST_F(CliRead, ExitCodes) {
     EXPECT_EQ(Read("--jobs 0 " + Quoted(photo)).exitCode, 2);
     EXPECT_EQ(Read("--format xml " + Quoted(photo)).exitCode, 2);
     EXPECT_EQ(Read("--format csv --json " + Quoted(photo)).exitCode, 2);
+    EXPECT_EQ(Read("--keep-names " + Quoted(photo)).exitCode, 2);  // names of an archive copy
     EXPECT_EQ(Read(Quoted(dir() / "no photographs here")).exitCode, 1);
     fs::create_directories(dir() / "empty");
     EXPECT_EQ(Read(Quoted(dir() / "empty")).exitCode, 1);
