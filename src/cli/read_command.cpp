@@ -216,7 +216,8 @@ std::string OutputLine(const Settings& settings, const shell::RowOutcome& done,
     return line;
 }
 
-const char* kCsvHeader = "row,file,code,complete,layout,layoutText,reader,ms,status,outcome";
+constexpr const char kCsvHeader[] =
+    "row,file,code,complete,layout,layoutText,reader,ms,status,outcome";
 
 // Reads one photograph with one worker's recognizer and writes the pictures asked for. Only the
 // photograph's own images are written: a panel or swatch that a previous photograph left behind
