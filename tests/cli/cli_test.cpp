@@ -1,85 +1,87 @@
 // The command-line tool as an operator runs it: output lines, JSON keys and exit codes.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <opencv2/imgcodecs.hpp>
-#include <sstream>
 #include <string>
+#include <vector>
 
-#include "drawn_photos.hpp"
+#include "tool_run.hpp"
 
-namespace fs = std::filesystem;
-
+namespace karvona::cli::testing {
 namespace {
 
-struct ToolRun {
-    std::string out;
-    int exitCode = -1;
-};
+using CliRead = ToolTest;
 
-ToolRun RunTool(const std::string& arguments) {
-    ToolRun run;
-    const std::string command = std::string(KARVONA_BIN) + " " + arguments + " 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return run;
-    std::array<char, 4096> buffer{};
-    while (fgets(buffer.data(), buffer.size(), pipe) != nullptr)
-        run.out += buffer.data();
-    const int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+TEST_F(CliRead, JsonLinesHoldExactlyTheDocumentedKeys) {
+    const fs::path photo = Photo(dir() / "drawn photo.jpg", "TGHU7654320");
+    const fs::path missing = dir() / "missing.jpg";
 
-fs::path Folder() {
-    const fs::path folder = fs::temp_directory_path() / "karvona-cli-test";
-    fs::create_directories(folder);
-    return folder;
-}
-
-}  // namespace
-
-TEST(CliRead, JsonLinesHoldExactlyTheDocumentedKeys) {
-    const fs::path photo = Folder() / "drawn photo.jpg";
-    karvona::testing::CodeDrawing d;
-    cv::imwrite(photo.string(), karvona::testing::DrawCodePhoto(d).image);
-    const fs::path missing = Folder() / "missing.jpg";
-
-    const ToolRun run = RunTool("read --data " + Folder().string() + " --json '" + photo.string() +
-                                "' '" + missing.string() + "'");
+    const ToolRun run = Read("--json " + Quoted(photo) + " " + Quoted(missing));
     EXPECT_EQ(run.exitCode, 1);  // one photograph could not be read
-    std::istringstream lines(run.out);
-    std::string line;
     std::vector<nlohmann::json> objects;
-    while (std::getline(lines, line))
+    for (const std::string& line : Lines(run.out))
         objects.push_back(nlohmann::json::parse(line));
     ASSERT_EQ(objects.size(), 2u);
     for (const auto& o : objects) {
         std::vector<std::string> keys;
         for (const auto& item : o.items())
             keys.push_back(item.key());
-        EXPECT_EQ(keys, (std::vector<std::string>{"code", "complete", "file", "layout",
-                                                  "layoutText", "ms", "reader", "status"}));
+        EXPECT_EQ(keys,
+                  (std::vector<std::string>{"code", "complete", "file", "layout", "layoutText",
+                                            "ms", "outcome", "reader", "row", "status"}));
     }
+    EXPECT_EQ(objects[0]["row"], 1);
+    EXPECT_EQ(objects[0]["file"], photo.string());
     EXPECT_EQ(objects[0]["status"], "ok");
     EXPECT_EQ(objects[0]["layout"], 0);
     EXPECT_EQ(objects[0]["layoutText"], "HORIZONTAL 1 LINE");
+    EXPECT_EQ(objects[0]["code"], "TGHU7654320");
+    EXPECT_EQ(objects[0]["complete"], true);
+    EXPECT_EQ(objects[0]["outcome"], "perpect");
+    EXPECT_EQ(objects[1]["row"], 2);
     EXPECT_EQ(objects[1]["status"], "unreadable");
     EXPECT_EQ(objects[1]["layout"], -1);
     EXPECT_EQ(objects[1]["reader"], "none");
+    EXPECT_EQ(objects[1]["outcome"], "un");
+    // Outside text mode the statistics go to stderr, and no progress bar is drawn into a file.
+    EXPECT_NE(run.err.find(" [ 모든 파일 인식 결과 ]"), std::string::npos);
+    EXPECT_EQ(run.err.find('\r'), std::string::npos);
 }
 
-TEST(CliRead, ExitCodes) {
-    EXPECT_EQ(RunTool("read").exitCode, 2);
-    EXPECT_EQ(RunTool("read --no-such-option x.jpg").exitCode, 2);
-    EXPECT_EQ(RunTool("").exitCode, 2);
-    const fs::path photo = Folder() / "flat.bmp";
-    cv::imwrite(photo.string(), cv::Mat(480, 640, CV_8UC3, cv::Scalar::all(90)));
-    const ToolRun run = RunTool("read " + photo.string());
-    EXPECT_EQ(run.exitCode, 0);
+TEST_F(CliRead, ExitCodes) {
+    const fs::path photo = Photo(dir() / "flat.bmp", "");
+    EXPECT_EQ(Run("read").exitCode, 2);
+    EXPECT_EQ(Run("read --no-such-option x.jpg").exitCode, 2);
+    EXPECT_EQ(Run("").exitCode, 2);
+    EXPECT_EQ(Read("--start 0 " + Quoted(photo)).exitCode, 2);
+    EXPECT_EQ(Read("--start 2 " + Quoted(photo)).exitCode, 2);  // past the only row
+    EXPECT_EQ(Read("--jobs 0 " + Quoted(photo)).exitCode, 2);
+    EXPECT_EQ(Read("--format xml " + Quoted(photo)).exitCode, 2);
+    EXPECT_EQ(Read("--format csv --json " + Quoted(photo)).exitCode, 2);
+    EXPECT_EQ(Read("--keep-names " + Quoted(photo)).exitCode, 2);  // names of an archive copy
+    EXPECT_EQ(Read(Quoted(dir() / "no photographs here")).exitCode, 1);
+    fs::create_directories(dir() / "empty");
+    EXPECT_EQ(Read(Quoted(dir() / "empty")).exitCode, 1);
+
+    const ToolRun run = Read(Quoted(photo));
+    EXPECT_EQ(run.exitCode, 0);  // read, although no code was found
     EXPECT_NE(run.out.find("flat.bmp"), std::string::npos);
     EXPECT_NE(run.out.find("no region"), std::string::npos);
 }
+
+TEST_F(CliRead, SynthThatSucceedsEndsWithZero) {
+    const fs::path prefixes = dir() / "prefixes.txt";
+    std::ofstream(prefixes) << "ABCU\n";
+    EXPECT_EQ(Run("synth --seed 1 --count 1 --out " + Quoted(dir() / "synth") + " --prefixes " +
+                  Quoted(prefixes))
+                  .exitCode,
+              0);
+    EXPECT_EQ(Run("synth --seed 1 --count 1 --out " + Quoted(dir() / "synth2") + " --prefixes " +
+                  Quoted(dir() / "missing.txt"))
+                  .exitCode,
+              1);
+}
+
+}  // namespace
+}  // namespace karvona::cli::testing

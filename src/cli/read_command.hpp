@@ -1,0 +1,38 @@
+#pragma once
+// `karvona read`: the batch reader. Reads every photograph of the given files and folders from a
+// start row to the end, one output line per photograph in row order, optionally archives copies
+// by outcome and saves character samples, and ends with the statistics message.
+
+#include <CLI/CLI.hpp>
+#include <string>
+#include <vector>
+
+namespace karvona::cli {
+
+enum class OutputFormat { kText, kCsv, kJson };
+
+struct ReadOptions {
+    std::string dataFolder = ".";
+    std::vector<std::string> paths;  ///< photographs and folders, in the order given
+    int startRow = 1;                ///< the first row read, counted from 1
+    bool backup = false;
+    bool keepNames = false;
+    bool saveSamples = false;
+    bool colour = false;
+    std::string swatchFolder;    ///< empty: next to the annotations, or nowhere
+    std::string stepsFolder;     ///< empty: no step views
+    std::string annotateFolder;  ///< empty: no annotations
+    std::string format = "text";
+    bool json = false;  ///< the older spelling of --format json
+    int jobs = 1;
+};
+
+/// Registers the `read` subcommand with its options on app; returns it so that the caller can
+/// see whether it was parsed.
+CLI::App* AddReadCommand(CLI::App& app, ReadOptions& options);
+
+/// Runs the batch. Exit code: 0 when every photograph was read, 1 when some could not be (or the
+/// run was stopped with Ctrl-C before the end), 2 on bad usage.
+int RunRead(const ReadOptions& options);
+
+}  // namespace karvona::cli
