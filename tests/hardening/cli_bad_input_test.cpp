@@ -113,8 +113,8 @@ TEST(CliBadPhotographs, OneLineWithItsStatusForEveryFile) {
         }
     }
     // Decoding the 20000 x 20000 image alone would take 1.2 GB, each bomb 2.7 GB; the largest
-    // file read (just below the limit) takes 150 MB.
-    EXPECT_LT(run.peakKilobytes, 700 * 1024);
+    // file read (just below the limit) takes 150 MB (and the sanitizers hold freed memory back).
+    EXPECT_LT(run.peakKilobytes, (kSanitized ? 1000 : 700) * 1024);
 }
 
 TEST(CliBadPhotographs, BombsAreRefusedUnderATightMemoryLimit) {
