@@ -1,5 +1,9 @@
 #include "classifier/lvq_cluster.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -106,6 +110,24 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
+// Opens a regular file for reading. The open does not block, so a named pipe under the file's
+// name is refused instead of waited on for ever; a folder is refused too.
+std::FILE* OpenRegularFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return nullptr;
+    }
+    struct stat info;
+    std::FILE* file = nullptr;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        file = fdopen(fd, "rb");
+    }
+    if (file == nullptr) {
+        close(fd);
+    }
+    return file;
+}
+
 }  // namespace
 
 std::int64_t CLvqCluster::EnabledFeatureLength() const {
@@ -115,7 +137,7 @@ std::int64_t CLvqCluster::EnabledFeatureLength() const {
 LoadStatus CLvqCluster::LoadTrainingFile(const std::string& path) {
     // The buffer must outlive the stream, so it is declared first.
     std::array<char, 4096> buffer;
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    std::unique_ptr<std::FILE, FileCloser> file(OpenRegularFile(path));
     if (!file) {
         return LoadStatus::Missing;
     }

@@ -1,16 +1,38 @@
 #include "classifier/owner_prefix_list.hpp"
 
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 namespace karvona::classifier {
 
 bool COwnerPrefixList::LoadPrefixFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    // The open does not block, so a named pipe under the name is refused instead of waited on
+    // for ever; only a regular file is a list (a folder opens but holds no lines).
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
         return false;
     }
-    std::string raw((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return false;
+    }
+    std::string raw;
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        raw.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(fd);
 
     // Text as the original platform's text mode delivered it: carriage return and line feed
     // become one line feed; a lone carriage return stays a character of its line.

@@ -1,9 +1,17 @@
 #include "recognition/recognizer.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <vector>
 
 #include "imaging/primitives.hpp"
 #include "recognition/colour.hpp"
@@ -66,6 +74,176 @@ TextColour ResultColour(bool complete, size_t characters) {
     return {150, 150, 200};
 }
 
+namespace {
+
+std::uint32_t Big16(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) << 8 | p[1];
+}
+std::uint32_t Big32(const unsigned char* p) {
+    return Big16(p) << 16 | Big16(p + 2);
+}
+std::uint32_t Little16(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[1]) << 8 | p[0];
+}
+std::int32_t Little32(const unsigned char* p) {
+    return static_cast<std::int32_t>(Little16(p + 2) << 16 | Little16(p));
+}
+
+// The first frame header of a JPEG stream. Between segments, bytes that are not a marker are
+// skipped and fill bytes before a marker are passed over, as the decoder does, so that both
+// meet the same frame header.
+bool JpegSize(const unsigned char* b, std::size_t n, DeclaredSize& declared) {
+    std::size_t at = 2;
+    for (;;) {
+        while (at < n && b[at] != 0xFF)
+            ++at;
+        while (at < n && b[at] == 0xFF)
+            ++at;
+        if (at >= n)
+            return false;
+        const unsigned marker = b[at++];
+        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8))
+            continue;  // no segment follows
+        if (marker == 0xD9 || marker == 0xDA)
+            return false;  // the image ends or its data begins before any frame header
+        if (at + 2 > n)
+            return false;
+        const std::size_t length = Big16(b + at);
+        if (length < 2)
+            return false;
+        const bool frame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame) {
+            if (at + 7 > n)
+                return false;
+            declared.height = Big16(b + at + 3);
+            declared.width = Big16(b + at + 5);
+            return true;
+        }
+        at += length;
+    }
+}
+
+// Reads a whole regular file. The open does not block, so a named pipe under a photograph's
+// name is refused instead of waited on; folders and devices are refused too.
+LoadStatus ReadPhotographFile(const std::filesystem::path& path,
+                              std::vector<unsigned char>& bytes) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return LoadStatus::Unreadable;
+    struct stat info;
+    LoadStatus status = LoadStatus::Ok;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        status = LoadStatus::Unreadable;
+    else if (info.st_size > kMaxPhotographBytes)
+        status = LoadStatus::TooLarge;
+    if (status == LoadStatus::Ok) {
+        bytes.resize(static_cast<std::size_t>(info.st_size));
+        std::size_t got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += static_cast<std::size_t>(n);
+        }
+        bytes.resize(got);  // a file that shrank meanwhile is taken as it now stands
+    }
+    close(fd);
+    return status;
+}
+
+LoadStatus LoadPhotograph(const std::filesystem::path& path, cv::Mat& image) {
+    image.release();
+    std::vector<unsigned char> bytes;
+    const LoadStatus read = ReadPhotographFile(path, bytes);
+    if (read != LoadStatus::Ok)
+        return read;
+    DeclaredSize declared;
+    if (!ReadDeclaredSize(bytes.data(), bytes.size(), declared))
+        return LoadStatus::Unreadable;
+    if (declared.width > kMaxPixels || declared.height > kMaxPixels ||
+        declared.width * declared.height > kMaxPixels)
+        return LoadStatus::TooLarge;
+
+    cv::Mat decoded;
+    try {
+        decoded = cv::imdecode(cv::Mat(1, static_cast<int>(bytes.size()), CV_8U, bytes.data()),
+                               cv::IMREAD_COLOR);
+    } catch (const cv::Exception&) {
+        decoded.release();
+    }
+    if (static_cast<std::int64_t>(decoded.total()) > kMaxPixels)
+        return LoadStatus::TooLarge;
+    return ToEightBitColour(decoded, image) ? LoadStatus::Ok : LoadStatus::Unreadable;
+}
+
+}  // namespace
+
+bool ReadDeclaredSize(const unsigned char* b, std::size_t n, DeclaredSize& declared) {
+    declared = DeclaredSize{};
+    bool known = false;
+    if (n >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF) {
+        known = JpegSize(b, n, declared);
+    } else if (n >= 24 && std::memcmp(b, "\x89PNG\r\n\x1a\n", 8) == 0 &&
+               std::memcmp(b + 12, "IHDR", 4) == 0) {
+        declared.width = Big32(b + 16);
+        declared.height = Big32(b + 20);
+        known = true;
+    } else if (n >= 18 && b[0] == 'B' && b[1] == 'M') {
+        const std::int32_t headerSize = Little32(b + 14);
+        if (headerSize == 12 && n >= 22) {
+            declared.width = Little16(b + 18);
+            declared.height = Little16(b + 20);
+            known = true;
+        } else if (headerSize >= 16 && n >= 26) {
+            declared.width = Little32(b + 18);
+            // A negative height stands for rows stored top to bottom.
+            declared.height = std::abs(static_cast<std::int64_t>(Little32(b + 22)));
+            known = true;
+        }
+    }
+    if (!known || declared.width <= 0 || declared.height <= 0) {
+        declared = DeclaredSize{};
+        return false;
+    }
+    return true;
+}
+
+bool ToEightBitColour(const cv::Mat& image, cv::Mat& colour) {
+    const int channels = image.channels();
+    if (image.empty() || image.dims != 2 || (channels != 1 && channels != 3 && channels != 4)) {
+        colour.release();
+        return false;
+    }
+    cv::Mat eight;
+    switch (image.depth()) {
+        case CV_8U:
+            eight = image;
+            break;
+        case CV_16U:
+            image.convertTo(eight, CV_8U, 1.0 / 256);
+            break;
+        case CV_32F:
+        case CV_64F:
+            image.convertTo(eight, CV_8U, 255.0);
+            break;
+        default:
+            colour.release();
+            return false;
+    }
+    cv::Mat out;
+    if (channels == 1)
+        cv::cvtColor(eight, out, cv::COLOR_GRAY2BGR);
+    else if (channels == 4)
+        cv::cvtColor(eight, out, cv::COLOR_BGRA2BGR);
+    else
+        out = eight;
+    colour = out;
+    return true;
+}
+
 Recognizer::Recognizer(const ReferenceData& data)
     : panelImage(150, 1100, CV_8UC3, cv::Scalar::all(0)),
       morphologyStrip(150, 1100, CV_8UC3, cv::Scalar::all(0)),
@@ -88,30 +266,27 @@ bool Recognizer::RecognizeImage(const std::filesystem::path& path) {
     resultText.clear();
     sourceImage.release();
     displayImage.release();
-    status = LoadStatus::Ok;
-    try {
-        sourceImage = cv::imread(path.string(), cv::IMREAD_COLOR);
-    } catch (const cv::Exception&) {
-        sourceImage.release();
-    }
-    if (sourceImage.empty() || sourceImage.type() != CV_8UC3) {
-        sourceImage.release();
-        status = LoadStatus::Unreadable;
-    } else {
+    status = LoadPhotograph(path, sourceImage);
+    if (status == LoadStatus::Ok)
         displayImage = sourceImage.clone();
-    }
     return Run();
 }
 
 bool Recognizer::RecognizeLoaded(const cv::Mat& photograph) {
     resultText.clear();
     status = LoadStatus::Ok;
-    if (photograph.empty() || photograph.type() != CV_8UC3) {
+    cv::Mat colour;
+    if (!photograph.empty() && static_cast<std::int64_t>(photograph.total()) > kMaxPixels)
+        status = LoadStatus::TooLarge;
+    else if (!ToEightBitColour(photograph, colour))
+        status = LoadStatus::Unreadable;
+
+    if (status != LoadStatus::Ok) {
         sourceImage.release();
         displayImage.release();
-        status = LoadStatus::Unreadable;
     } else {
-        sourceImage = photograph.clone();
+        // The caller keeps its image; a conversion already made a new one.
+        sourceImage = colour.data == photograph.data ? colour.clone() : colour;
         displayImage = sourceImage.clone();
     }
     return Run();

@@ -4,6 +4,7 @@
 // the winning reader's character panel and the colour swatch. One Recognizer holds the state of
 // one window (or one worker); the reference data it reads is shared and read-only.
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <opencv2/core.hpp>
@@ -38,6 +39,23 @@ enum class Winner { None = -1, Morphology = 0, Cluster = 1 };
 
 /// Photographs with more pixels than this are refused before they are decoded.
 constexpr std::int64_t kMaxPixels = 50'000'000;
+/// Photograph files longer than this are refused unread (a 32-bit bitmap of kMaxPixels fits).
+constexpr std::int64_t kMaxPhotographBytes = 4 * kMaxPixels + (1 << 20);
+
+/// The width and height a photograph file declares in its header.
+struct DeclaredSize {
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+};
+/// Reads the size that a JPEG (first frame header), PNG (IHDR) or BMP (information header) file
+/// declares, without decoding anything. False for other formats and for headers that end early
+/// or declare no pixels; such files are not decoded at all.
+bool ReadDeclaredSize(const unsigned char* bytes, std::size_t size, DeclaredSize& declared);
+/// Turns a decoded image of 8 or 16 bits (or float) with one, three or four channels into the
+/// 8-bit three-channel image the pipeline reads: grey is repeated into the three channels, the
+/// fourth channel is dropped, 16-bit values are scaled by 1/256 and float values by 255. False
+/// (and colour empty) for an empty image or any other layout.
+bool ToEightBitColour(const cv::Mat& image, cv::Mat& colour);
 
 /// The layout name shown for a layout code; codes above 6 leave the previous text.
 std::string LayoutText(int layoutCode, const std::string& previous);
@@ -56,9 +74,14 @@ class Recognizer {
 public:
     explicit Recognizer(const ReferenceData& data);
 
-    /// Reads the photograph at path. Returns true when a reader validated its code.
+    /// Reads the photograph at path. Returns true when a reader validated its code. Only regular
+    /// files in JPEG, PNG or BMP format are decoded; a header that declares more than kMaxPixels
+    /// pixels (or a file longer than kMaxPhotographBytes) gives status TooLarge before any memory
+    /// is taken for the pixels, anything that cannot be decoded gives Unreadable. Both are then
+    /// treated as a photograph without a code region.
     bool RecognizeImage(const std::filesystem::path& path);
-    /// The same on an image already decoded (8-bit, three channels).
+    /// The same on an image already decoded; other depths and channel counts are converted as by
+    /// ToEightBitColour, and more than kMaxPixels pixels give TooLarge.
     bool RecognizeLoaded(const cv::Mat& photograph);
 
     RecognitionOptions options;
