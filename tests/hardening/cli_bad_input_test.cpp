@@ -96,14 +96,20 @@ TEST(CliBadPhotographs, OneLineWithItsStatusForEveryFile) {
     karvona::testing::CodeDrawing d;
     const std::vector<BadPhotograph> list = WriteBadPhotographs(dir, DrawCodePhoto(d).image);
     std::vector<std::string> arguments{"read", "--json", "--data", dir.path().string()};
-    for (const BadPhotograph& bad : list)
+    // A folder named like a photograph is, on the command line, a folder to scan: it holds no
+    // photograph and gives no line. Every other argument gives exactly one.
+    std::vector<BadPhotograph> files;
+    for (const BadPhotograph& bad : list) {
         arguments.push_back((dir / bad.name).string());
+        if (!fs::is_directory(dir / bad.name))
+            files.push_back(bad);
+    }
 
     const ToolRun run = RunTool(arguments);
     EXPECT_EQ(run.exitCode, 1);  // some could not be read
     const auto lines = Lines(run.out);
-    EXPECT_EQ(lines.size(), list.size());
-    for (const BadPhotograph& bad : list) {
+    EXPECT_EQ(lines.size(), files.size());
+    for (const BadPhotograph& bad : files) {
         const auto line = lines.find((dir / bad.name).string());
         ASSERT_NE(line, lines.end()) << bad.name;
         EXPECT_EQ(line->second["status"], StatusText(bad.expect)) << bad.name;
