@@ -10,31 +10,27 @@
 // A floors file holds lines "set perfect-min misread-max" (set = the folder's name); '#' starts a
 // comment. A set that is not there (e.g. photographs outside this machine) is skipped.
 
+#include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <opencv2/core/utils/logger.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include <CLI/CLI.hpp>
-#include <opencv2/core/utils/logger.hpp>
-
 #include "imaging/heap.hpp"
 #include "recognition/recognizer.hpp"
 #include "recognition/reference_data.hpp"
+#include "training/harvest.hpp"
 
 namespace fs = std::filesystem;
 using namespace karvona::recognition;
 
 namespace {
-
-struct Row {
-    std::string file, code, layout;
-};
 
 struct Tally {
     int photos = 0, perfect = 0, partial = 0, misread = 0, none = 0;
@@ -49,49 +45,26 @@ struct Tally {
     }
 };
 
-std::vector<std::string> SplitCsv(const std::string& line) {
-    std::vector<std::string> fields;
-    std::string field;
-    bool quoted = false;
-    for (char c : line) {
-        if (c == '"') {
-            quoted = !quoted;
-        } else if (c == ',' && !quoted) {
-            fields.push_back(field);
-            field.clear();
-        } else if (c != '\r') {
-            field += c;
-        }
-    }
-    fields.push_back(field);
-    return fields;
-}
-
-std::vector<Row> ReadLabels(const fs::path& csv) {
-    std::vector<Row> rows;
-    std::ifstream in(csv);
-    std::string line;
-    bool first = true;
-    while (std::getline(in, line)) {
-        const auto f = SplitCsv(line);
-        if (first && !f.empty() && f[0] == "file") {
-            first = false;
-            continue;
-        }
-        first = false;
-        if (f.size() < 2 || f[0].empty()) continue;
-        std::string layout = f.size() > 2 ? f[2] : "";
-        // Layout columns are numbers; anything else (notes) is not a layout.
-        if (layout.empty() || layout.find_first_not_of("0123456789") != std::string::npos) layout = "-";
-        rows.push_back({f[0], f[1], layout});
+// A set's labels; a third column that is not a layout code (notes) counts as no layout.
+std::vector<karvona::training::LabelledPhoto> ReadSet(const fs::path& csv) {
+    std::vector<karvona::training::LabelledPhoto> rows;
+    std::vector<std::string> problems;
+    karvona::training::ReadLabels(csv, rows, problems);
+    for (const std::string& problem : problems)
+        std::cerr << csv.string() << ": " << problem << '\n';
+    for (auto& row : rows) {
+        if (row.layout.empty() || row.layout.find_first_not_of("0123456789") != std::string::npos)
+            row.layout = "-";
     }
     return rows;
 }
 
 void Print(const std::string& name, const Tally& t) {
-    std::printf("%-28s photos %4d  perfect %4d (%5.1f%%)  partial %4d  misread %3d  none %4d  %5.0f ms/photo\n",
-                name.c_str(), t.photos, t.perfect, t.photos ? 100.0 * t.perfect / t.photos : 0.0,
-                t.partial, t.misread, t.none, t.photos ? double(t.ms) / t.photos : 0.0);
+    std::printf(
+        "%-28s photos %4d  perfect %4d (%5.1f%%)  partial %4d  misread %3d  none %4d  %5.0f "
+        "ms/photo\n",
+        name.c_str(), t.photos, t.perfect, t.photos ? 100.0 * t.perfect / t.photos : 0.0, t.partial,
+        t.misread, t.none, t.photos ? double(t.ms) / t.photos : 0.0);
 }
 
 }  // namespace
@@ -113,7 +86,8 @@ int main(int argc, char** argv) {
     ReferenceDataSet reference;
     std::vector<std::string> messages;
     LoadReferenceData(data, reference, messages);
-    for (const auto& m : messages) std::cerr << m << '\n';
+    for (const auto& m : messages)
+        std::cerr << m << '\n';
 
     std::map<std::string, std::pair<int, int>> floors;  // set -> (perfect min, misread max)
     if (!floorsFile.empty()) {
@@ -124,19 +98,22 @@ int main(int argc, char** argv) {
         }
         std::string line;
         while (std::getline(in, line)) {
-            if (const auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+            if (const auto hash = line.find('#'); hash != std::string::npos)
+                line.erase(hash);
             std::istringstream fields(line);
             std::string set;
             int perfect = 0, misread = 0;
-            if (fields >> set >> perfect >> misread) floors[set] = {perfect, misread};
+            if (fields >> set >> perfect >> misread)
+                floors[set] = {perfect, misread};
         }
     }
 
     int failures = 0;
     for (const std::string& setPath : sets) {
         const fs::path folder(setPath);
-        const std::string name = folder.filename().empty() ? folder.parent_path().filename().string()
-                                                           : folder.filename().string();
+        const std::string name = folder.filename().empty()
+                                     ? folder.parent_path().filename().string()
+                                     : folder.filename().string();
         if (!fs::exists(folder / "labels.csv")) {
             std::printf("%-28s skipped (no labels.csv here)\n", name.c_str());
             continue;
@@ -144,7 +121,7 @@ int main(int argc, char** argv) {
         Recognizer recognizer(reference.View());
         std::map<std::string, Tally> perLayout;
         Tally total;
-        for (const Row& row : ReadLabels(folder / "labels.csv")) {
+        for (const auto& row : ReadSet(folder / "labels.csv")) {
             recognizer.RecognizeImage(folder / row.file);
             Tally t;
             t.photos = 1;
@@ -173,7 +150,8 @@ int main(int argc, char** argv) {
         }
         Print(name, total);
         if (perLayout.size() > 1) {
-            for (const auto& [layout, t] : perLayout) Print("  layout " + layout, t);
+            for (const auto& [layout, t] : perLayout)
+                Print("  layout " + layout, t);
         }
         if (const auto it = floors.find(name); it != floors.end()) {
             const auto [minPerfect, maxMisread] = it->second;
