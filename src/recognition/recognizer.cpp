@@ -154,6 +154,8 @@ LoadStatus ReadPhotographFile(const std::filesystem::path& path,
     return status;
 }
 
+}  // namespace
+
 LoadStatus LoadPhotograph(const std::filesystem::path& path, cv::Mat& image) {
     image.release();
     std::vector<unsigned char> bytes;
@@ -178,8 +180,6 @@ LoadStatus LoadPhotograph(const std::filesystem::path& path, cv::Mat& image) {
         return LoadStatus::TooLarge;
     return ToEightBitColour(decoded, image) ? LoadStatus::Ok : LoadStatus::Unreadable;
 }
-
-}  // namespace
 
 bool ReadDeclaredSize(const unsigned char* b, std::size_t n, DeclaredSize& declared) {
     declared = DeclaredSize{};

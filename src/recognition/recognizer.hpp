@@ -57,6 +57,11 @@ bool ReadDeclaredSize(const unsigned char* bytes, std::size_t size, DeclaredSize
 /// (and colour empty) for an empty image or any other layout.
 bool ToEightBitColour(const cv::Mat& image, cv::Mat& colour);
 
+/// Loads a photograph file as the pipeline reads it: a regular JPEG, PNG or BMP file whose header
+/// declares at most kMaxPixels pixels, decoded and turned into 8-bit three-channel colour. image
+/// is empty unless the result is Ok.
+LoadStatus LoadPhotograph(const std::filesystem::path& path, cv::Mat& image);
+
 /// The layout name shown for a layout code; codes above 6 leave the previous text.
 std::string LayoutText(int layoutCode, const std::string& previous);
 /// Which reader's text is kept: a validated reading first (the morphology reader's before the

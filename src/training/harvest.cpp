@@ -8,6 +8,7 @@
 
 #include "recognition/locator.hpp"
 #include "recognition/readers.hpp"
+#include "recognition/recognizer.hpp"
 #include "recognition/reference_data.hpp"
 #include "training/sample_folder.hpp"
 
@@ -177,13 +178,9 @@ int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& e
         const fs::path file =
             fs::path(row.file).is_absolute() ? fs::path(row.file) : options.photos / row.file;
         cv::Mat photo;
-        try {
-            photo = cv::imread(file.string(), cv::IMREAD_COLOR);
-        } catch (const cv::Exception&) {
-            photo.release();
-        }
+        const recognition::LoadStatus status = recognition::LoadPhotograph(file, photo);
         ++perLayout[row.layout][0];
-        if (photo.empty()) {
+        if (status != recognition::LoadStatus::Ok) {
             ++unreadable;
             err << "cannot read " << file.string() << '\n';
             continue;
