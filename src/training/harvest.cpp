@@ -3,7 +3,6 @@
 #include <cctype>
 #include <chrono>
 #include <fstream>
-#include <opencv2/imgcodecs.hpp>
 #include <system_error>
 
 #include "recognition/locator.hpp"
