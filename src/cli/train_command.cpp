@@ -34,6 +34,11 @@ void AddTrainingCommands(CLI::App& app) {
         ->add_option("--agree", harvest->minAgreement,
                      "With --data: positions besides the category letter that must read the label")
         ->capture_default_str();
+    harvestCommand
+        ->add_option("--rank", harvest->maxRank,
+                     "With --data: a crop is saved only when its label is among its first ranks "
+                     "(0: any)")
+        ->capture_default_str();
     harvestCommand->final_callback(
         [harvest]() { Finish(RunHarvest(*harvest, std::cout, std::cerr)); });
 

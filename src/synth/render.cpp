@@ -28,6 +28,7 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kMaxTilt = 3.0;
+constexpr double kWornShare = 0.35;  // photographs whose paint has flaked off in places
 
 // ---------------------------------------------------------------------------------------------
 // The code and its grid
@@ -1019,11 +1020,13 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
         }
     }
 
-    // Paint wear: small patches where the paint has flaked off.
+    // Paint wear: small patches where the paint has flaked off, on older boxes only. Gate
+    // photographs mostly show codes whose strokes are whole, so wear is the exception here.
     const cv::Mat wearNoise = SmoothNoise(rng, canvasSize, rng.Uniform(5, 14));
     cv::Mat wear(canvasSize, CV_32F);
     {
-        const float threshold = static_cast<float>(rng.Uniform(0.8, 0.97));
+        const bool worn = rng.Chance(kWornShare);
+        const float threshold = worn ? static_cast<float>(rng.Uniform(0.86, 0.97)) : 2.0f;
         for (int y = 0; y < canvasSize.height; ++y) {
             const float* n = wearNoise.ptr<float>(y);
             float* w = wear.ptr<float>(y);

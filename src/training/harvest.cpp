@@ -101,10 +101,34 @@ int Agreement(const Reading& reading, const std::string& code) {
     return agree;
 }
 
+bool LabelAmongRanks(const recognition::BoxReading& box, char label, int maxRank) {
+    for (int r = 0; r < maxRank && r < classifier::kShownRanks; ++r) {
+        if (box.ranks.ranks[r].character == label)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
+bool IsEmptyFrame(const cv::Mat& crop) {
+    if (crop.empty() || crop.type() != CV_8UC1 || crop.cols < 6 || crop.rows < 6)
+        return false;
+    const auto whiteShare = [&](const cv::Rect& r) {
+        return static_cast<double>(cv::countNonZero(crop(r))) / r.area();
+    };
+    const int w = crop.cols, h = crop.rows;
+    const bool framed = whiteShare({0, 0, w, 1}) > 0.8 && whiteShare({0, h - 1, w, 1}) > 0.8 &&
+                        whiteShare({0, 0, 1, h}) > 0.8 && whiteShare({w - 1, 0, 1, h}) > 0.8;
+    if (!framed)
+        return false;
+    // The frame's own width is unknown; a quarter of each side leaves only the middle.
+    const cv::Rect inside(w / 4, h / 4, w - 2 * (w / 4), h - 2 * (h / 4));
+    return whiteShare(inside) < 0.03;
+}
+
 PhotoHarvest HarvestPhoto(const cv::Mat& photo, const std::string& code,
-                          const recognition::ReferenceData& data, int minAgreement) {
+                          const recognition::ReferenceData& data, int minAgreement, int maxRank) {
     PhotoHarvest harvest;
     int layoutCode = -1;
     const cv::Mat region = recognition::FindIsoCharacters(photo, nullptr, nullptr, &layoutCode);
@@ -132,8 +156,17 @@ PhotoHarvest HarvestPhoto(const cv::Mat& photo, const std::string& code,
                 ++harvest.duplicates;
                 continue;
             }
-            // The category letter is always U, as the reading pass writes it.
-            const char character = i == 3 ? 'U' : code[i];
+            // The painted category letter, whatever the reading pass writes for it.
+            const char character = code[i];
+            if (IsEmptyFrame(crop)) {
+                ++harvest.emptyFrames;
+                continue;
+            }
+            if (maxRank > 0 && data.letters != nullptr &&
+                !LabelAmongRanks(readings[r].characters[i], character, maxRank)) {
+                ++harvest.unlike;
+                continue;
+            }
             harvest.characters.push_back({static_cast<Reader>(r), i, character, crop});
         }
     }
@@ -168,7 +201,8 @@ int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& e
         }
     }
 
-    int unreadable = 0, located = 0, photosLinedUp = 0, saved = 0, failed = 0, duplicates = 0;
+    int unreadable = 0, located = 0, photosLinedUp = 0, saved = 0, failed = 0, duplicates = 0,
+        emptyFrames = 0, unlike = 0;
     std::array<int, 2> readerLinedUp{};
     std::map<char, int> perClass;
     std::map<std::string, std::array<int, 2>> perLayout;  // photographs, photographs lined up
@@ -185,7 +219,8 @@ int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& e
             continue;
         }
         const PhotoHarvest harvest = HarvestPhoto(photo, row.code, reference.View(),
-                                                  options.data.empty() ? 0 : options.minAgreement);
+                                                  options.data.empty() ? 0 : options.minAgreement,
+                                                  options.data.empty() ? 0 : options.maxRank);
         located += harvest.located ? 1 : 0;
         readerLinedUp[0] += harvest.linedUp[0] ? 1 : 0;
         readerLinedUp[1] += harvest.linedUp[1] ? 1 : 0;
@@ -194,6 +229,8 @@ int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& e
             ++perLayout[row.layout][1];
         }
         duplicates += harvest.duplicates;
+        emptyFrames += harvest.emptyFrames;
+        unlike += harvest.unlike;
         for (const HarvestedCharacter& c : harvest.characters) {
             const fs::path path =
                 SaveSample(options.samples, c.character, static_cast<int>(n), c.index,
@@ -220,6 +257,10 @@ int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& e
     out << "samples: " << saved << " saved in " << options.samples.string();
     if (duplicates > 0)
         out << ", " << duplicates << " identical cluster crops not repeated";
+    if (emptyFrames > 0)
+        out << ", " << emptyFrames << " empty frames left out";
+    if (unlike > 0)
+        out << ", " << unlike << " crops whose label was not ranked left out";
     if (failed > 0)
         out << ", " << failed << " could not be written";
     out << '\n';

@@ -46,6 +46,8 @@ struct PhotoHarvest {
     bool located = false;
     std::array<bool, 2> linedUp{};  ///< by Reader
     int duplicates = 0;             ///< cluster crops identical to the morphology crop
+    int emptyFrames = 0;            ///< crops left out as empty frames
+    int unlike = 0;                 ///< crops left out because their label was not ranked
     std::vector<HarvestedCharacter> characters;
 };
 
@@ -58,14 +60,26 @@ struct PhotoHarvest {
 /// minAgreement of its ten classified positions other than the category letter read the
 /// label's character: crops cut one box off, or from a box list that split or merged a
 /// character, then stay out of the samples.
+///
+/// With codebooks and maxRank > 0, a crop is kept only when the label's character is among the
+/// characters of its first maxRank ranks: a crop that looks like nothing of its label (a piece
+/// of a neighbour, a smear) does not teach the codebook that it does.
+///
+/// Whatever the codebooks, an empty frame (the painted box of a check digit whose digit the
+/// reader did not keep) is never saved as a sample of a digit.
 PhotoHarvest HarvestPhoto(const cv::Mat& photo, const std::string& code,
-                          const recognition::ReferenceData& data = {}, int minAgreement = 0);
+                          const recognition::ReferenceData& data = {}, int minAgreement = 0,
+                          int maxRank = 0);
+
+/// A crop whose four edges are nearly all stroke (a painted frame) and whose inside is empty.
+bool IsEmptyFrame(const cv::Mat& crop);
 
 struct HarvestOptions {
     std::filesystem::path photos;   ///< folder with labels.csv
     std::filesystem::path samples;  ///< output: one folder per character
     std::filesystem::path data;     ///< optional: codebooks that check the alignment
     int minAgreement = 8;           ///< positions that must read the label (with data)
+    int maxRank = 3;                ///< ranks among which the label must be (with data; 0: any)
 };
 
 /// The harvest command: reads the labels, harvests every photograph, saves the samples (never

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "drawn_photos.hpp"
+#include "handmade_codebook.hpp"
 #include "training/sample_folder.hpp"
 
 using namespace karvona::training;
@@ -126,4 +127,57 @@ TEST(Harvest, SavesEveryCharacterOfDrawnPhotosUnderItsLabel) {
     EXPECT_EQ(fs::path(contents.ignoredFolders[0]).filename(), "Q");
     fs::remove_all(photos);
     fs::remove_all(samples);
+}
+
+TEST(Harvest, EmptyFrameIsNoSample) {
+    const cv::Size cell(20, 34);
+    cv::Mat frame(cell, CV_8UC1, cv::Scalar(0));
+    cv::rectangle(frame, cv::Rect(0, 0, cell.width, cell.height), cv::Scalar(255), 2);
+    EXPECT_TRUE(IsEmptyFrame(frame));
+    // Speckles inside a frame are still no digit.
+    frame.at<uchar>(17, 10) = 255;
+    EXPECT_TRUE(IsEmptyFrame(frame));
+
+    // A framed digit is a sample: the readers cut the check digit with its frame.
+    cv::Mat framed = frame.clone();
+    karvona::testing::GlyphMask('7', {12, 24}).copyTo(framed(cv::Rect(4, 5, 12, 24)));
+    EXPECT_FALSE(IsEmptyFrame(framed));
+
+    // Digits with a hole are no frames, nor is solid paint or a crop too small to tell.
+    for (char c : std::string("0123456789"))
+        EXPECT_FALSE(IsEmptyFrame(karvona::testing::GlyphMask(c, cell))) << c;
+    EXPECT_FALSE(IsEmptyFrame(cv::Mat(cell, CV_8UC1, cv::Scalar(255))));
+    EXPECT_FALSE(IsEmptyFrame(cv::Mat(5, 5, CV_8UC1, cv::Scalar(255))));
+    EXPECT_FALSE(IsEmptyFrame(cv::Mat()));
+}
+
+TEST(Harvest, WithCodebooksACropMustRankItsLabel) {
+    karvona::testing::CodeDrawing d;
+    d.layout = 0;
+    d.text = "ABCU1234560";
+    const cv::Mat photo = karvona::testing::DrawCodePhoto(d).image;
+    const auto glyph = [](char c) { return karvona::testing::GlyphMask(c, {16, 30}); };
+    const karvona::classifier::CLvqCluster letters =
+        karvona::test_support::GlyphCodebook(false, glyph);
+    const karvona::classifier::CLvqCluster digits =
+        karvona::test_support::GlyphCodebook(true, glyph);
+    const karvona::recognition::ReferenceData data{&letters, &digits, nullptr};
+
+    // The drawn code itself: every position ranks its own character first.
+    const PhotoHarvest right = HarvestPhoto(photo, d.text, data, 9, 1);
+    ASSERT_TRUE(right.linedUp[0]);
+    EXPECT_EQ(right.unlike, 0);
+
+    // A label wrong at one serial position still lines up (nine of ten agree), but the crop of
+    // that position is not saved under the wrong character.
+    const PhotoHarvest wrong = HarvestPhoto(photo, "ABCU1834560", data, 9, 1);
+    ASSERT_TRUE(wrong.linedUp[0]);
+    EXPECT_GE(wrong.unlike, 1);
+    for (const HarvestedCharacter& c : wrong.characters)
+        EXPECT_FALSE(c.index == 5 && c.character == '8');
+    EXPECT_EQ(wrong.characters.size() + wrong.unlike, right.characters.size());
+
+    // Without a rank limit the wrong crop is kept, as without codebooks.
+    const PhotoHarvest any = HarvestPhoto(photo, "ABCU1834560", data, 9, 0);
+    EXPECT_EQ(any.characters.size(), right.characters.size());
 }
