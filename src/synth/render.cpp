@@ -28,7 +28,10 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kMaxTilt = 3.0;
-constexpr double kWornShare = 0.35;  // photographs whose paint has flaked off in places
+constexpr double kWornShare = 0.35;
+// Rows kept clear between a vertical code and the marking under it: column closing joins
+// strokes up to 45 rows apart, and the locator measures the joined column.
+constexpr int kColumnClearance = 50;  // photographs whose paint has flaked off in places
 
 // ---------------------------------------------------------------------------------------------
 // The code and its grid
@@ -979,7 +982,10 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
                                    last.y + geo.height + geo.height / 2);
             } else {
                 const cv::Rect last = cells[10];
-                tries.emplace_back(last.x - mask.cols / 3, last.y + 2 * geo.height);
+                // Under the column, but far enough below that it stays a marking of its own
+                // and does not lengthen the column of characters.
+                tries.emplace_back(last.x - mask.cols / 3,
+                                   last.y + geo.height + std::max(geo.height, kColumnClearance));
             }
             bool placed = false;
             for (const cv::Point& p : tries) {
