@@ -926,8 +926,10 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
         }
         const cv::Rect& cell = cells[static_cast<std::size_t>(i)];
         const double scale = static_cast<double>(geo.height) / natural.rows;
-        // Width below 50 and below 1.1 x height: wide letters are drawn a little narrower.
-        const int maxWidth = std::min({49, geo.height * 10 / 11, geo.cellWidth + geo.spare - 2});
+        // The readers keep marks narrower than 50 pixels, and blur and thresholding widen a
+        // painted stroke by a pixel or two on each side: wide letters are drawn a little
+        // narrower, at most 46 pixels and 10/11 of the height.
+        const int maxWidth = std::min({46, geo.height * 10 / 11, geo.cellWidth + geo.spare - 2});
         const int gw =
             std::clamp(static_cast<int>(std::lround(natural.cols * scale * squeeze)), 2, maxWidth);
         const cv::Mat glyph = Resized(natural, cv::Size(gw, geo.height));
