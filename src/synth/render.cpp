@@ -889,6 +889,20 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
     for (const cv::Rect& c : cells) {
         occ.taken.push_back(Grow(c, growBy));
     }
+    if (IsVertical(layout)) {
+        // The locator cuts a vertical code with four character heights above it, and the readers
+        // take the first eleven marks from the top: other markings keep clear of that stretch,
+        // and of the rows under the column that column closing would join to it.
+        cv::Rect column = cells.front();
+        for (const cv::Rect& c : cells) {
+            column |= c;
+        }
+        const int above = 9 * geo.height / 2;
+        occ.taken.emplace_back(column.x - column.width / 2, column.y - above, 2 * column.width,
+                               above);
+        occ.taken.emplace_back(column.x - column.width / 2, column.y + column.height,
+                               2 * column.width, kColumnClearance - 4);
+    }
 
     // --- Base paint with mottling and grain.
     cv::Mat canvas(canvasSize, CV_32FC3);
