@@ -518,8 +518,8 @@ std::vector<float> RibProfile(Random& rng, int width, int period, int phase) {
     const double slope = rng.Uniform(0.12, 0.2);
     const double outer = rng.Uniform(0.3, 0.4);
     const double inner = 1.0 - outer - 2 * slope;
-    const float lit = static_cast<float>(rng.Uniform(1.08, 1.28));
-    const float dark = static_cast<float>(rng.Uniform(0.62, 0.85));
+    const float lit = static_cast<float>(rng.Uniform(1.06, 1.22));
+    const float dark = static_cast<float>(rng.Uniform(0.68, 0.88));
     const float innerLevel = static_cast<float>(rng.Uniform(0.88, 0.98));
     const bool leftLit = rng.Chance(0.5);
     std::vector<float> profile(static_cast<std::size_t>(width));
@@ -537,9 +537,10 @@ std::vector<float> RibProfile(Random& rng, int width, int period, int phase) {
         }
         profile[static_cast<std::size_t>(x)] = v;
     }
-    // Soften the folds a little: paint on pressed steel has rounded edges.
+    // Soften the folds: pressed steel has rounded edges, and the light falls off across a slope
+    // rather than stopping at a line.
     cv::Mat row(1, width, CV_32F, profile.data());
-    cv::GaussianBlur(row, row, cv::Size(0, 0), std::max(1.0, period * 0.02), 0, cv::BORDER_REFLECT);
+    cv::GaussianBlur(row, row, cv::Size(0, 0), std::max(1.0, period * 0.05), 0, cv::BORDER_REFLECT);
     return profile;
 }
 
