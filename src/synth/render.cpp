@@ -748,6 +748,9 @@ CodeLayout PickGeometry(Random& rng, int layout, cv::Size frame) {
     // Small characters are the common case on gate cameras; big ones are close-ups.
     const double t = rng.Unit();
     g.height = 22 + static_cast<int>((hi - 22) * t * (0.4 + 0.6 * t));
+    if (layout == 5) {
+        g.height = std::min(g.height, 77);
+    }
     g.pitch.size = g.height;
     const int w = static_cast<int>(g.height * 0.5);
     const double ratio = rng.Uniform(0.5, 0.6);
@@ -761,6 +764,12 @@ CodeLayout PickGeometry(Random& rng, int layout, cv::Size frame) {
         }
         g.pitch.b = b;
         g.pitch.c = LineGap(g.height * rng.Uniform(0.15, 0.5) / 1.5);
+        // Three lines of aligned characters look like a column to the locator once column
+        // closing joins them, and a column taller than 250 pixels makes it give up the
+        // horizontal layouts: the three lines stay within 240.
+        while (g.pitch.c > 3 && 3 * g.height + 3 * g.pitch.c > 240) {
+            g.pitch.c -= 3;
+        }
     } else {
         int b = EvenGap(g.cellWidth + gap - w);
         while (b < 24 && w + b < g.cellWidth + 3) {
