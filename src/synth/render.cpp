@@ -952,8 +952,11 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
         const double scale = static_cast<double>(geo.height) / natural.rows;
         // The readers keep marks narrower than 50 pixels, and blur and thresholding widen a
         // painted stroke by a pixel or two on each side: wide letters are drawn a little
-        // narrower, at most 46 pixels and 10/11 of the height.
-        const int maxWidth = std::min({46, geo.height * 10 / 11, geo.cellWidth + geo.spare - 2});
+        // narrower, at most 46 pixels and 10/11 of the height, and leave a seventh of the
+        // height clear to their neighbours, as stencilled codes do.
+        const int clearance = std::max(3, geo.height / 7);
+        const int maxWidth =
+            std::min({46, geo.height * 10 / 11, geo.cellWidth + geo.spare - clearance});
         const int gw =
             std::clamp(static_cast<int>(std::lround(natural.cols * scale * squeeze)), 2, maxWidth);
         const cv::Mat glyph = Resized(natural, cv::Size(gw, geo.height));
