@@ -76,11 +76,10 @@ void Touch(const fs::path& file) {
 // A data folder whose codebooks read the drawn photographs completely, and drawn photographs.
 void WriteReferenceData(const fs::path& folder) {
     fs::create_directories(folder);
-    auto glyph = [](char c) { return karvona::testing::GlyphMask(c, {16, 30}); };
-    QVERIFY(test_support::GlyphCodebook(false, glyph)
-                .SaveTrainingFile((folder / "prefixes.trn").string()));
-    QVERIFY(test_support::GlyphCodebook(true, glyph)
-                .SaveTrainingFile((folder / "numbers.trn").string()));
+    QVERIFY(test_support::DrawnGlyphCodebook(false).SaveTrainingFile(
+        (folder / "prefixes.trn").string()));
+    QVERIFY(
+        test_support::DrawnGlyphCodebook(true).SaveTrainingFile((folder / "numbers.trn").string()));
     std::ofstream(folder / "prefix.txt") << "ABCU\nCSQU\n";
 }
 

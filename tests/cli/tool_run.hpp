@@ -89,11 +89,10 @@ protected:
         const fs::path data = dir_ / "data";
         if (!fs::exists(data / "prefix.txt")) {
             fs::create_directories(data);
-            auto glyph = [](char c) { return karvona::testing::GlyphMask(c, {16, 30}); };
-            EXPECT_TRUE(test_support::GlyphCodebook(false, glyph)
-                            .SaveTrainingFile((data / "prefixes.trn").string()));
-            EXPECT_TRUE(test_support::GlyphCodebook(true, glyph)
-                            .SaveTrainingFile((data / "numbers.trn").string()));
+            EXPECT_TRUE(test_support::DrawnGlyphCodebook(false).SaveTrainingFile(
+                (data / "prefixes.trn").string()));
+            EXPECT_TRUE(test_support::DrawnGlyphCodebook(true).SaveTrainingFile(
+                (data / "numbers.trn").string()));
             std::ofstream(data / "prefix.txt") << "ABCU\nTGHU\n";
         }
         return data;

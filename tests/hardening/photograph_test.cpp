@@ -24,9 +24,8 @@ const char* const kCode = "ABCU1234560";
 
 // Codebooks of the glyphs the drawn photographs are painted with, so a drawn code reads whole.
 struct GlyphData {
-    static cv::Mat Glyph(char c) { return karvona::testing::GlyphMask(c, {16, 30}); }
-    classifier::CLvqCluster letters = test_support::GlyphCodebook(false, Glyph);
-    classifier::CLvqCluster digits = test_support::GlyphCodebook(true, Glyph);
+    classifier::CLvqCluster letters = test_support::DrawnGlyphCodebook(false);
+    classifier::CLvqCluster digits = test_support::DrawnGlyphCodebook(true);
     classifier::COwnerPrefixList prefixes;
     GlyphData() {
         const fs::path file = fs::temp_directory_path() / "karvona-hardening-prefixes.txt";

@@ -20,9 +20,8 @@ namespace {
 
 struct Data {
     // Codebooks of the glyphs the drawn photographs are painted with.
-    static cv::Mat Glyph(char c) { return karvona::testing::GlyphMask(c, {16, 30}); }
-    classifier::CLvqCluster letters = test_support::GlyphCodebook(false, Glyph);
-    classifier::CLvqCluster digits = test_support::GlyphCodebook(true, Glyph);
+    classifier::CLvqCluster letters = test_support::DrawnGlyphCodebook(false);
+    classifier::CLvqCluster digits = test_support::DrawnGlyphCodebook(true);
     classifier::COwnerPrefixList prefixes;
     Data() {
         const fs::path file = fs::temp_directory_path() / "karvona-pipeline-prefixes.txt";

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "classifier/lvq_cluster.hpp"
+#include "drawn_photos.hpp"
 
 namespace karvona::test_support {
 
@@ -45,6 +46,11 @@ inline classifier::CLvqCluster GlyphCodebook(bool digits, Draw draw) {
 
 inline classifier::CLvqCluster GlyphCodebook(bool digits) {
     return GlyphCodebook(digits, [](char c) { return GlyphImage(c); });
+}
+
+/// The codebook of the glyphs DrawCodePhoto paints with: a drawn code reads whole with it.
+inline classifier::CLvqCluster DrawnGlyphCodebook(bool digits) {
+    return GlyphCodebook(digits, [](char c) { return karvona::testing::GlyphMask(c, {16, 30}); });
 }
 
 }  // namespace karvona::test_support

@@ -156,11 +156,9 @@ TEST(Harvest, WithCodebooksACropMustRankItsLabel) {
     d.layout = 0;
     d.text = "ABCU1234560";
     const cv::Mat photo = karvona::testing::DrawCodePhoto(d).image;
-    const auto glyph = [](char c) { return karvona::testing::GlyphMask(c, {16, 30}); };
     const karvona::classifier::CLvqCluster letters =
-        karvona::test_support::GlyphCodebook(false, glyph);
-    const karvona::classifier::CLvqCluster digits =
-        karvona::test_support::GlyphCodebook(true, glyph);
+        karvona::test_support::DrawnGlyphCodebook(false);
+    const karvona::classifier::CLvqCluster digits = karvona::test_support::DrawnGlyphCodebook(true);
     const karvona::recognition::ReferenceData data{&letters, &digits, nullptr};
 
     // The drawn code itself: every position ranks its own character first.
