@@ -583,9 +583,9 @@ void CKarvonaDlg::OnRunClicked() {
             return [this, &last](const fs::path& photograph, int processed) {
                 ApplyOptions();
                 recognizer_->processedCount = processed;
-                const bool complete = recognizer_->RecognizeImage(photograph);
+                recognizer_->RecognizeImage(photograph);
                 last = Snapshot();
-                return shell::Reading{complete, recognizer_->resultText};
+                return recognizer_->result;
             };
         };
         auto onRow = [this, &last](const shell::RowOutcome& done) {

@@ -4,11 +4,9 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <opencv2/core/utility.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <optional>
@@ -68,38 +66,6 @@ private:
     bool installed_ = false;
 };
 
-const char* StatusText(LoadStatus status) {
-    switch (status) {
-        case LoadStatus::Ok:
-            return "ok";
-        case LoadStatus::TooLarge:
-            return "too-large";
-        default:
-            return "unreadable";
-    }
-}
-
-const char* ReaderText(Winner winner) {
-    switch (winner) {
-        case Winner::Morphology:
-            return "morphology";
-        case Winner::Cluster:
-            return "cluster";
-        default:
-            return "none";
-    }
-}
-
-// What the output line of one photograph needs beyond the reading itself. Written by the worker
-// that read the photograph, read by the run's own thread once the row is recorded.
-struct PhotoDetail {
-    LoadStatus status = LoadStatus::Unreadable;
-    int layoutCode = -1;
-    Winner winner = Winner::None;
-    int ms = 0;
-    float hue = -1.0f;  ///< -1 when the colour pass found none (or did not run)
-};
-
 // The files written for a photograph start with its row number (from 1) and the stem of its
 // name, so photographs of the same name from different folders never meet.
 std::string PhotoTag(int row, const shell::FileRow& photo) {
@@ -125,24 +91,6 @@ void WritePng(const fs::path& path, const cv::Mat& image) {
     }
 }
 
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        return text;
-    }
-    std::string quoted = "\"";
-    for (char c : text) {
-        quoted += c;
-        if (c == '"') {
-            quoted += '"';
-        }
-    }
-    return quoted + "\"";
-}
-
-double RoundedHue(float hue) {
-    return hue < 0 ? -1.0 : std::round(hue * 10.0) / 10.0;
-}
-
 struct Settings {
     OutputFormat format = OutputFormat::kText;
     bool colour = false;
@@ -151,80 +99,11 @@ struct Settings {
     fs::path annotateFolder;
 };
 
-std::string OutputLine(const Settings& settings, const shell::RowOutcome& done,
-                       const shell::FileRow& photo, const PhotoDetail& detail) {
-    const bool located = detail.layoutCode >= 0;
-    const std::string layoutText = located ? recognition::LayoutText(detail.layoutCode, "") : "";
-    const std::string file = photo.path.string();
-    const shell::Reading& reading = done.reading;
-    const char* outcome = shell::OutcomeFolderName(done.outcome);
-    switch (settings.format) {
-        case OutputFormat::kJson: {
-            nlohmann::json line = {
-                {"row", done.row + 1},
-                {"file", file},
-                {"code", reading.code},
-                {"complete", reading.complete},
-                {"layout", located ? detail.layoutCode : -1},
-                {"layoutText", layoutText},
-                {"reader", ReaderText(detail.winner)},
-                {"ms", detail.ms},
-                {"status", StatusText(detail.status)},
-                {"outcome", outcome},
-            };
-            if (settings.colour) {
-                line["hue"] = RoundedHue(detail.hue);
-            }
-            // File names need not be UTF-8; such bytes are replaced rather than failing the run.
-            return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-        }
-        case OutputFormat::kCsv: {
-            std::string line =
-                std::to_string(done.row + 1) + "," + CsvField(file) + "," + CsvField(reading.code) +
-                "," + (reading.complete ? "true" : "false") + "," +
-                std::to_string(located ? detail.layoutCode : -1) + "," + CsvField(layoutText) +
-                "," + ReaderText(detail.winner) + "," + std::to_string(detail.ms) + "," +
-                StatusText(detail.status) + "," + outcome;
-            if (settings.colour) {
-                char hue[32];
-                std::snprintf(hue, sizeof hue, ",%.1f", RoundedHue(detail.hue));
-                line += hue;
-            }
-            return line;
-        }
-        case OutputFormat::kText:
-            break;
-    }
-    char head[64];
-    std::snprintf(head, sizeof head, "%d\t", done.row + 1);
-    std::string line = head + file + "\t" + (reading.code.empty() ? "-" : reading.code) + "\t" +
-                       (reading.complete ? "complete" : "incomplete") + "\t" +
-                       (located ? layoutText : "no region") + "\t" + std::to_string(detail.ms) +
-                       "ms\t" + outcome;
-    if (settings.colour) {
-        char hue[32];
-        if (detail.hue < 0) {
-            std::snprintf(hue, sizeof hue, "\thue -");
-        } else {
-            std::snprintf(hue, sizeof hue, "\thue %.1f", RoundedHue(detail.hue));
-        }
-        line += hue;
-    }
-    if (detail.status != LoadStatus::Ok) {
-        line += std::string("\t") + StatusText(detail.status);
-    }
-    return line;
-}
-
-constexpr const char kCsvHeader[] =
-    "row,file,code,complete,layout,layoutText,reader,ms,status,outcome";
-
 // Reads one photograph with one worker's recognizer and writes the pictures asked for. Only the
 // photograph's own images are written: a panel or swatch that a previous photograph left behind
 // (no winner, no colour) is not, so the files do not depend on which worker read what before.
 shell::Reading ReadOne(recognition::Recognizer& recognizer, const Settings& settings,
-                       const shell::FileRow& photo, int row, int processedCount,
-                       PhotoDetail& detail) {
+                       const shell::FileRow& photo, int row, int processedCount) {
     const std::string tag = PhotoTag(row, photo);
     std::optional<imaging::PngStepViewer> steps;
     if (!settings.stepsFolder.empty()) {
@@ -235,23 +114,21 @@ shell::Reading ReadOne(recognition::Recognizer& recognizer, const Settings& sett
     recognizer.RecognizeImage(photo.path);
     recognizer.options.viewer = nullptr;
 
-    const bool loaded = recognizer.status == LoadStatus::Ok;
-    detail.status = recognizer.status;
-    detail.layoutCode = recognizer.layoutCode;
-    detail.winner = recognizer.winner;
-    detail.ms = recognizer.elapsedMs;
-    detail.hue = loaded && settings.colour ? recognizer.hue : -1.0f;
+    shell::Reading result = recognizer.result;
+    const bool loaded = result.status == LoadStatus::Ok;
+    if (!(loaded && settings.colour))
+        result.hue = -1.0f;
 
     if (!settings.annotateFolder.empty() && loaded) {
         WritePng(settings.annotateFolder / (tag + "-display.png"), recognizer.displayImage);
-        if (recognizer.winner != Winner::None) {
+        if (result.reader != Winner::None) {
             WritePng(settings.annotateFolder / (tag + "-panel.png"), recognizer.panelImage);
         }
     }
-    if (!settings.swatchFolder.empty() && detail.hue >= 0) {
+    if (!settings.swatchFolder.empty() && result.hue >= 0) {
         WritePng(settings.swatchFolder / (tag + "-swatch.png"), recognizer.swatchImage);
     }
-    return {recognizer.complete, recognizer.resultText};
+    return result;
 }
 
 bool CreateOutputFolder(const fs::path& folder) {
@@ -407,7 +284,6 @@ int RunRead(const ReadOptions& options) {
 
     const std::vector<shell::FileRow>& rows = list.rows();
     const recognition::ReferenceData view = data.View();
-    std::vector<PhotoDetail> details(rows.size());
     auto makeRecognizer = [&](int) -> shell::Recognizer {
         auto recognizer = std::make_shared<recognition::Recognizer>(view);
         recognizer->options.colourPass = settings.colour;
@@ -415,16 +291,15 @@ int RunRead(const ReadOptions& options) {
         recognizer->options.locatorStepView = !settings.stepsFolder.empty();
         recognizer->options.readerStepView = !settings.stepsFolder.empty();
         const int start = batch.startRow;
-        return
-            [recognizer, start, &settings, &rows, &details](const fs::path&, int processedCount) {
-                const int row = start + processedCount;
-                return ReadOne(*recognizer, settings, rows[static_cast<size_t>(row)], row,
-                               processedCount, details[static_cast<size_t>(row)]);
-            };
+        return [recognizer, start, &settings, &rows](const fs::path&, int processedCount) {
+            const int row = start + processedCount;
+            return ReadOne(*recognizer, settings, rows[static_cast<size_t>(row)], row,
+                           processedCount);
+        };
     };
 
     if (settings.format == OutputFormat::kCsv) {
-        std::printf("%s%s\n", kCsvHeader, settings.colour ? ",hue" : "");
+        std::printf("%s\n", CsvHeader(settings.colour).c_str());
         std::fflush(stdout);
     }
     const int toRead = total - batch.startRow;
@@ -436,12 +311,14 @@ int RunRead(const ReadOptions& options) {
         counts = shell::RunBatch(
             rows, batch, makeRecognizer, stopRequested, [&](const shell::RowOutcome& done) {
                 const shell::FileRow& photo = rows[static_cast<size_t>(done.row)];
-                const PhotoDetail& detail = details[static_cast<size_t>(done.row)];
-                if (detail.status != LoadStatus::Ok) {
+                if (done.reading.status != LoadStatus::Ok) {
                     ++unreadable;
                 }
                 progress.Clear();
-                std::printf("%s\n", OutputLine(settings, done, photo, detail).c_str());
+                const ReadingRow where{done.row + 1, photo.path.string()};
+                std::printf(
+                    "%s\n",
+                    ReadingLine(settings.format, where, done.reading, settings.colour).c_str());
                 std::fflush(stdout);
                 if (done.archiveCopy && *done.archiveCopy != shell::FileOpStatus::kDone) {
                     std::fprintf(stderr, "karvona read: not archived (%s): %s\n",

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace karvona::cli {
+#include "cli/reading_output.hpp"
 
-enum class OutputFormat { kText, kCsv, kJson };
+namespace karvona::cli {
 
 struct ReadOptions {
     std::string dataFolder = ".";

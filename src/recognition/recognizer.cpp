@@ -15,6 +15,7 @@
 
 #include "imaging/primitives.hpp"
 #include "recognition/colour.hpp"
+#include "recognition/extraction.hpp"
 #include "recognition/folders.hpp"
 #include "recognition/locator.hpp"
 #include "recognition/readers.hpp"
@@ -129,12 +130,19 @@ bool JpegSize(const unsigned char* b, std::size_t n, DeclaredSize& declared) {
 LoadStatus ReadPhotographFile(const std::filesystem::path& path,
                               std::vector<unsigned char>& bytes) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return LoadStatus::Unreadable;
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return LoadStatus::Missing;
+        if (errno == EISDIR)
+            return LoadStatus::NotRegularFile;
+        return LoadStatus::CannotRead;
+    }
     struct stat info;
     LoadStatus status = LoadStatus::Ok;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
-        status = LoadStatus::Unreadable;
+    if (fstat(fd, &info) != 0)
+        status = LoadStatus::CannotRead;
+    else if (!S_ISREG(info.st_mode))
+        status = LoadStatus::NotRegularFile;
     else if (info.st_size > kMaxPhotographBytes)
         status = LoadStatus::TooLarge;
     if (status == LoadStatus::Ok) {
@@ -144,6 +152,8 @@ LoadStatus ReadPhotographFile(const std::filesystem::path& path,
             const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
             if (n < 0 && errno == EINTR)
                 continue;
+            if (n < 0)
+                status = LoadStatus::CannotRead;
             if (n <= 0)
                 break;
             got += static_cast<std::size_t>(n);
@@ -154,6 +164,14 @@ LoadStatus ReadPhotographFile(const std::filesystem::path& path,
     return status;
 }
 
+// Whether the bytes start like one of the formats the loader decodes.
+bool KnownFormat(const std::vector<unsigned char>& b) {
+    const std::size_t n = b.size();
+    return (n >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF) ||
+           (n >= 8 && std::memcmp(b.data(), "\x89PNG\r\n\x1a\n", 8) == 0) ||
+           (n >= 2 && b[0] == 'B' && b[1] == 'M');
+}
+
 }  // namespace
 
 LoadStatus LoadPhotograph(const std::filesystem::path& path, cv::Mat& image) {
@@ -162,9 +180,11 @@ LoadStatus LoadPhotograph(const std::filesystem::path& path, cv::Mat& image) {
     const LoadStatus read = ReadPhotographFile(path, bytes);
     if (read != LoadStatus::Ok)
         return read;
+    if (!KnownFormat(bytes))
+        return LoadStatus::UnsupportedFormat;
     DeclaredSize declared;
     if (!ReadDeclaredSize(bytes.data(), bytes.size(), declared))
-        return LoadStatus::Unreadable;
+        return LoadStatus::CannotDecode;
     if (declared.width > kMaxPixels || declared.height > kMaxPixels ||
         declared.width * declared.height > kMaxPixels)
         return LoadStatus::TooLarge;
@@ -178,7 +198,7 @@ LoadStatus LoadPhotograph(const std::filesystem::path& path, cv::Mat& image) {
     }
     if (static_cast<std::int64_t>(decoded.total()) > kMaxPixels)
         return LoadStatus::TooLarge;
-    return ToEightBitColour(decoded, image) ? LoadStatus::Ok : LoadStatus::Unreadable;
+    return ToEightBitColour(decoded, image) ? LoadStatus::Ok : LoadStatus::CannotDecode;
 }
 
 bool ReadDeclaredSize(const unsigned char* b, std::size_t n, DeclaredSize& declared) {
@@ -252,7 +272,7 @@ Recognizer::Recognizer(const ReferenceData& data)
 
 const Reading& Recognizer::WinningReading() const {
     static const Reading none;
-    switch (winner) {
+    switch (result.reader) {
         case Winner::Morphology:
             return morphologyReading;
         case Winner::Cluster:
@@ -266,20 +286,20 @@ bool Recognizer::RecognizeImage(const std::filesystem::path& path) {
     resultText.clear();
     sourceImage.release();
     displayImage.release();
-    status = LoadPhotograph(path, sourceImage);
+    const LoadStatus status = LoadPhotograph(path, sourceImage);
     if (status == LoadStatus::Ok)
         displayImage = sourceImage.clone();
-    return Run();
+    return Run(status);
 }
 
 bool Recognizer::RecognizeLoaded(const cv::Mat& photograph) {
     resultText.clear();
-    status = LoadStatus::Ok;
+    LoadStatus status = LoadStatus::Ok;
     cv::Mat colour;
     if (!photograph.empty() && static_cast<std::int64_t>(photograph.total()) > kMaxPixels)
         status = LoadStatus::TooLarge;
     else if (!ToEightBitColour(photograph, colour))
-        status = LoadStatus::Unreadable;
+        status = LoadStatus::UnsupportedFormat;
 
     if (status != LoadStatus::Ok) {
         sourceImage.release();
@@ -289,36 +309,65 @@ bool Recognizer::RecognizeLoaded(const cv::Mat& photograph) {
         sourceImage = colour.data == photograph.data ? colour.clone() : colour;
         displayImage = sourceImage.clone();
     }
-    return Run();
+    return Run(status);
 }
 
-bool Recognizer::Run() {
+namespace {
+
+int MillisecondsSince(std::chrono::steady_clock::time_point since) {
+    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::steady_clock::now() - since)
+                                .count());
+}
+
+// The part of the photograph the region was cut from: the bounding box of its pieces.
+cv::Rect RegionBounds(const TemplateBoxes& boxes, int layoutCode, cv::Size photo) {
+    LayoutTemplate layout;  // the same layout's template gives the box count
+    MakeLayoutTemplate(layoutCode, 0, 0, 10, 4, 3, layout);
+    cv::Rect bounds;
+    for (const cv::Rect& piece : CharacterSetPieces(photo, layoutCode, layout.count, boxes)) {
+        if (!piece.empty())
+            bounds = bounds.empty() ? piece : (bounds | piece);
+    }
+    return bounds;
+}
+
+}  // namespace
+
+bool Recognizer::Run(LoadStatus status) {
     using Clock = std::chrono::steady_clock;
     const auto t0 = Clock::now();
-    complete = false;
-    winner = Winner::None;
-    layoutCode = -1;
+    result = RecognitionResult{};
+    result.status = status;
     morphologyReading = Reading{};
     clusterReading = Reading{};
     region.release();
 
+    TemplateBoxes boxes{};
     if (!sourceImage.empty()) {
         if (options.colourPass) {
-            hue = ExtractDominantHue(sourceImage);
-            swatchImage = MakeColourSwatch(hue);
+            const auto colourStart = Clock::now();
+            result.hue = ExtractDominantHue(sourceImage);
+            swatchImage = MakeColourSwatch(result.hue);
+            result.times.colour = MillisecondsSince(colourStart);
         }
 
-        TemplateBoxes boxes{};
+        const auto locateStart = Clock::now();
         LocatorOptions locatorOptions;
         locatorOptions.stepViews = options.locatorStepView;
         locatorOptions.viewer = options.viewer;
+        int layoutCode = -1;
         region = FindIsoCharacters(sourceImage, &displayImage, &boxes, &layoutCode, locatorOptions);
-        if (region.empty())
-            layoutCode = -1;
+        if (!region.empty()) {
+            result.layoutCode = layoutCode;
+            result.region = RegionBounds(boxes, layoutCode, sourceImage.size());
+        }
+        result.times.locate = MillisecondsSince(locateStart);
     }
 
     if (!region.empty()) {
-        layoutText = LayoutText(layoutCode, layoutText);
+        const auto readStart = Clock::now();
+        layoutText = LayoutText(result.layoutCode, layoutText);
         cv::Mat copyA = region.clone();
         cv::Mat copyB = region.clone();
 
@@ -330,31 +379,37 @@ bool Recognizer::Run() {
         readerOptions.samplesFolder =
             options.samplesFolder.empty() ? CharactersFolder() : options.samplesFolder;
 
-        const int scoreA = ReadByMorphology(copyA, layoutCode, morphologyStrip, data_,
+        const int scoreA = ReadByMorphology(copyA, result.layoutCode, morphologyStrip, data_,
                                             readerOptions, morphologyReading);
         int scoreB = 0;
         if (!morphologyReading.complete) {
-            scoreB = ReadByClusterSegmentation(copyB, layoutCode, clusterStrip, data_,
+            scoreB = ReadByClusterSegmentation(copyB, result.layoutCode, clusterStrip, data_,
                                                readerOptions, clusterReading);
         }
 
-        winner = ChooseWinner(morphologyReading.complete, scoreA, clusterReading.complete, scoreB);
-        complete = morphologyReading.complete || clusterReading.complete;
-        resultText = WinningReading().code;
+        result.reader =
+            ChooseWinner(morphologyReading.complete, scoreA, clusterReading.complete, scoreB);
+        result.complete = morphologyReading.complete || clusterReading.complete;
+        result.code = WinningReading().code;
+        result.score = result.reader == Winner::Morphology ? scoreA
+                       : result.reader == Winner::Cluster  ? scoreB
+                                                           : 0;
+        resultText = result.code;
 
-        if (winner != Winner::None) {
-            PasteRegion(displayImage, winner == Winner::Morphology ? copyA : copyB);
-            (winner == Winner::Morphology ? morphologyStrip : clusterStrip).copyTo(panelImage);
+        if (result.reader != Winner::None) {
+            const bool a = result.reader == Winner::Morphology;
+            PasteRegion(displayImage, a ? copyA : copyB);
+            (a ? morphologyStrip : clusterStrip).copyTo(panelImage);
         }
+        result.times.read = MillisecondsSince(readStart);
     }
 
-    elapsedMs = static_cast<int>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count());
+    result.ms = MillisecondsSince(t0);
     char text[32];
-    std::snprintf(text, sizeof text, "%dms ", elapsedMs);
+    std::snprintf(text, sizeof text, "%dms ", result.ms);
     timeText = text;
-    resultColour = ResultColour(complete, resultText.size());
-    return complete;
+    resultColour = ResultColour(result.complete, resultText.size());
+    return result.complete;
 }
 
 }  // namespace karvona::recognition

@@ -12,6 +12,7 @@
 
 #include "imaging/step_view.hpp"
 #include "recognition/reading_pass.hpp"
+#include "recognition/result.hpp"
 
 namespace karvona::recognition {
 
@@ -25,8 +26,6 @@ struct RecognitionOptions {
     std::filesystem::path samplesFolder;    ///< empty: the fixed characters folder
 };
 
-enum class LoadStatus { Ok, Unreadable, TooLarge };
-
 /// A colour as red, green, blue.
 struct TextColour {
     int red, green, blue;
@@ -34,8 +33,6 @@ struct TextColour {
         return red == o.red && green == o.green && blue == o.blue;
     }
 };
-
-enum class Winner { None = -1, Morphology = 0, Cluster = 1 };
 
 /// Photographs with more pixels than this are refused before they are decoded.
 constexpr std::int64_t kMaxPixels = 50'000'000;
@@ -59,7 +56,7 @@ bool ToEightBitColour(const cv::Mat& image, cv::Mat& colour);
 
 /// Loads a photograph file as the pipeline reads it: a regular JPEG, PNG or BMP file whose header
 /// declares at most kMaxPixels pixels, decoded and turned into 8-bit three-channel colour. image
-/// is empty unless the result is Ok.
+/// is empty unless the result is Ok; otherwise the status says why.
 LoadStatus LoadPhotograph(const std::filesystem::path& path, cv::Mat& image);
 
 /// The layout name shown for a layout code; codes above 6 leave the previous text.
@@ -82,8 +79,8 @@ public:
     /// Reads the photograph at path. Returns true when a reader validated its code. Only regular
     /// files in JPEG, PNG or BMP format are decoded; a header that declares more than kMaxPixels
     /// pixels (or a file longer than kMaxPhotographBytes) gives status TooLarge before any memory
-    /// is taken for the pixels, anything that cannot be decoded gives Unreadable. Both are then
-    /// treated as a photograph without a code region.
+    /// is taken for the pixels; the other statuses say why a file was not read. A photograph that
+    /// was not read is treated as one without a code region.
     bool RecognizeImage(const std::filesystem::path& path);
     /// The same on an image already decoded; other depths and channel counts are converted as by
     /// ToEightBitColour, and more than kMaxPixels pixels give TooLarge.
@@ -92,8 +89,8 @@ public:
     RecognitionOptions options;
     int processedCount = 0;  ///< the batch's counter, the file number in sample names
 
-    // What the last call produced.
-    LoadStatus status = LoadStatus::Ok;
+    // What the last call produced: the reading as one value, and the pictures the window shows.
+    RecognitionResult result;
     cv::Mat sourceImage;
     cv::Mat displayImage;
     cv::Mat swatchImage;  ///< 5 x 5, or empty
@@ -104,11 +101,6 @@ public:
     std::string layoutText;
     std::string timeText = "0ms ";
     TextColour resultColour{150, 150, 200};
-    int layoutCode = -1;  ///< -1 when no region was found
-    bool complete = false;
-    Winner winner = Winner::None;
-    int elapsedMs = 0;
-    float hue = -1.0f;
     Reading morphologyReading;
     Reading clusterReading;
     cv::Mat region;  ///< the located region as cut out (before any reader drew on it)
@@ -117,7 +109,7 @@ public:
     const Reading& WinningReading() const;
 
 private:
-    bool Run();
+    bool Run(LoadStatus status);
     ReferenceData data_;
 };
 

@@ -46,34 +46,6 @@ long long ElapsedMs(std::chrono::steady_clock::time_point since) {
 
 }  // namespace
 
-Outcome ClassifyOutcome(const Reading& reading) {
-    const size_t length = reading.code.size();
-    if (reading.complete && length == 11) {
-        return Outcome::kPerfect;
-    }
-    if (length == 11) {
-        return Outcome::kMistake;
-    }
-    if (length >= 7) {
-        return Outcome::kTryMore;
-    }
-    return Outcome::kUn;
-}
-
-const char* OutcomeFolderName(Outcome outcome) {
-    switch (outcome) {
-        case Outcome::kPerfect:
-            return "perpect";
-        case Outcome::kMistake:
-            return "mistake";
-        case Outcome::kTryMore:
-            return "trymore";
-        case Outcome::kUn:
-            break;
-    }
-    return "un";
-}
-
 std::vector<fs::path> ArchiveFolders(const fs::path& recognizedFolder) {
     std::vector<fs::path> folders{recognizedFolder};
     for (Outcome outcome :

@@ -16,17 +16,15 @@
 #include <string>
 #include <vector>
 
+#include "recognition/result.hpp"
 #include "shell/file_ops.hpp"
 #include "shell/folder_scan.hpp"
 
 namespace karvona::shell {
 
 /// What the recognition of one photograph yields: whether the code was read completely
-/// (validated) and the result text, possibly empty.
-struct Reading {
-    bool complete = false;
-    std::string code;
-};
+/// (validated), the result text (possibly empty) and the rest of the reading.
+using Reading = recognition::RecognitionResult;
 
 /// Recognizes one photograph; `processedCount` is the number of photographs before it in the run.
 using Recognizer =
@@ -35,16 +33,12 @@ using Recognizer =
 /// Called on the thread that runs the batch, before any recognition starts.
 using RecognizerFactory = std::function<Recognizer(int worker)>;
 
-enum class Outcome {
-    kPerfect,  ///< validated and 11 characters: counted perfect, row ticked
-    kMistake,  ///< otherwise 11 characters: counted partial
-    kTryMore,  ///< otherwise 7 characters or more: counted partial
-    kUn,       ///< otherwise: not counted
-};
-
-Outcome ClassifyOutcome(const Reading& reading);
-/// The archive folder of the class: "perpect", "mistake", "trymore" or "un".
-const char* OutcomeFolderName(Outcome outcome);
+using recognition::Outcome;
+using recognition::OutcomeFolderName;
+/// The outcome class of a reading (see recognition::OutcomeOf).
+inline Outcome ClassifyOutcome(const Reading& reading) {
+    return recognition::OutcomeOf(reading);
+}
 
 /// The five archive folders in the order they are created: the archive itself, then "perpect",
 /// "mistake", "trymore", "un".

@@ -125,12 +125,12 @@ int main(int argc, char** argv) {
             recognizer.RecognizeImage(folder / row.file);
             Tally t;
             t.photos = 1;
-            t.ms = recognizer.elapsedMs;
+            t.ms = recognizer.result.ms;
             const char* verdict;
-            if (recognizer.complete && recognizer.resultText == row.code) {
+            if (recognizer.result.complete && recognizer.resultText == row.code) {
                 t.perfect = 1;
                 verdict = "perfect";
-            } else if (recognizer.complete) {
+            } else if (recognizer.result.complete) {
                 t.misread = 1;
                 verdict = "MISREAD";
             } else if (!recognizer.resultText.empty()) {
@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
             if (verbose) {
                 std::printf("  %-36s %-11s %-11s layout %s->%d %s\n", row.file.c_str(),
                             row.code.c_str(), recognizer.resultText.c_str(), row.layout.c_str(),
-                            recognizer.layoutCode, verdict);
+                            recognizer.result.layoutCode, verdict);
             }
             perLayout[row.layout].Add(t);
             total.Add(t);

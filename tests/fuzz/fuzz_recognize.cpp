@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     cv::Mat image;
     cv::resize(small, image, {width, height}, 0, 0, cv::INTER_NEAREST);
     recognizer.RecognizeLoaded(image);
-    if (recognizer.status != karvona::recognition::LoadStatus::Ok || recognizer.resultText.size() > 11)
+    if (recognizer.result.status != karvona::recognition::LoadStatus::Ok || recognizer.resultText.size() > 11)
         std::abort();
     return 0;
 }

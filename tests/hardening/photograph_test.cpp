@@ -46,10 +46,11 @@ cv::Mat DrawnPhoto() {
     return karvona::testing::DrawCodePhoto(d).image;
 }
 
-LoadStatus StatusOf(Expect e) {
-    return e == Expect::Ok         ? LoadStatus::Ok
-           : e == Expect::TooLarge ? LoadStatus::TooLarge
-                                   : LoadStatus::Unreadable;
+// The coarse class of a load status, as the expectations name it.
+Expect ClassOf(LoadStatus status) {
+    return status == LoadStatus::Ok         ? Expect::Ok
+           : status == LoadStatus::TooLarge ? Expect::TooLarge
+                                            : Expect::Unreadable;
 }
 
 TEST(BadPhotographs, EveryFileEndsInItsStatusAndTheRecognizerGoesOn) {
@@ -59,12 +60,12 @@ TEST(BadPhotographs, EveryFileEndsInItsStatusAndTheRecognizerGoesOn) {
     for (const BadPhotograph& bad : WriteBadPhotographs(dir, photo)) {
         SCOPED_TRACE(bad.name);
         recognizer.RecognizeImage(dir / bad.name);
-        EXPECT_EQ(recognizer.status, StatusOf(bad.expect));
-        if (recognizer.status != LoadStatus::Ok) {
+        EXPECT_EQ(ClassOf(recognizer.result.status), bad.expect);
+        if (recognizer.result.status != LoadStatus::Ok) {
             EXPECT_TRUE(recognizer.sourceImage.empty());
-            EXPECT_EQ(recognizer.layoutCode, -1);
+            EXPECT_EQ(recognizer.result.layoutCode, -1);
             EXPECT_EQ(recognizer.resultText, "");
-            EXPECT_FALSE(recognizer.complete);
+            EXPECT_FALSE(recognizer.result.complete);
         } else {
             EXPECT_EQ(recognizer.sourceImage.type(), CV_8UC3);
         }
@@ -84,7 +85,7 @@ TEST(BadPhotographs, GreySixteenBitAndFourChannelFilesReadLikeColour) {
         SCOPED_TRACE(name);
         const bool whole = std::string(name) != "truncated.jpg";
         EXPECT_EQ(recognizer.RecognizeImage(dir / name), whole);
-        EXPECT_EQ(recognizer.status, LoadStatus::Ok);
+        EXPECT_EQ(recognizer.result.status, LoadStatus::Ok);
         if (whole) {
             EXPECT_EQ(recognizer.resultText, kCode);
         }
@@ -102,7 +103,7 @@ TEST(BadPhotographs, DecodedImagesOfOtherLayoutsAreConvertedAtTheBoundary) {
     for (const cv::Mat& image : {grey, bgra, wide, real}) {
         SCOPED_TRACE(image.type());
         EXPECT_TRUE(recognizer.RecognizeLoaded(image));
-        EXPECT_EQ(recognizer.status, LoadStatus::Ok);
+        EXPECT_EQ(recognizer.result.status, LoadStatus::Ok);
         EXPECT_EQ(recognizer.sourceImage.type(), CV_8UC3);
         EXPECT_EQ(recognizer.resultText, kCode);
     }
@@ -112,11 +113,11 @@ TEST(BadPhotographs, DecodedImagesOfOtherLayoutsAreConvertedAtTheBoundary) {
 
     for (const cv::Mat& odd : {cv::Mat(), cv::Mat(20, 20, CV_8UC2), cv::Mat(20, 20, CV_32SC3)}) {
         recognizer.RecognizeLoaded(odd);
-        EXPECT_EQ(recognizer.status, LoadStatus::Unreadable);
+        EXPECT_EQ(recognizer.result.status, LoadStatus::UnsupportedFormat);
         EXPECT_TRUE(recognizer.sourceImage.empty());
     }
     recognizer.RecognizeLoaded(cv::Mat(7072, 7072, CV_8UC1, cv::Scalar::all(0)));  // 50.01 MP
-    EXPECT_EQ(recognizer.status, LoadStatus::TooLarge);
+    EXPECT_EQ(recognizer.result.status, LoadStatus::TooLarge);
 }
 
 TEST(BadPhotographs, TinyAndThinPhotographsAreReadWithoutARegion) {
@@ -127,7 +128,7 @@ TEST(BadPhotographs, TinyAndThinPhotographsAreReadWithoutARegion) {
         SCOPED_TRACE(size);
         const cv::Mat image = photo(cv::Rect(cv::Point(0, 0), size)).clone();
         EXPECT_FALSE(recognizer.RecognizeLoaded(image));
-        EXPECT_EQ(recognizer.status, LoadStatus::Ok);
+        EXPECT_EQ(recognizer.result.status, LoadStatus::Ok);
         EXPECT_EQ(recognizer.resultText, "");
     }
 }

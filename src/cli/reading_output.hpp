@@ -1,0 +1,32 @@
+#pragma once
+// How one reading is printed: a text line, a CSV row or a JSON object. `read` prints one per
+// photograph; the service answers the same JSON object.
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "recognition/result.hpp"
+
+namespace karvona::cli {
+
+enum class OutputFormat { kText, kCsv, kJson };
+
+/// Where a reading stands in its run and how it was filed.
+struct ReadingRow {
+    int row = 0;       ///< counted from 1
+    std::string file;  ///< the photograph's path as given
+};
+
+/// The JSON object of a reading: row, file, code, complete, layout, layoutText, reader, ms,
+/// status, outcome, and hue when colour is on.
+nlohmann::json ReadingJson(const ReadingRow& row, const recognition::RecognitionResult& result,
+                           bool colour);
+/// The CSV header line that goes with ReadingLine(kCsv).
+std::string CsvHeader(bool colour);
+/// One output line of a reading in the given format (JSON as one compact line).
+std::string ReadingLine(OutputFormat format, const ReadingRow& row,
+                        const recognition::RecognitionResult& result, bool colour);
+/// A field quoted for CSV when it holds a comma, quote or line break.
+std::string CsvField(const std::string& text);
+
+}  // namespace karvona::cli
