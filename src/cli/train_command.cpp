@@ -48,10 +48,12 @@ void AddTrainingCommands(CLI::App& app) {
         [harvest]() { Finish(RunHarvest(*harvest, std::cout, std::cerr)); });
 
     auto train = std::make_shared<TrainOptions>();
+    auto sampleFolders = std::make_shared<std::vector<std::string>>();
     CLI::App* trainCommand =
-        app.add_subcommand("train", "Train the letter and digit codebooks from a sample folder");
+        app.add_subcommand("train", "Train the letter and digit codebooks from sample folders");
     trainCommand
-        ->add_option("--samples", train->samples, "Sample folder (one folder per character)")
+        ->add_option("--samples", *sampleFolders,
+                     "Sample folder (one folder per character); may be given more than once")
         ->required();
     trainCommand->add_option("--real", train->real,
                              "Sample folder of characters cut from real photographs (optional)");
@@ -73,5 +75,9 @@ void AddTrainingCommands(CLI::App& app) {
         ->capture_default_str();
     trainCommand->add_option("--seed", train->seed, "Seed of the training")->capture_default_str();
     trainCommand->add_option("--epochs", train->epochs, "LVQ epochs")->capture_default_str();
-    trainCommand->final_callback([train]() { Finish(RunTrain(*train, std::cout, std::cerr)); });
+    trainCommand->final_callback([train, sampleFolders]() {
+        train->samples = sampleFolders->front();
+        train->moreSamples.assign(sampleFolders->begin() + 1, sampleFolders->end());
+        Finish(RunTrain(*train, std::cout, std::cerr));
+    });
 }

@@ -193,7 +193,7 @@ int LineGap(double g) {
 
 }  // namespace
 
-CodeLayout PickGeometry(Random& rng, int layout, cv::Size frame) {
+CodeLayout PickGeometry(Random& rng, int layout, cv::Size frame, int minHeight) {
     CodeLayout g;
     if (IsVertical(layout)) {
         // The locator sizes vertical boxes from the seed's width: height = 1.7 x width.
@@ -227,12 +227,12 @@ CodeLayout PickGeometry(Random& rng, int layout, cv::Size frame) {
     int hi = kMaxHeight[layout];
     // Long lines shrink to fit narrow frames.
     const int positions = layout == 0 ? 11 : layout == 1 ? 13 : layout == 6 ? 16 : 8;
-    while (hi > 22 && positions * (hi / 2 + std::min(24, hi / 5 + 8)) > frame.width * 0.9) {
+    while (hi > minHeight && positions * (hi / 2 + std::min(24, hi / 5 + 8)) > frame.width * 0.9) {
         --hi;
     }
     // Small characters are the common case on gate cameras; big ones are close-ups.
     const double t = rng.Unit();
-    g.height = 22 + static_cast<int>((hi - 22) * t * (0.4 + 0.6 * t));
+    g.height = minHeight + static_cast<int>((hi - minHeight) * t * (0.4 + 0.6 * t));
     if (layout == 5) {
         g.height = std::min(g.height, 77);
     }

@@ -28,10 +28,73 @@ using namespace parts;
 namespace {
 
 constexpr double kMaxTilt = 3.0;
+constexpr double kMaxSlope = 15.0;   // perspective slope of the code's lines
 constexpr double kWornShare = 0.35;  // photographs whose paint has flaked off in places
 // Rows kept clear between a vertical code and the marking under it: column closing joins
 // strokes up to 45 rows apart, and the locator measures the joined column.
 constexpr int kColumnClearance = 50;
+
+// What sets a photograph apart from the ordinary daytime view, drawn from a stream of its own
+// so that the other draws of a seed stay in step: the perspective slope of the code, night or
+// low contrast, a reefer's smooth light panel, a roof edge along the code, a door bar between
+// prefix and serial, and small characters.
+struct Look {
+    double slope = 0.0;  // degrees, along the reading axis
+    bool night = false;
+    bool lowContrast = false;
+    bool reefer = false;
+    bool roofEdge = false;
+    bool doorBar = false;
+    bool small = false;
+};
+
+Look PickLook(Random& extra) {
+    Look look;
+    if (extra.Chance(0.3)) {
+        const double u = extra.Unit();
+        look.slope = (extra.Chance(0.5) ? -1.0 : 1.0) * kMaxSlope * (0.15 + 0.85 * u * u);
+    }
+    look.night = extra.Chance(0.12);
+    look.lowContrast = !look.night && extra.Chance(0.12);
+    look.reefer = extra.Chance(0.12);
+    look.roofEdge = extra.Chance(0.25);
+    look.doorBar = extra.Chance(0.35);
+    look.small = extra.Chance(0.2);
+    return look;
+}
+
+// A shear about the frame's centre that slopes the code's lines by look.slope degrees while the
+// strokes across them keep their direction, as a camera looking at the panel from one side
+// sees it. Composed after the tilt.
+cv::Mat SlopeMatrix(double degrees, bool vertical, cv::Size frame) {
+    const double t = std::tan(degrees * kPi / 180.0);
+    cv::Mat shear = cv::Mat::eye(3, 3, CV_64F);
+    if (vertical) {
+        shear.at<double>(0, 1) = t;
+        shear.at<double>(0, 2) = -t * frame.height / 2.0;
+    } else {
+        shear.at<double>(1, 0) = t;
+        shear.at<double>(1, 2) = -t * frame.width / 2.0;
+    }
+    return shear;
+}
+
+// Whether every ink box lies inside the frame, 6 pixels clear of its edges, under the affine
+// transform.
+bool InkInside(const std::vector<cv::Rect>& inkBoxes, const cv::Mat& affine, cv::Size frame) {
+    for (const cv::Rect& ink : inkBoxes) {
+        std::vector<cv::Point2f> corners = {{float(ink.x), float(ink.y)},
+                                            {float(ink.x + ink.width), float(ink.y)},
+                                            {float(ink.x), float(ink.y + ink.height)},
+                                            {float(ink.x + ink.width), float(ink.y + ink.height)}};
+        cv::transform(corners, corners, affine);
+        for (const cv::Point2f& c : corners) {
+            if (c.x < 6 || c.y < 6 || c.x > frame.width - 6 || c.y > frame.height - 6)
+                return false;
+        }
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -51,7 +114,7 @@ std::string CheckSynthSpec(const SynthSpec& spec) {
     }
     const std::vector<std::string> fonts = spec.fonts.empty() ? AvailableFontPaths() : spec.fonts;
     if (fonts.empty()) {
-        return "no bold sans font found (install fonts-dejavu-core or fonts-liberation2)";
+        return "no bold sans font found (scripts/setup installs them)";
     }
     for (const std::string& f : fonts) {
         std::error_code ec;
@@ -68,6 +131,8 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
         return photo;
     }
     Random rng(seed);
+    Random extra(seed ^ 0xC0DE5107E5ull);
+    const Look look = PickLook(extra);
     const std::vector<std::string> prefixes = UsablePrefixes(spec.prefixes);
     const std::vector<std::string> fonts = spec.fonts.empty() ? AvailableFontPaths() : spec.fonts;
 
@@ -88,7 +153,20 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
     const double tilt = kMaxTilt * rng.Uniform(-1.0, 1.0) * rng.Unit();
     photo.tiltDegrees = tilt;
 
-    const Palette palette = PickPalette(rng);
+    Palette palette = PickPalette(rng);
+    if (look.reefer) {
+        // A reefer's smooth white or light grey panel with dark lettering.
+        const double v = extra.Uniform(200, 240);
+        palette.panel = Jitter(extra, cv::Vec3f(v, v, v), 6);
+        const double ink = extra.Uniform(15, 55);
+        palette.paint = Jitter(extra, cv::Vec3f(ink, ink, ink), 5);
+        palette.lightPaint = false;
+    }
+    if (look.lowContrast) {
+        // Faded paint or a grey panel: the paint only a third to a half away from the panel.
+        const float k = static_cast<float>(extra.Uniform(0.3, 0.5));
+        palette.paint = palette.panel + (palette.paint - palette.panel) * k;
+    }
 
     // Sky and the top rail across the top of the frame on some photographs.
     int skyBottom = 0;  // canvas rows above this belong to the sky
@@ -99,7 +177,7 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
     }
 
     // --- The code: geometry and position.
-    const CodeLayout geo = PickGeometry(rng, layout, frame);
+    const CodeLayout geo = PickGeometry(rng, layout, frame, look.small ? 18 : 22);
     const int growBy = std::max(3, geo.height / 8);
     std::vector<GridBox> grid;
     std::vector<cv::Rect> cells;
@@ -340,9 +418,26 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
     if (rng.Chance(0.85)) {
         const int period =
             std::clamp(static_cast<int>(geo.height * rng.Uniform(2.2, 3.6)), 50, 260);
-        ApplyColumnShading(canvas, RibProfile(rng, canvasSize.width, period, rng.Int(0, period)),
-                           railBottom);
+        const std::vector<float> ribs =
+            RibProfile(rng, canvasSize.width, period, rng.Int(0, period));
+        if (!look.reefer)
+            ApplyColumnShading(canvas, ribs, railBottom);
     }
+    if (look.reefer) {
+        // The panel's horizontal seams.
+        for (int y = extra.Int(20, 120); y < canvasSize.height; y += extra.Int(150, 260)) {
+            bool clear = true;
+            for (const cv::Rect& t : occ.taken)
+                clear = clear && (y < t.y - 4 || y > t.y + t.height + 4);
+            if (clear)
+                cv::line(canvas, {0, y}, {canvasSize.width, y},
+                         cv::Scalar::all(palette.panel[0] * 0.7), 2);
+        }
+    }
+    if (look.roofEdge)
+        DrawRoofEdge(extra, canvas, grid, IsVertical(layout), geo.height, palette);
+    if (look.doorBar && layout == 1)
+        DrawBarInGap(extra, canvas, grid, palette, railBottom);
 
     // Door hardware: locking bars and the seam between the leaves, clear of the code.
     if (rng.Chance(0.5)) {
@@ -406,6 +501,12 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
         AddShadow(rng, canvas);
     }
     ApplyLighting(rng, canvas);
+    if (look.night) {
+        // Night: little light on the panel, a warm lamp cast, and a noisier sensor below.
+        const float dim = static_cast<float>(extra.Uniform(0.22, 0.45));
+        canvas *= dim;
+        ApplyLighting(extra, canvas);
+    }
 
     // --- Camera: tilt, crop, optics, sensor.
     cv::Mat canvas8;
@@ -414,6 +515,20 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
         cv::Point2f(canvasSize.width / 2.0f, canvasSize.height / 2.0f), tilt, 1.0);
     rotation.at<double>(0, 2) -= margin;
     rotation.at<double>(1, 2) -= margin;
+    if (look.slope != 0.0) {
+        // The steepest slope up to the drawn one that keeps the code in the frame.
+        for (double slope = look.slope; std::abs(slope) >= 1.0; slope /= 2) {
+            cv::Mat rotation3 = cv::Mat::eye(3, 3, CV_64F);
+            rotation.copyTo(rotation3(cv::Rect(0, 0, 3, 2)));
+            const cv::Mat sloped =
+                (SlopeMatrix(slope, IsVertical(layout), frame) * rotation3)(cv::Rect(0, 0, 3, 2));
+            if (InkInside(inkBoxes, sloped, frame)) {
+                rotation = sloped.clone();
+                photo.slopeDegrees = slope;
+                break;
+            }
+        }
+    }
     cv::Mat image;
     cv::warpAffine(canvas8, image, rotation, frame, cv::INTER_LINEAR, cv::BORDER_REFLECT);
 
@@ -437,7 +552,7 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
         cv::Mat luma(frame, CV_32F);
         cv::Mat chroma(frame, CV_32FC3);
         cv::RNG cvrng(rng.Bits());
-        const double sigma = rng.Uniform(1.0, 6.0);
+        const double sigma = rng.Uniform(1.0, 6.0) * (look.night ? 1.8 : 1.0);
         cvrng.fill(luma, cv::RNG::NORMAL, 0.0, sigma);
         cvrng.fill(chroma, cv::RNG::NORMAL, 0.0, sigma * 0.4);
         for (int y = 0; y < frame.height; ++y) {

@@ -55,7 +55,8 @@ std::vector<GridBox> MakeGrid(int layout, int x0, int y0, const Pitch& p);
 std::vector<cv::Rect> CharacterCells(int layout, const std::vector<GridBox>& grid, int checkColumn);
 cv::Rect Bounds(const std::vector<GridBox>& grid);
 cv::Size PickFrameSize(Random& rng);
-CodeLayout PickGeometry(Random& rng, int layout, cv::Size frame);
+/// Sizes and gaps of the code; horizontal codes are at least minHeight pixels tall.
+CodeLayout PickGeometry(Random& rng, int layout, cv::Size frame, int minHeight = 22);
 
 // ---------------------------------------------------------------------------------------------
 // Glyphs and paint masks (glyphs.cpp)
@@ -90,7 +91,16 @@ void AddRust(Random& rng, cv::Mat& canvas, const cv::Mat& paint, double amount);
 std::vector<float> RibProfile(Random& rng, int width, int period, int phase);
 void ApplyColumnShading(cv::Mat& canvas, const std::vector<float>& profile, int yFrom);
 /// A locking bar: a painted round rod with its guide brackets, and the shadow it casts.
-void DrawRod(Random& rng, cv::Mat& canvas, int x, int width, const cv::Vec3f& colour, int yFrom);
+void DrawRod(Random& rng, cv::Mat& canvas, int x, int width, const cv::Vec3f& colour, int yFrom,
+             bool brackets = true);
+/// A roof edge: a straight line across the canvas along the code, just clear of the code's
+/// grid (its blank positions included), dark or bright.
+void DrawRoofEdge(Random& rng, cv::Mat& canvas, const std::vector<GridBox>& grid, bool vertical,
+                  int characterHeight, const Palette& palette);
+/// A door bar through the gap between prefix and serial of a one-line code with gaps (layout
+/// 1), when the gap is wide enough for a bar of at least 6 pixels and its shadow.
+void DrawBarInGap(Random& rng, cv::Mat& canvas, const std::vector<GridBox>& grid,
+                  const Palette& palette, int yFrom);
 /// A shadow with a soft straight edge falling across the panel.
 void AddShadow(Random& rng, cv::Mat& canvas);
 void ApplyLighting(Random& rng, cv::Mat& canvas);

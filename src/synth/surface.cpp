@@ -155,7 +155,8 @@ void ApplyColumnShading(cv::Mat& canvas, const std::vector<float>& profile, int 
 }
 
 // A locking bar: a painted round rod with its guide brackets, and the shadow it casts.
-void DrawRod(Random& rng, cv::Mat& canvas, int x, int width, const cv::Vec3f& colour, int yFrom) {
+void DrawRod(Random& rng, cv::Mat& canvas, int x, int width, const cv::Vec3f& colour, int yFrom,
+             bool brackets) {
     const int shadowWidth = width / 2 + 2;
     for (int y = std::max(0, yFrom); y < canvas.rows; ++y) {
         cv::Vec3f* px = canvas.ptr<cv::Vec3f>(y);
@@ -175,8 +176,8 @@ void DrawRod(Random& rng, cv::Mat& canvas, int x, int width, const cv::Vec3f& co
             }
         }
     }
-    const int brackets = rng.Int(1, 3);
-    for (int i = 0; i < brackets; ++i) {
+    const int count = brackets ? rng.Int(1, 3) : 0;
+    for (int i = 0; i < count; ++i) {
         const int by = rng.Int(std::max(0, yFrom), canvas.rows - 1);
         const cv::Rect r(x - width / 2 - 3, by, 2 * width + 6, std::max(8, width));
         cv::rectangle(canvas, r, cv::Scalar(colour[0] * 0.8, colour[1] * 0.8, colour[2] * 0.8),
@@ -223,6 +224,44 @@ void ApplyLighting(Random& rng, cv::Mat& canvas) {
             const float ff = static_cast<float>(f);
             px[x] = cv::Vec3f(px[x][0] * cast[0] * ff, px[x][1] * ff, px[x][2] * cast[2] * ff);
         }
+    }
+}
+
+void DrawRoofEdge(Random& rng, cv::Mat& canvas, const std::vector<GridBox>& grid, bool vertical,
+                  int characterHeight, const Palette& palette) {
+    cv::Rect used;
+    for (const GridBox& g : grid) {
+        if (g.kind != 0)
+            used = used.empty() ? g.rect : (used | g.rect);
+    }
+    const int thickness = rng.Int(2, 5);
+    const int gap = rng.Int(3, std::max(4, characterHeight / 2)) + thickness;
+    const bool before = rng.Chance(0.5);
+    const bool dark = rng.Chance(0.6);
+    const cv::Vec3f c = dark ? palette.panel * 0.3f : palette.panel * 1.4f + cv::Vec3f(40, 40, 40);
+    const cv::Scalar colour(std::min(255.f, c[0]), std::min(255.f, c[1]), std::min(255.f, c[2]));
+    if (vertical) {
+        const int x = before ? used.x - gap : used.x + used.width + gap;
+        cv::line(canvas, {x, 0}, {x, canvas.rows}, colour, thickness, cv::LINE_AA);
+    } else {
+        const int y = before ? used.y - gap : used.y + used.height + gap;
+        cv::line(canvas, {0, y}, {canvas.cols, y}, colour, thickness, cv::LINE_AA);
+    }
+}
+
+void DrawBarInGap(Random& rng, cv::Mat& canvas, const std::vector<GridBox>& grid,
+                  const Palette& palette, int yFrom) {
+    for (const GridBox& g : grid) {
+        if (g.row != 1 || g.col != 4 || g.kind != -1)
+            continue;
+        // Rod and shadow (half the rod and two pixels) inside the gap, 3 pixels clear each side.
+        const int room = g.rect.width - 6;
+        const int width = std::min(rng.Int(6, 16), (room - 2) * 2 / 3);
+        if (width < 6)
+            return;
+        const int x = g.rect.x + 3 + (room - (width + width / 2 + 2)) / 2;
+        DrawRod(rng, canvas, x, width, Jitter(rng, palette.panel * 0.9f, 8), yFrom, false);
+        return;
     }
 }
 

@@ -160,6 +160,13 @@ int RunTrain(const TrainOptions& options, std::ostream& out, std::ostream& err) 
     SampleFolderContents contents;
     if (!LoadSamples(options.samples, contents, err))
         return 1;
+    for (const fs::path& folder : options.moreSamples) {
+        SampleFolderContents more;
+        if (!LoadSamples(folder, more, err))
+            return 1;
+        for (CharacterSample& sample : more.samples)
+            contents.samples.push_back(std::move(sample));
+    }
     size_t realCount = 0;
     if (!options.real.empty()) {
         SampleFolderContents real;
@@ -212,6 +219,8 @@ int RunTrain(const TrainOptions& options, std::ostream& out, std::ostream& err) 
     out << "samples: " << contents.samples.size() << " (letters " << letterFeatures.size()
         << ", digits " << digitFeatures.size() << "): " << firstReal << " synthetic from "
         << options.samples.string();
+    for (const fs::path& folder : options.moreSamples)
+        out << ' ' << folder.string();
     if (!options.real.empty())
         out << ", " << realCount << " real from " << options.real.string();
     out << '\n';

@@ -6,11 +6,13 @@
 #include <filesystem>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace karvona::training {
 
 struct TrainOptions {
-    std::filesystem::path samples;  ///< synthetic samples
+    std::filesystem::path samples;                   ///< synthetic samples
+    std::vector<std::filesystem::path> moreSamples;  ///< further synthetic folders, in order
     std::filesystem::path real;     ///< optional: samples cut from real photographs
     std::filesystem::path letters;  ///< training file of the letter codebook
     std::filesystem::path digits;   ///< training file of the digit codebook

@@ -132,6 +132,33 @@ TEST(Harvest, SavesEveryCharacterOfDrawnPhotosUnderItsLabel) {
     fs::remove_all(samples);
 }
 
+TEST(Harvest, BadInputIsNamedAndSkippedAndAddsNoSample) {
+    const fs::path photos = FreshFolder("bad_photos");
+    const fs::path samples = FreshFolder("bad_samples");
+    std::ostringstream out, err;
+    // No labels.csv: the harvest says so and saves nothing.
+    EXPECT_EQ(RunHarvest({photos, samples, {}, 0}, out, err), 1);
+    EXPECT_NE(err.str().find("labels.csv"), std::string::npos) << err.str();
+
+    // A photograph that is no image and a label that is no valid code: both named, neither
+    // stops the harvest or gives a sample.
+    std::ofstream(photos / "broken.jpg") << "not a photograph";
+    karvona::testing::CodeDrawing d;
+    d.layout = 0;
+    d.text = "MSKU1234565";
+    ASSERT_TRUE(
+        cv::imwrite((photos / "good.bmp").string(), karvona::testing::DrawCodePhoto(d).image));
+    std::ofstream(photos / "labels.csv") << "file,code\nbroken.jpg,CSQU3054383\n"
+                                            "good.bmp,MSKU1234566\n";
+    err.str("");
+    EXPECT_EQ(RunHarvest({photos, samples, {}, 0}, out, err), 0);
+    EXPECT_NE(err.str().find("broken.jpg"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("MSKU1234566"), std::string::npos) << err.str();
+    EXPECT_EQ(CountFiles(samples), 0);
+    fs::remove_all(photos);
+    fs::remove_all(samples);
+}
+
 TEST(Harvest, EmptyFrameIsNoSample) {
     const cv::Size cell(20, 34);
     cv::Mat frame(cell, CV_8UC1, cv::Scalar(0));
