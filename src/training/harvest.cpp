@@ -49,6 +49,30 @@ bool SameImage(const cv::Mat& a, const cv::Mat& b) {
     return a.size() == b.size() && a.type() == b.type() && cv::countNonZero(a != b) == 0;
 }
 
+// The median height of the crops paired with a code position.
+int MedianHeight(const Reading& reading, const std::vector<int>& position) {
+    std::vector<int> heights;
+    for (size_t k = 0; k < position.size(); ++k) {
+        if (position[k] >= 0 && !reading.characters[k].crop.empty())
+            heights.push_back(reading.characters[k].crop.rows);
+    }
+    if (heights.empty())
+        return 0;
+    std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
+    return heights[heights.size() / 2];
+}
+
+// Painted characters of one code are about equally tall, and only 1 and I are narrow: a crop
+// much shorter than its neighbours or a sliver is a piece of something else, whatever it ranks.
+bool PlausibleShape(const cv::Mat& crop, char label, int typicalHeight) {
+    if (crop.empty())
+        return false;
+    if (typicalHeight > 0 &&
+        (crop.rows * 10 < typicalHeight * 7 || crop.rows * 10 > typicalHeight * 14))
+        return false;
+    return label == '1' || label == 'I' || crop.cols * 4 >= crop.rows;
+}
+
 // Whether the morphology reader already paired the same crop with the same code position.
 bool IsDuplicate(const cv::Mat& crop, int index,
                  const std::vector<std::pair<int, cv::Mat>>& morphology) {
@@ -237,11 +261,16 @@ PhotoHarvest HarvestPhoto(const cv::Mat& photo, const std::string& code,
         } else {
             continue;
         }
+        const int typicalHeight = MedianHeight(reading, position);
         for (size_t k = 0; k < position.size(); ++k) {
             const int i = position[k];
             if (i < 0)
                 continue;
             const recognition::BoxReading& box = reading.characters[k];
+            if (!PlausibleShape(box.crop, code[static_cast<size_t>(i)], typicalHeight)) {
+                ++harvest.misshapen;
+                continue;
+            }
             const cv::Mat& crop = box.crop;
             if (r == 0) {
                 morphologyPairs.emplace_back(i, crop);
@@ -303,7 +332,7 @@ int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& e
     }
 
     int unreadable = 0, located = 0, photosLinedUp = 0, saved = 0, failed = 0, duplicates = 0,
-        emptyFrames = 0, unlike = 0;
+        emptyFrames = 0, unlike = 0, misshapen = 0;
     std::array<int, 2> readerLinedUp{}, readerAligned{};
     int photosAligned = 0;
     std::map<char, int> perClass;
@@ -339,6 +368,7 @@ int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& e
         duplicates += harvest.duplicates;
         emptyFrames += harvest.emptyFrames;
         unlike += harvest.unlike;
+        misshapen += harvest.misshapen;
         for (const HarvestedCharacter& c : harvest.characters) {
             const fs::path path =
                 SaveSample(options.samples, c.character, static_cast<int>(n), c.index,
@@ -380,6 +410,8 @@ int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& e
         out << ", " << emptyFrames << " empty frames left out";
     if (unlike > 0)
         out << ", " << unlike << " crops whose label was not ranked left out";
+    if (misshapen > 0)
+        out << ", " << misshapen << " crops of the wrong height or too narrow left out";
     if (failed > 0)
         out << ", " << failed << " could not be written";
     out << '\n';

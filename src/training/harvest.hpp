@@ -59,6 +59,7 @@ struct PhotoHarvest {
     int duplicates = 0;             ///< cluster crops identical to the morphology crop
     int emptyFrames = 0;            ///< crops left out as empty frames
     int unlike = 0;                 ///< crops left out because their label was not ranked
+    int misshapen = 0;  ///< crops left out as much shorter or taller than the others, or slivers
     std::vector<HarvestedCharacter> characters;
 };
 
@@ -80,8 +81,10 @@ struct PhotoHarvest {
 /// (AlignCrops, at least three ranks): when at least minAgreement of its paired crops, the
 /// category letter aside, read their label first, every paired crop is kept.
 ///
-/// Whatever the codebooks, an empty frame (the painted box of a check digit whose digit the
-/// reader did not keep) is never saved as a sample of a digit.
+/// Whatever the codebooks, a crop under 0.7 or over 1.4 times the median height of its
+/// reading's crops, or narrower than a quarter of its height (but for 1 and I), is a piece of
+/// something else and never saved; nor is an empty frame (the painted box of a check digit whose
+/// digit the reader did not keep).
 PhotoHarvest HarvestPhoto(const cv::Mat& photo, const std::string& code,
                           const recognition::ReferenceData& data = {}, int minAgreement = 0,
                           int maxRank = 0, bool align = false);
