@@ -3,8 +3,9 @@
 //   karvona read [--data DIR] [--start N] [--backup [--keep-names]] [--save-samples] [--colour]
 //                [--steps DIR] [--annotate DIR] [--format text|csv|json] [--jobs N] PATH...
 //   karvona synth --seed S --count N --out DIR [--layouts LIST] [--size WxH]
-//   karvona harvest --photos DIR --out SAMPLES
-//   karvona train --samples DIR --letters FILE --digits FILE [--norm WxH] [--grid WxH] [--protos N]
+//   karvona harvest --photos DIR --out SAMPLES [--data DIR [--align]] [--montage DIR]
+//   karvona train --samples DIR... [--real DIR [--real-repeat N] [--balance]] --letters FILE
+//                 --digits FILE [--norm WxH] [--grid WxH] [--protos N]
 //
 // `read` prints one line per photograph (text, CSV or one JSON object). Exit code 0 when every
 // photograph was read, 1 when some could not be, 2 on bad usage.

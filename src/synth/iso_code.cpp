@@ -83,11 +83,17 @@ bool LoadOwnerPrefixes(const std::filesystem::path& file, std::vector<std::strin
 }
 
 std::vector<std::string> AvailableFontPaths() {
+    // Container codes are painted in bold, mostly condensed sans lettering: "1" with a flag,
+    // narrow 0 and O. The condensed faces come first and are most of the list; two wider ones
+    // stay for the odd wide stencil.
     static const char* const kCandidates[] = {
+        "/usr/share/fonts/truetype/roboto/unhinted/RobotoCondensed-Bold.ttf",
+        "/usr/share/fonts/opentype/bebas-neue/BebasNeue-Bold.otf",
+        "/usr/share/fonts/truetype/opendin/OSP-DIN.ttf",
+        "/usr/share/fonts/opentype/urw-base35/NimbusSansNarrow-Bold.otf",
+        "/usr/share/fonts/truetype/dejavu/DejaVuSansCondensed-Bold.ttf",
         "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf",
         "/usr/share/fonts/truetype/liberation2/LiberationSans-Bold.ttf",
-        "/usr/share/fonts/truetype/freefont/FreeSansBold.ttf",
-        "/usr/share/fonts/opentype/urw-base35/NimbusSans-Bold.otf",
     };
     std::vector<std::string> found;
     for (const char* path : kCandidates) {

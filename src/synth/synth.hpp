@@ -45,6 +45,7 @@ struct SynthPhoto {
     std::vector<cv::Rect> characterBoxes;  ///< one per character, in code order (frame coords)
     int characterHeight = 0;               ///< painted height of the characters, in pixels
     double tiltDegrees = 0.0;              ///< rotation of the whole scene, counter-clockwise
+    double slopeDegrees = 0.0;             ///< perspective slope of the code's lines
 };
 
 /// Empty when spec can be rendered, else what is wrong with it.
@@ -72,7 +73,9 @@ bool IsValidIsoCode(const std::string& code);
 /// that are four capitals without Q. False when the file cannot be read.
 bool LoadOwnerPrefixes(const std::filesystem::path& file, std::vector<std::string>* prefixes);
 
-/// The bold sans fonts of the Debian font packages that are present on this machine.
+/// The bold sans fonts of the Debian font packages that are present on this machine, condensed
+/// faces first (fonts-roboto-unhinted, fonts-bebas-neue, fonts-opendin, fonts-urw-base35,
+/// fonts-dejavu-extra), then DejaVu Sans and Liberation Sans.
 std::vector<std::string> AvailableFontPaths();
 
 /// "0,1,5" or "2-4" or "all" into layout codes; false on anything else or a code outside 0-6.

@@ -5,10 +5,12 @@
 #include <fstream>
 #include <system_error>
 
+#include "classifier/iso6346.hpp"
 #include "recognition/locator.hpp"
 #include "recognition/readers.hpp"
 #include "recognition/recognizer.hpp"
 #include "recognition/reference_data.hpp"
+#include "training/montage.hpp"
 #include "training/sample_folder.hpp"
 
 namespace karvona::training {
@@ -38,11 +40,47 @@ bool IsCode(const std::string& code) {
         if (i < 4 ? !(c >= 'A' && c <= 'Z') : !(c >= '0' && c <= '9'))
             return false;
     }
-    return true;
+    // A label whose check digit is wrong names some other container: none of its crops is sure.
+    return classifier::CheckDigitPasses(classifier::CheckSumOf(code),
+                                        classifier::CharToIsoValue(code[10]));
 }
 
 bool SameImage(const cv::Mat& a, const cv::Mat& b) {
     return a.size() == b.size() && a.type() == b.type() && cv::countNonZero(a != b) == 0;
+}
+
+// The median height of the crops paired with a code position.
+int MedianHeight(const Reading& reading, const std::vector<int>& position) {
+    std::vector<int> heights;
+    for (size_t k = 0; k < position.size(); ++k) {
+        if (position[k] >= 0 && !reading.characters[k].crop.empty())
+            heights.push_back(reading.characters[k].crop.rows);
+    }
+    if (heights.empty())
+        return 0;
+    std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
+    return heights[heights.size() / 2];
+}
+
+// Painted characters of one code are about equally tall, and only 1 and I are narrow: a crop
+// much shorter than its neighbours or a sliver is a piece of something else, whatever it ranks.
+bool PlausibleShape(const cv::Mat& crop, char label, int typicalHeight) {
+    if (crop.empty())
+        return false;
+    if (typicalHeight > 0 &&
+        (crop.rows * 10 < typicalHeight * 7 || crop.rows * 10 > typicalHeight * 14))
+        return false;
+    return label == '1' || label == 'I' || crop.cols * 4 >= crop.rows;
+}
+
+// Whether the morphology reader already paired the same crop with the same code position.
+bool IsDuplicate(const cv::Mat& crop, int index,
+                 const std::vector<std::pair<int, cv::Mat>>& morphology) {
+    for (const auto& [i, other] : morphology) {
+        if (i == index && SameImage(other, crop))
+            return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -71,7 +109,8 @@ bool ReadLabels(const fs::path& csv, std::vector<LabelledPhoto>& rows,
         row.code = fields.size() > 1 ? fields[1] : "";
         row.layout = fields.size() > 2 ? fields[2] : "";
         if (row.file.empty() || !IsCode(row.code)) {
-            problems.push_back("line " + std::to_string(number) + ": not a file and code: " + line);
+            problems.push_back("line " + std::to_string(number) +
+                               ": not a file and a valid code: " + line);
             continue;
         }
         rows.push_back(row);
@@ -101,15 +140,68 @@ int Agreement(const Reading& reading, const std::string& code) {
     return agree;
 }
 
-bool LabelAmongRanks(const recognition::BoxReading& box, char label, int maxRank) {
+bool RankedAmong(const classifier::CharacterReading& reading, char label, int maxRank) {
     for (int r = 0; r < maxRank && r < classifier::kShownRanks; ++r) {
-        if (box.ranks.ranks[r].character == label)
+        if (reading.ranks[r].character == label)
             return true;
     }
     return false;
 }
 
 }  // namespace
+
+std::vector<int> AlignCrops(const std::vector<cv::Mat>& crops, const std::string& code,
+                            const recognition::ReferenceData& data, int maxRank, int& firstRank) {
+    firstRank = 0;
+    const int n = static_cast<int>(crops.size());
+    const int m = static_cast<int>(code.size());
+    std::vector<int> position(static_cast<size_t>(n), -1);
+    if (n == 0 || m == 0 || data.letters == nullptr || data.digits == nullptr)
+        return position;
+    // What pairing crop j with position i is worth: 3 when it reads the label at the first rank,
+    // 1 when the label is among the first maxRank ranks, else the pair is not allowed (0).
+    std::vector<std::vector<int>> worth(static_cast<size_t>(n), std::vector<int>(m, 0));
+    for (int j = 0; j < n; ++j) {
+        if (crops[j].empty())
+            continue;
+        const classifier::CharacterReading asLetter =
+            classifier::ClassifyCharacter(*data.letters, crops[j], false);
+        const classifier::CharacterReading asDigit =
+            classifier::ClassifyCharacter(*data.digits, crops[j], true);
+        for (int i = 0; i < m; ++i) {
+            const classifier::CharacterReading& r = i < 4 ? asLetter : asDigit;
+            if (r.character() == code[i])
+                worth[j][i] = 3;
+            else if (RankedAmong(r, code[i], maxRank))
+                worth[j][i] = 1;
+        }
+    }
+    // best[j][i]: the most that crops j.. and positions i.. can still add.
+    std::vector<std::vector<int>> best(static_cast<size_t>(n + 1), std::vector<int>(m + 1, 0));
+    for (int j = n - 1; j >= 0; --j) {
+        for (int i = m - 1; i >= 0; --i) {
+            int b = std::max(best[j + 1][i], best[j][i + 1]);
+            if (worth[j][i] > 0)
+                b = std::max(b, worth[j][i] + best[j + 1][i + 1]);
+            best[j][i] = b;
+        }
+    }
+    // Walk the best pairing from the start, preferring a pair over a skip.
+    for (int j = 0, i = 0; j < n && i < m;) {
+        if (worth[j][i] > 0 && best[j][i] == worth[j][i] + best[j + 1][i + 1]) {
+            position[j] = i;
+            if (worth[j][i] == 3 && i != 3)
+                ++firstRank;
+            ++j;
+            ++i;
+        } else if (best[j][i] == best[j + 1][i]) {
+            ++j;
+        } else {
+            ++i;
+        }
+    }
+    return position;
+}
 
 bool IsEmptyFrame(const cv::Mat& crop) {
     if (crop.empty() || crop.type() != CV_8UC1 || crop.cols < 6 || crop.rows < 6)
@@ -128,7 +220,8 @@ bool IsEmptyFrame(const cv::Mat& crop) {
 }
 
 PhotoHarvest HarvestPhoto(const cv::Mat& photo, const std::string& code,
-                          const recognition::ReferenceData& data, int minAgreement, int maxRank) {
+                          const recognition::ReferenceData& data, int minAgreement, int maxRank,
+                          bool align) {
     PhotoHarvest harvest;
     int layoutCode = -1;
     const cv::Mat region = recognition::FindIsoCharacters(photo, nullptr, nullptr, &layoutCode);
@@ -145,27 +238,64 @@ PhotoHarvest HarvestPhoto(const cv::Mat& photo, const std::string& code,
     cv::Mat copyB = region.clone();
     recognition::ReadByClusterSegmentation(copyB, layoutCode, strip, data, options, readings[1]);
 
+    const bool codebooks = data.letters != nullptr && data.digits != nullptr;
+    std::vector<std::pair<int, cv::Mat>> morphologyPairs;
     for (int r = 0; r < 2; ++r) {
-        harvest.linedUp[r] = LinesUp(readings[r]) &&
-                             (minAgreement <= 0 || Agreement(readings[r], code) >= minAgreement);
-        if (!harvest.linedUp[r])
+        const Reading& reading = readings[r];
+        harvest.linedUp[r] =
+            LinesUp(reading) && (minAgreement <= 0 || Agreement(reading, code) >= minAgreement);
+        // Per crop, the code position it stands for (-1: not kept).
+        std::vector<int> position(reading.characters.size(), -1);
+        if (harvest.linedUp[r]) {
+            for (size_t i = 0; i < position.size(); ++i)
+                position[i] = static_cast<int>(i);
+        } else if (align && codebooks) {
+            std::vector<cv::Mat> crops;
+            for (const recognition::BoxReading& box : reading.characters)
+                crops.push_back(box.crop);
+            int firstRank = 0;
+            position = AlignCrops(crops, code, data, std::max(maxRank, 3), firstRank);
+            harvest.aligned[r] = firstRank >= std::max(minAgreement, 1);
+            if (!harvest.aligned[r])
+                continue;
+        } else {
             continue;
-        for (int i = 0; i < 11; ++i) {
-            const cv::Mat& crop = readings[r].characters[i].crop;
-            if (r == 1 && harvest.linedUp[0] && SameImage(crop, readings[0].characters[i].crop)) {
+        }
+        const int typicalHeight = MedianHeight(reading, position);
+        for (size_t k = 0; k < position.size(); ++k) {
+            const int i = position[k];
+            if (i < 0)
+                continue;
+            const recognition::BoxReading& box = reading.characters[k];
+            if (!PlausibleShape(box.crop, code[static_cast<size_t>(i)], typicalHeight)) {
+                ++harvest.misshapen;
+                continue;
+            }
+            const cv::Mat& crop = box.crop;
+            if (r == 0) {
+                morphologyPairs.emplace_back(i, crop);
+            } else if (IsDuplicate(crop, i, morphologyPairs)) {
                 ++harvest.duplicates;
                 continue;
             }
             // The painted category letter, whatever the reading pass writes for it.
-            const char character = code[i];
+            const char character = code[static_cast<size_t>(i)];
             if (IsEmptyFrame(crop)) {
                 ++harvest.emptyFrames;
                 continue;
             }
-            if (maxRank > 0 && data.letters != nullptr &&
-                !LabelAmongRanks(readings[r].characters[i], character, maxRank)) {
-                ++harvest.unlike;
-                continue;
+            if (maxRank > 0 && codebooks) {
+                // A crop the pass read with the other codebook is ranked with the right one.
+                const bool letter = i < 4;
+                const classifier::CharacterReading ranks =
+                    box.letterPosition == letter
+                        ? box.ranks
+                        : classifier::ClassifyCharacter(letter ? *data.letters : *data.digits, crop,
+                                                        !letter);
+                if (!RankedAmong(ranks, character, maxRank)) {
+                    ++harvest.unlike;
+                    continue;
+                }
             }
             harvest.characters.push_back({static_cast<Reader>(r), i, character, crop});
         }
@@ -202,9 +332,11 @@ int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& e
     }
 
     int unreadable = 0, located = 0, photosLinedUp = 0, saved = 0, failed = 0, duplicates = 0,
-        emptyFrames = 0, unlike = 0;
-    std::array<int, 2> readerLinedUp{};
+        emptyFrames = 0, unlike = 0, misshapen = 0;
+    std::array<int, 2> readerLinedUp{}, readerAligned{};
+    int photosAligned = 0;
     std::map<char, int> perClass;
+    std::map<char, std::vector<cv::Mat>> montage;
     std::map<std::string, std::array<int, 2>> perLayout;  // photographs, photographs lined up
     for (size_t n = 0; n < rows.size(); ++n) {
         const LabelledPhoto& row = rows[n];
@@ -218,19 +350,25 @@ int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& e
             err << "cannot read " << file.string() << '\n';
             continue;
         }
-        const PhotoHarvest harvest = HarvestPhoto(photo, row.code, reference.View(),
-                                                  options.data.empty() ? 0 : options.minAgreement,
-                                                  options.data.empty() ? 0 : options.maxRank);
+        const PhotoHarvest harvest = HarvestPhoto(
+            photo, row.code, reference.View(), options.data.empty() ? 0 : options.minAgreement,
+            options.data.empty() ? 0 : options.maxRank, options.align);
         located += harvest.located ? 1 : 0;
-        readerLinedUp[0] += harvest.linedUp[0] ? 1 : 0;
-        readerLinedUp[1] += harvest.linedUp[1] ? 1 : 0;
+        for (int r = 0; r < 2; ++r) {
+            readerLinedUp[r] += harvest.linedUp[r] ? 1 : 0;
+            readerAligned[r] += harvest.aligned[r] ? 1 : 0;
+        }
         if (harvest.linedUp[0] || harvest.linedUp[1]) {
             ++photosLinedUp;
+            ++perLayout[row.layout][1];
+        } else if (harvest.aligned[0] || harvest.aligned[1]) {
+            ++photosAligned;
             ++perLayout[row.layout][1];
         }
         duplicates += harvest.duplicates;
         emptyFrames += harvest.emptyFrames;
         unlike += harvest.unlike;
+        misshapen += harvest.misshapen;
         for (const HarvestedCharacter& c : harvest.characters) {
             const fs::path path =
                 SaveSample(options.samples, c.character, static_cast<int>(n), c.index,
@@ -241,18 +379,29 @@ int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& e
             }
             ++saved;
             ++perClass[c.character];
+            if (!options.montage.empty() &&
+                montage[c.character].size() < static_cast<size_t>(kMontageLimit))
+                montage[c.character].push_back(c.crop);
         }
     }
 
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     out << "photographs: " << rows.size() << " (unreadable " << unreadable << ", region found "
-        << located << ", lined up " << photosLinedUp << ")\n";
+        << located << ", lined up " << photosLinedUp;
+    if (options.align)
+        out << ", aligned box by box " << photosAligned;
+    out << ")\n";
     out << "aligned readings: " << readerLinedUp[0] + readerLinedUp[1] << " (morphology "
-        << readerLinedUp[0] << ", cluster " << readerLinedUp[1] << ")\n";
+        << readerLinedUp[0] << ", cluster " << readerLinedUp[1] << ")";
+    if (options.align) {
+        out << ", box by box " << readerAligned[0] + readerAligned[1] << " (morphology "
+            << readerAligned[0] << ", cluster " << readerAligned[1] << ")";
+    }
+    out << '\n';
     for (const auto& [layout, counts] : perLayout) {
         out << "  layout " << (layout.empty() ? "?" : layout) << ": " << counts[1] << " of "
-            << counts[0] << " lined up\n";
+            << counts[0] << " harvested\n";
     }
     out << "samples: " << saved << " saved in " << options.samples.string();
     if (duplicates > 0)
@@ -261,11 +410,27 @@ int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& e
         out << ", " << emptyFrames << " empty frames left out";
     if (unlike > 0)
         out << ", " << unlike << " crops whose label was not ranked left out";
+    if (misshapen > 0)
+        out << ", " << misshapen << " crops of the wrong height or too narrow left out";
     if (failed > 0)
         out << ", " << failed << " could not be written";
     out << '\n';
     for (const auto& [character, count] : perClass)
         out << "  " << character << ' ' << count << '\n';
+    if (!options.montage.empty()) {
+        std::map<std::string, std::pair<std::string, std::vector<cv::Mat>>> sets;
+        for (auto& [character, crops] : montage) {
+            sets[MontageName(std::string(1, character))] = {
+                std::string(1, character) + " from " + options.photos.filename().string() + ", " +
+                    std::to_string(perClass[character]) + " saved",
+                std::move(crops)};
+        }
+        std::string error;
+        const int written = WriteMontages(options.montage, sets, error);
+        if (!error.empty())
+            err << error << '\n';
+        out << "montages: " << written << " in " << options.montage.string() << '\n';
+    }
     char time[64];
     std::snprintf(time, sizeof time, "%.1f s\n", seconds);
     out << time;

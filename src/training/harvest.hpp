@@ -23,8 +23,8 @@ struct LabelledPhoto {
 };
 
 /// Reads labels.csv (file,code,layout; a first line starting with "file" is the header). Lines
-/// whose code is not four letters and seven digits, or that lack a file name, are listed in
-/// problems and skipped. False when the file cannot be opened.
+/// whose code is not four letters and seven digits with the right check digit, or that lack a
+/// file name, are listed in problems and skipped. False when the file cannot be opened.
 bool ReadLabels(const std::filesystem::path& csv, std::vector<LabelledPhoto>& rows,
                 std::vector<std::string>& problems);
 
@@ -42,12 +42,24 @@ struct HarvestedCharacter {
     cv::Mat crop;
 };
 
+/// Box-by-box alignment of a reading with its label, for readings whose box list does not line
+/// up (a box too many or too few, a wrong prefix break): every crop is classified with the
+/// codebook of each code position, and the monotone pairing of crops with positions is chosen
+/// that pairs most crops with a position whose label is among their first maxRank ranks (a
+/// label ranked first counts three times as much). Returns, per crop, the code position it
+/// stands for or -1; firstRank receives how many paired crops, the category letter aside, read
+/// their label at the first rank.
+std::vector<int> AlignCrops(const std::vector<cv::Mat>& crops, const std::string& code,
+                            const recognition::ReferenceData& data, int maxRank, int& firstRank);
+
 struct PhotoHarvest {
     bool located = false;
     std::array<bool, 2> linedUp{};  ///< by Reader
+    std::array<bool, 2> aligned{};  ///< by Reader: kept by box-by-box alignment
     int duplicates = 0;             ///< cluster crops identical to the morphology crop
     int emptyFrames = 0;            ///< crops left out as empty frames
     int unlike = 0;                 ///< crops left out because their label was not ranked
+    int misshapen = 0;  ///< crops left out as much shorter or taller than the others, or slivers
     std::vector<HarvestedCharacter> characters;
 };
 
@@ -65,11 +77,17 @@ struct PhotoHarvest {
 /// characters of its first maxRank ranks: a crop that looks like nothing of its label (a piece
 /// of a neighbour, a smear) does not teach the codebook that it does.
 ///
-/// Whatever the codebooks, an empty frame (the painted box of a check digit whose digit the
-/// reader did not keep) is never saved as a sample of a digit.
+/// With codebooks and align, a reading that does not line up is aligned box by box
+/// (AlignCrops, at least three ranks): when at least minAgreement of its paired crops, the
+/// category letter aside, read their label first, every paired crop is kept.
+///
+/// Whatever the codebooks, a crop under 0.7 or over 1.4 times the median height of its
+/// reading's crops, or narrower than a quarter of its height (but for 1 and I), is a piece of
+/// something else and never saved; nor is an empty frame (the painted box of a check digit whose
+/// digit the reader did not keep).
 PhotoHarvest HarvestPhoto(const cv::Mat& photo, const std::string& code,
                           const recognition::ReferenceData& data = {}, int minAgreement = 0,
-                          int maxRank = 0);
+                          int maxRank = 0, bool align = false);
 
 /// A crop whose four edges are nearly all stroke (a painted frame) and whose inside is empty.
 bool IsEmptyFrame(const cv::Mat& crop);
@@ -80,11 +98,14 @@ struct HarvestOptions {
     std::filesystem::path data;     ///< optional: codebooks that check the alignment
     int minAgreement = 8;           ///< positions that must read the label (with data)
     int maxRank = 3;                ///< ranks among which the label must be (with data; 0: any)
+    bool align = false;             ///< with data: align the other readings box by box
+    std::filesystem::path montage;  ///< optional: one PNG per class of the crops saved
 };
 
 /// The harvest command: reads the labels, harvests every photograph, saves the samples (never
-/// over an existing file) and prints the counts. Returns 0, or 1 when the labels cannot be read
-/// or the output folder cannot be made.
+/// over an existing file) and prints the counts. A photograph that cannot be read and a label
+/// that is no valid code are named on err and skipped. Returns 0, or 1 when the labels cannot
+/// be read or the output folder cannot be made.
 int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace karvona::training

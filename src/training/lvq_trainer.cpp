@@ -200,24 +200,28 @@ char ReadVector(const CLvqCluster& codebook, const Vector& features, bool digitP
 
 bool TrainCodebook(const std::vector<Vector>& features, const std::vector<int>& groups,
                    CodebookKind kind, const LvqOptions& options, CLvqCluster& codebook,
-                   TrainingResult& result, std::string& error) {
+                   TrainingResult& result, std::string& error, const std::vector<bool>& real) {
     codebook.ReleasePrototypes();
     result = TrainingResult{};
     const int groupCount = GroupCount(kind);
     const size_t length = static_cast<size_t>(std::max(codebook.featureLength, 0));
-    if (length == 0 || features.size() != groups.size()) {
+    if (length == 0 || features.size() != groups.size() ||
+        (!real.empty() && real.size() != features.size())) {
         error = "no feature recipe or mismatched sample lists";
         return false;
     }
-    if (options.epochs < 0 || options.validationEvery < 2 || options.prototypesPerClass < 1) {
+    if (options.epochs < 0 || options.validationEvery < 2 || options.prototypesPerClass < 1 ||
+        options.realRepeat < 1 || options.realEpochs < 0) {
         error = "bad training options";
         return false;
     }
 
-    // Hold out every n-th sample of each group.
+    // Hold out every n-th sample of each group, counting the real and the synthetic apart.
+    const auto isReal = [&real](size_t i) { return !real.empty() && real[i]; };
     result.groups.assign(groupCount, GroupResult{});
     std::vector<std::vector<int>> training(groupCount);
     std::vector<int> validation;
+    std::vector<int> realTraining;
     for (size_t i = 0; i < features.size(); ++i) {
         const int g = groups[i];
         if (g < 0 || g >= groupCount || features[i].size() != length) {
@@ -225,12 +229,20 @@ bool TrainCodebook(const std::vector<Vector>& features, const std::vector<int>& 
             return false;
         }
         GroupResult& counts = result.groups[g];
-        if ((counts.training + counts.validation + 1) % options.validationEvery == 0) {
+        const bool fromReal = isReal(i);
+        const int seen = fromReal ? counts.realTraining + counts.realValidation
+                                  : counts.training - counts.realTraining + counts.validation -
+                                        counts.realValidation;
+        if ((seen + 1) % options.validationEvery == 0) {
             ++counts.validation;
+            counts.realValidation += fromReal ? 1 : 0;
             validation.push_back(static_cast<int>(i));
         } else {
             ++counts.training;
+            counts.realTraining += fromReal ? 1 : 0;
             training[g].push_back(static_cast<int>(i));
+            if (fromReal)
+                realTraining.push_back(static_cast<int>(i));
         }
     }
     std::string missing;
@@ -241,6 +253,29 @@ bool TrainCodebook(const std::vector<Vector>& features, const std::vector<int>& 
     if (!missing.empty()) {
         error = "no samples for " + missing;
         return false;
+    }
+
+    // Weights: every real sample repeated, then every class counted up towards the median.
+    for (int g = 0; g < groupCount; ++g) {
+        std::vector<int> weighted;
+        for (int i : training[g]) {
+            const int copies = isReal(static_cast<size_t>(i)) ? options.realRepeat : 1;
+            weighted.insert(weighted.end(), static_cast<size_t>(copies), i);
+        }
+        training[g] = std::move(weighted);
+    }
+    if (options.balance) {
+        std::vector<size_t> sizes;
+        for (const auto& t : training)
+            sizes.push_back(t.size());
+        std::nth_element(sizes.begin(), sizes.begin() + sizes.size() / 2, sizes.end());
+        const size_t median = sizes[sizes.size() / 2];
+        for (auto& t : training) {
+            const size_t copies = std::min<size_t>(8, std::max<size_t>(1, median / t.size()));
+            const std::vector<int> once = t;
+            for (size_t c = 1; c < copies; ++c)
+                t.insert(t.end(), once.begin(), once.end());
+        }
     }
 
     Random random(options.seed);
@@ -348,6 +383,25 @@ bool TrainCodebook(const std::vector<Vector>& features, const std::vector<int>& 
         }
     }
 
+    // Last, the real samples alone: the lettering of real containers gets the final word.
+    std::vector<int> realOrder = realTraining;
+    std::fill(rates.begin(), rates.end(), options.realRate);
+    for (int epoch = 0; epoch < options.realEpochs && !realOrder.empty(); ++epoch) {
+        const double cap = options.realRate * (options.realEpochs - epoch) / options.realEpochs;
+        for (size_t i = realOrder.size(); i > 1; --i)
+            std::swap(realOrder[i - 1], realOrder[random.Below(static_cast<int>(i))]);
+        for (int i : realOrder) {
+            const Vector& x = features[i];
+            const int c = Nearest(prototypes, x);
+            const double sign = protoGroup[c] == groups[i] ? 1.0 : -1.0;
+            const double rate = std::min(rates[c], cap);
+            Vector& m = prototypes[c];
+            for (size_t j = 0; j < length; ++j)
+                m[j] += sign * rate * (x[j] - m[j]);
+            rates[c] = std::min(rate / (1.0 + sign * rate), cap);
+        }
+    }
+
     codebook.classCount = classCount;
     codebook.prototypesPerClass = perClass;
     codebook.prototypes.resize(prototypes.size());
@@ -363,9 +417,13 @@ bool TrainCodebook(const std::vector<Vector>& features, const std::vector<int>& 
         const char truth = GroupChar(kind, groups[i]);
         const char read = ReadVector(codebook, features[i], digits);
         ++result.validationTotal;
+        const bool fromReal = isReal(static_cast<size_t>(i));
+        result.realValidationTotal += fromReal ? 1 : 0;
         if (read == truth) {
             ++result.validationCorrect;
             ++result.groups[groups[i]].correct;
+            result.realValidationCorrect += fromReal ? 1 : 0;
+            result.groups[groups[i]].realCorrect += fromReal ? 1 : 0;
         } else {
             ++confusions[{truth, read}];
         }

@@ -50,6 +50,16 @@ struct LvqOptions {
     double marginRate = 0.02;  ///< LVQ2.1, the second half
     double margin = 25.0;      ///< squared-distance window of LVQ2.1
     int validationEvery = 5;   ///< every n-th sample of a group is held out (n >= 2)
+    /// Real samples (harvested from photographs) are few beside the synthetic ones: each real
+    /// training sample counts this many times, in the starting k-means and in every epoch.
+    int realRepeat = 1;
+    /// Classes with fewer training samples than the median class are counted more often (at
+    /// most 8 times) so that every class weighs about as much as the median one.
+    bool balance = false;
+    /// OLVQ1 epochs on the real training samples alone after the others, with rates capped by
+    /// realRate falling to zero.
+    int realEpochs = 0;
+    double realRate = 0.05;
 };
 
 /// The readers rank at most this many prototypes.
@@ -62,6 +72,10 @@ struct GroupResult {
     int training = 0;
     int validation = 0;
     int correct = 0;  ///< validation samples read as their own character
+    // The real samples among them.
+    int realTraining = 0;
+    int realValidation = 0;
+    int realCorrect = 0;
 };
 
 struct Confusion {
@@ -75,6 +89,8 @@ struct TrainingResult {
     std::vector<Confusion> confusions;  ///< most frequent first, then by characters
     int validationTotal = 0;
     int validationCorrect = 0;
+    int realValidationTotal = 0;
+    int realValidationCorrect = 0;
     double ValidationAccuracy() const {
         return validationTotal > 0 ? static_cast<double>(validationCorrect) / validationTotal : 0.0;
     }
@@ -84,9 +100,11 @@ struct TrainingResult {
 /// Every vector must have featureLength values and every group of the kind at least one sample;
 /// otherwise error says why, the codebook's table is left empty and false is returned. On
 /// success the table holds classCount x prototypesPerClass prototypes in class order.
+/// real (empty, or one flag per sample) marks the samples cut from real photographs: every n-th
+/// of them per group is held out on its own count, and options say how much they weigh.
 bool TrainCodebook(const std::vector<std::vector<double>>& features, const std::vector<int>& groups,
                    CodebookKind kind, const LvqOptions& options, classifier::CLvqCluster& codebook,
-                   TrainingResult& result, std::string& error);
+                   TrainingResult& result, std::string& error, const std::vector<bool>& real = {});
 
 /// The character a codebook reads for a feature vector: the prototypes ranked exactly as
 /// classification ranks them, then the runner-up rule.

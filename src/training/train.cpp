@@ -39,12 +39,20 @@ void Report(std::ostream& out, const char* name, CodebookKind kind, const CLvqCl
     out << name << ": " << codebook.classCount << " classes x " << codebook.prototypesPerClass
         << " prototypes, " << codebook.featureLength << " features; validation "
         << result.validationCorrect << '/' << result.validationTotal << " ("
-        << Percent(result.validationCorrect, result.validationTotal) << ")\n";
+        << Percent(result.validationCorrect, result.validationTotal) << ")";
+    if (result.realValidationTotal > 0) {
+        out << ", real " << result.realValidationCorrect << '/' << result.realValidationTotal
+            << " (" << Percent(result.realValidationCorrect, result.realValidationTotal) << ")";
+    }
+    out << '\n';
+    out << "     synthetic (train valid)   real (train valid)   read right: all   real\n";
     for (int g = 0; g < GroupCount(kind); ++g) {
         const GroupResult& r = result.groups[g];
-        char line[96];
-        std::snprintf(line, sizeof line, "  %c  train %5d  valid %5d  %s\n", GroupChar(kind, g),
-                      r.training, r.validation, Percent(r.correct, r.validation).c_str());
+        char line[128];
+        std::snprintf(line, sizeof line, "  %c  %9d %5d %13d %5d %21s %6s\n", GroupChar(kind, g),
+                      r.training - r.realTraining, r.validation - r.realValidation, r.realTraining,
+                      r.realValidation, Percent(r.correct, r.validation).c_str(),
+                      Percent(r.realCorrect, r.realValidation).c_str());
         out << line;
     }
     if (result.confusions.empty()) {
@@ -57,6 +65,29 @@ void Report(std::ostream& out, const char* name, CodebookKind kind, const CLvqCl
         out << ' ' << c.truth << "->" << (c.read != 0 ? c.read : '?') << ' ' << c.count;
     }
     out << '\n';
+}
+
+// Loads a sample folder and says on err what is wrong with it. False when it cannot be used.
+bool LoadSamples(const fs::path& folder, SampleFolderContents& contents, std::ostream& err) {
+    std::string error;
+    if (!LoadSampleFolder(folder, contents, error)) {
+        err << error << "; no training file written\n";
+        return false;
+    }
+    if (!contents.unreadable.empty()) {
+        err << contents.unreadable.size() << " unreadable image(s) in " << folder.string() << ":\n";
+        for (size_t i = 0; i < contents.unreadable.size() && i < 10; ++i)
+            err << "  " << contents.unreadable[i] << '\n';
+        err << "no training file written\n";
+        return false;
+    }
+    for (const std::string& ignored : contents.ignoredFolders)
+        err << "ignored folder " << ignored << '\n';
+    if (!contents.blank.empty()) {
+        err << contents.blank.size() << " image(s) without strokes skipped, e.g. "
+            << contents.blank.front() << '\n';
+    }
+    return true;
 }
 
 // Writes both files beside their targets first and renames them only when both are complete.
@@ -122,19 +153,28 @@ int RunTrain(const TrainOptions& options, std::ostream& out, std::ostream& err) 
         return 1;
     }
 
-    SampleFolderContents contents;
-    std::string error;
-    if (!LoadSampleFolder(options.samples, contents, error)) {
-        err << error << "; no training file written\n";
+    if (options.realRepeat < 1 || options.realEpochs < 0) {
+        err << "--real-repeat must be at least 1 and --real-epochs not negative\n";
         return 1;
     }
-    if (!contents.unreadable.empty()) {
-        err << contents.unreadable.size() << " unreadable image(s) in " << options.samples.string()
-            << ":\n";
-        for (size_t i = 0; i < contents.unreadable.size() && i < 10; ++i)
-            err << "  " << contents.unreadable[i] << '\n';
-        err << "no training file written\n";
+    SampleFolderContents contents;
+    if (!LoadSamples(options.samples, contents, err))
         return 1;
+    for (const fs::path& folder : options.moreSamples) {
+        SampleFolderContents more;
+        if (!LoadSamples(folder, more, err))
+            return 1;
+        for (CharacterSample& sample : more.samples)
+            contents.samples.push_back(std::move(sample));
+    }
+    size_t realCount = 0;
+    if (!options.real.empty()) {
+        SampleFolderContents real;
+        if (!LoadSamples(options.real, real, err))
+            return 1;
+        realCount = real.samples.size();
+        for (CharacterSample& sample : real.samples)
+            contents.samples.push_back(std::move(sample));
     }
     if (contents.samples.empty()) {
         err << "no samples in " << options.samples.string()
@@ -142,23 +182,23 @@ int RunTrain(const TrainOptions& options, std::ostream& out, std::ostream& err) 
                "training file written\n";
         return 1;
     }
-    for (const std::string& folder : contents.ignoredFolders)
-        err << "ignored folder " << folder << '\n';
-    if (!contents.blank.empty()) {
-        err << contents.blank.size() << " image(s) without strokes skipped, e.g. "
-            << contents.blank.front() << '\n';
-    }
+    // The real samples are the last realCount ones.
+    const size_t firstReal = contents.samples.size() - realCount;
+    std::string error;
 
     // Feature vectors by the shared recipe; both codebooks read the same vector.
     CLvqCluster letters = MakeCodebook(recipe);
     CLvqCluster digits = MakeCodebook(recipe);
     std::vector<std::vector<double>> letterFeatures, digitFeatures;
     std::vector<int> letterGroups, digitGroups;
-    for (const CharacterSample& sample : contents.samples) {
+    std::vector<bool> letterReal, digitReal;
+    for (size_t s = 0; s < contents.samples.size(); ++s) {
+        const CharacterSample& sample = contents.samples[s];
         const bool digit = sample.character >= '0' && sample.character <= '9';
         const CodebookKind kind = digit ? CodebookKind::Digits : CodebookKind::Letters;
         (digit ? digitFeatures : letterFeatures).push_back(letters.ComputeFeatures(sample.image));
         (digit ? digitGroups : letterGroups).push_back(GroupOf(kind, sample.character));
+        (digit ? digitReal : letterReal).push_back(s >= firstReal);
     }
 
     // Every class must have samples; name all that have none before anything is trained.
@@ -177,21 +217,30 @@ int RunTrain(const TrainOptions& options, std::ostream& out, std::ostream& err) 
         return 1;
     }
     out << "samples: " << contents.samples.size() << " (letters " << letterFeatures.size()
-        << ", digits " << digitFeatures.size() << ") from " << options.samples.string() << '\n';
+        << ", digits " << digitFeatures.size() << "): " << firstReal << " synthetic from "
+        << options.samples.string();
+    for (const fs::path& folder : options.moreSamples)
+        out << ' ' << folder.string();
+    if (!options.real.empty())
+        out << ", " << realCount << " real from " << options.real.string();
+    out << '\n';
 
     LvqOptions lvq;
     lvq.prototypesPerClass = options.protos;
     lvq.seed = options.seed;
     lvq.epochs = options.epochs;
+    lvq.realRepeat = options.realRepeat;
+    lvq.balance = options.balance;
+    lvq.realEpochs = options.realEpochs;
     TrainingResult letterResult, digitResult;
     if (!TrainCodebook(letterFeatures, letterGroups, CodebookKind::Letters, lvq, letters,
-                       letterResult, error)) {
+                       letterResult, error, letterReal)) {
         err << "letters: " << error << "; no training file written\n";
         return 1;
     }
     lvq.seed = options.seed + 1;  // the digits draw from a stream of their own
     if (!TrainCodebook(digitFeatures, digitGroups, CodebookKind::Digits, lvq, digits, digitResult,
-                       error)) {
+                       error, digitReal)) {
         err << "digits: " << error << "; no training file written\n";
         return 1;
     }

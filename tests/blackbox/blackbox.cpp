@@ -3,9 +3,10 @@
 // per layout, how many were read perfectly, partially, misread (a validated reading that differs
 // from the label) or not at all, and the milliseconds per photograph. With --floors it compares
 // the counts with a table of minimum perfect counts and maximum misreads and fails when a count
-// falls below its floor.
+// falls below its floor. After each set come its character confusions (confusion.hpp); with
+// --montage DIR the crops of every confusion pair are written as DIR/<set>/<label>_as_<read>.png.
 //
-//   blackbox --data DIR [--floors FILE] [--json] SET...
+//   blackbox --data DIR [--floors FILE] [--verbose] [--montage DIR] SET...
 //
 // A floors file holds lines "set perfect-min misread-max" (set = the folder's name); '#' starts a
 // comment. A set that is not there (e.g. photographs outside this machine) is skipped.
@@ -22,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "confusion.hpp"
 #include "imaging/heap.hpp"
 #include "recognition/recognizer.hpp"
 #include "recognition/reference_data.hpp"
@@ -80,6 +82,8 @@ int main(int argc, char** argv) {
     app.add_option("--data", data, "Folder of prefixes.trn, numbers.trn and prefix.txt");
     app.add_option("--floors", floorsFile, "Table of minimum counts");
     app.add_flag("--verbose", verbose, "One line per photograph");
+    std::string montage;
+    app.add_option("--montage", montage, "Folder for the crops of each confusion pair");
     app.add_option("sets", sets, "Folders with labels.csv")->required();
     CLI11_PARSE(app, argc, argv);
 
@@ -121,6 +125,7 @@ int main(int argc, char** argv) {
         Recognizer recognizer(reference.View());
         std::map<std::string, Tally> perLayout;
         Tally total;
+        karvona::blackbox::ConfusionTable confusions;
         for (const auto& row : ReadSet(folder / "labels.csv")) {
             recognizer.RecognizeImage(folder / row.file);
             Tally t;
@@ -147,11 +152,22 @@ int main(int argc, char** argv) {
             }
             perLayout[row.layout].Add(t);
             total.Add(t);
+            confusions.Add(row.code, recognizer.WinningReading().characters);
         }
         Print(name, total);
         if (perLayout.size() > 1) {
             for (const auto& [layout, t] : perLayout)
                 Print("  layout " + layout, t);
+        }
+        confusions.Print(std::cout);
+        if (!montage.empty()) {
+            std::string error;
+            const int written =
+                confusions.WriteMontages((fs::path(montage) / name).string(), error);
+            if (!error.empty())
+                std::cerr << error << '\n';
+            std::printf("  %d confusion montages in %s\n", written,
+                        (fs::path(montage) / name).string().c_str());
         }
         if (const auto it = floors.find(name); it != floors.end()) {
             const auto [minPerfect, maxMisread] = it->second;

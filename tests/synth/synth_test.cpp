@@ -143,9 +143,10 @@ TEST(Render, EveryLayoutRendersInsideTheFrame) {
             const SynthPhoto p = RenderContainerPhoto(spec, seed * 977 + 5);
             ASSERT_EQ(p.image.type(), CV_8UC3);
             EXPECT_EQ(p.layout, layout);
-            EXPECT_GE(p.characterHeight, 22);
+            EXPECT_GE(p.characterHeight, 18);
             EXPECT_LE(p.characterHeight, 80);
             EXPECT_LE(std::abs(p.tiltDegrees), 3.0);
+            EXPECT_LE(std::abs(p.slopeDegrees), 15.0);
             const cv::Rect frame(0, 0, p.image.cols, p.image.rows);
             ASSERT_EQ(p.characterBoxes.size(), 11u);
             for (const cv::Rect& box : p.characterBoxes) {
@@ -174,6 +175,28 @@ TEST(Render, EveryLayoutRendersInsideTheFrame) {
             EXPECT_GT(stddev[0], 15.0);
         }
     }
+}
+
+TEST(Render, SomeCodesSlopeByPerspectiveAndStayWhole) {
+    const SynthSpec spec = SmallSpec();
+    int sloped = 0, steep = 0;
+    for (std::uint64_t seed = 100; seed < 160; ++seed) {
+        const SynthPhoto p = RenderContainerPhoto(spec, seed);
+        ASSERT_LE(std::abs(p.slopeDegrees), 15.0);
+        sloped += std::abs(p.slopeDegrees) >= 1.0 ? 1 : 0;
+        steep += std::abs(p.slopeDegrees) >= 6.0 ? 1 : 0;
+        const cv::Rect frame(0, 0, p.image.cols, p.image.rows);
+        for (const cv::Rect& box : p.characterBoxes)
+            EXPECT_EQ(box & frame, box) << "seed " << seed;
+        if (std::abs(p.slopeDegrees) >= 6.0 && (p.layout == 0 || p.layout == 1)) {
+            // Along a sloped line the characters climb or fall.
+            EXPECT_NE(p.characterBoxes[0].y, p.characterBoxes[10].y) << "seed " << seed;
+        }
+    }
+    // About three in ten are sloped, some of them steeply.
+    EXPECT_GE(sloped, 8);
+    EXPECT_LE(sloped, 30);
+    EXPECT_GE(steep, 2);
 }
 
 TEST(Render, FrameSizesStayInRange) {

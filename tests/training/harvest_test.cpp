@@ -64,14 +64,17 @@ TEST(Harvest, LabelsSkipBadLines) {
                                             "a.jpg,CSQU3054383,0\r\n"
                                             "b.jpg,CSQU305438,0\n"
                                             ",CSQU3054383,0\n"
-                                            "c.bmp, MSKU1234565 ,3\n";
+                                            "c.bmp, MSKU1234565 ,3\n"
+                                            "d.jpg,MSKU1234566,1\n";
     std::vector<LabelledPhoto> rows;
     std::vector<std::string> problems;
     ASSERT_TRUE(ReadLabels(folder / "labels.csv", rows, problems));
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[1].file, "c.bmp");
     EXPECT_EQ(rows[1].code, "MSKU1234565");
-    EXPECT_EQ(problems.size(), 2u);
+    // A wrong check digit names another container: reported, not harvested.
+    ASSERT_EQ(problems.size(), 3u);
+    EXPECT_NE(problems[2].find("d.jpg"), std::string::npos);
     EXPECT_FALSE(ReadLabels(folder / "missing.csv", rows, problems));
     fs::remove_all(folder);
 }
@@ -91,7 +94,7 @@ TEST(Harvest, SavesEveryCharacterOfDrawnPhotosUnderItsLabel) {
             cv::imwrite((photos / file).string(), karvona::testing::DrawCodePhoto(d).image));
         labels << file << ',' << d.text << ',' << d.layout << '\n';
     }
-    labels << "missing.jpg,TGHU1234560,0\n";
+    labels << "missing.jpg,TGHU1234567,0\n";
     labels.close();
 
     std::ostringstream out, err;
@@ -125,6 +128,33 @@ TEST(Harvest, SavesEveryCharacterOfDrawnPhotosUnderItsLabel) {
     EXPECT_EQ(static_cast<int>(contents.samples.size()), 2 * first - 2);
     ASSERT_EQ(contents.ignoredFolders.size(), 1u);
     EXPECT_EQ(fs::path(contents.ignoredFolders[0]).filename(), "Q");
+    fs::remove_all(photos);
+    fs::remove_all(samples);
+}
+
+TEST(Harvest, BadInputIsNamedAndSkippedAndAddsNoSample) {
+    const fs::path photos = FreshFolder("bad_photos");
+    const fs::path samples = FreshFolder("bad_samples");
+    std::ostringstream out, err;
+    // No labels.csv: the harvest says so and saves nothing.
+    EXPECT_EQ(RunHarvest({photos, samples, {}, 0}, out, err), 1);
+    EXPECT_NE(err.str().find("labels.csv"), std::string::npos) << err.str();
+
+    // A photograph that is no image and a label that is no valid code: both named, neither
+    // stops the harvest or gives a sample.
+    std::ofstream(photos / "broken.jpg") << "not a photograph";
+    karvona::testing::CodeDrawing d;
+    d.layout = 0;
+    d.text = "MSKU1234565";
+    ASSERT_TRUE(
+        cv::imwrite((photos / "good.bmp").string(), karvona::testing::DrawCodePhoto(d).image));
+    std::ofstream(photos / "labels.csv") << "file,code\nbroken.jpg,CSQU3054383\n"
+                                            "good.bmp,MSKU1234566\n";
+    err.str("");
+    EXPECT_EQ(RunHarvest({photos, samples, {}, 0}, out, err), 0);
+    EXPECT_NE(err.str().find("broken.jpg"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("MSKU1234566"), std::string::npos) << err.str();
+    EXPECT_EQ(CountFiles(samples), 0);
     fs::remove_all(photos);
     fs::remove_all(samples);
 }
@@ -178,4 +208,43 @@ TEST(Harvest, WithCodebooksACropMustRankItsLabel) {
     // Without a rank limit the wrong crop is kept, as without codebooks.
     const PhotoHarvest any = HarvestPhoto(photo, "ABCU1834560", data, 9, 0);
     EXPECT_EQ(any.characters.size(), right.characters.size());
+}
+
+namespace {
+
+// The crops of a code as drawn glyphs, in order.
+std::vector<cv::Mat> GlyphCrops(const std::string& text) {
+    std::vector<cv::Mat> crops;
+    for (char c : text)
+        crops.push_back(karvona::testing::GlyphMask(c, {16, 30}));
+    return crops;
+}
+
+}  // namespace
+
+TEST(Harvest, AlignmentPairsCropsWithTheirPositionsPastMissingAndExtraBoxes) {
+    const karvona::classifier::CLvqCluster letters =
+        karvona::test_support::DrawnGlyphCodebook(false);
+    const karvona::classifier::CLvqCluster digits = karvona::test_support::DrawnGlyphCodebook(true);
+    const karvona::recognition::ReferenceData data{&letters, &digits, nullptr};
+    const std::string code = "MSKU1234565";
+
+    // A reader that lost the "S" and cut a speck after the "3": every other crop still finds
+    // its own position, the speck none.
+    std::vector<cv::Mat> crops = GlyphCrops("MKU123");
+    crops.push_back(cv::Mat(4, 4, CV_8UC1, cv::Scalar(255)));
+    for (const cv::Mat& c : GlyphCrops("4565"))
+        crops.push_back(c);
+    int firstRank = 0;
+    const std::vector<int> position = AlignCrops(crops, code, data, 3, firstRank);
+    const std::vector<int> expected = {0, 2, 3, 4, 5, 6, -1, 7, 8, 9, 10};
+    EXPECT_EQ(position, expected);
+    EXPECT_EQ(firstRank, 9);  // all ten but the category letter, less the lost S
+
+    // Crops that read nothing like the label pair with nothing.
+    const std::vector<int> none = AlignCrops(GlyphCrops("XYZ"), "AAAA0000000", data, 1, firstRank);
+    EXPECT_EQ(none, std::vector<int>(3, -1));
+    EXPECT_EQ(firstRank, 0);
+    // Without codebooks there is nothing to align with.
+    EXPECT_EQ(AlignCrops(crops, code, {}, 3, firstRank), std::vector<int>(crops.size(), -1));
 }

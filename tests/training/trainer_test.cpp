@@ -155,6 +155,86 @@ TEST(LvqTrainer, RefusesGroupsWithoutSamples) {
     EXPECT_FALSE(TrainCodebook(features, groups, CodebookKind::Digits, {}, digits, result, error));
 }
 
+TEST(LvqTrainer, RealSamplesAreHeldOutApartAndWeighAsTheOptionsSay) {
+    // Synthetic digits in one face; the "real" 1s and 7s in another, heavier one, as real
+    // lettering differs from the generator's.
+    std::vector<std::vector<double>> features;
+    std::vector<int> groups;
+    std::vector<bool> real;
+    CLvqCluster digits = MakeCodebook({});
+    for (const auto& s : Samples()) {
+        if (s.character > '9')
+            continue;
+        features.push_back(digits.ComputeFeatures(s.image));
+        groups.push_back(s.character - '0');
+        real.push_back(false);
+    }
+    std::mt19937 noise(5);
+    std::vector<std::pair<char, cv::Mat>> realSamples;
+    for (int v = 0; v < 10; ++v) {
+        for (char c : std::string("17")) {
+            realSamples.emplace_back(
+                c, karvona::testing::DrawCharacter(c, cv::FONT_HERSHEY_COMPLEX, 1.0 + 0.05 * v, 5,
+                                                   0.02 * (v - 5), noise));
+        }
+    }
+    for (const auto& [c, image] : realSamples) {
+        features.push_back(digits.ComputeFeatures(image));
+        groups.push_back(c - '0');
+        real.push_back(true);
+    }
+    LvqOptions options;
+    options.epochs = 10;
+    TrainingResult once, weighted;
+    std::string error;
+    ASSERT_TRUE(
+        TrainCodebook(features, groups, CodebookKind::Digits, options, digits, once, error, real))
+        << error;
+    // Every fifth real sample of a digit is held out, counted apart from the synthetic ones.
+    const GroupResult& one = once.groups[1];
+    EXPECT_EQ(one.realTraining, 8);
+    EXPECT_EQ(one.realValidation, 2);
+    EXPECT_EQ(one.validation - one.realValidation, 8);  // of 40 synthetic
+    EXPECT_EQ(once.realValidationTotal, 4);
+    EXPECT_EQ(once.groups[3].realTraining + once.groups[3].realValidation, 0);
+
+    options.realRepeat = 6;
+    options.realEpochs = 5;
+    ASSERT_TRUE(TrainCodebook(features, groups, CodebookKind::Digits, options, digits, weighted,
+                              error, real));
+    EXPECT_EQ(weighted.groups[1].realTraining, 8);  // repeats are no new samples
+    EXPECT_GE(weighted.realValidationCorrect, once.realValidationCorrect);
+    EXPECT_EQ(weighted.realValidationCorrect, 4);
+
+    // A flag list that does not match the samples is refused.
+    real.pop_back();
+    EXPECT_FALSE(TrainCodebook(features, groups, CodebookKind::Digits, options, digits, weighted,
+                               error, real));
+}
+
+TEST(TrainCommand, TrainsOnRealSamplesBesideSyntheticOnesAndCountsBoth) {
+    TempFolder temp;
+    WriteSampleFolder(temp.path() / "samples", Samples());
+    WriteSampleFolder(temp.path() / "real", DrawSampleSet(21, 2));
+    TrainOptions options = CommandOptions(temp.path());
+    options.real = temp.path() / "real";
+    options.realRepeat = 3;
+    std::ostringstream out, err;
+    ASSERT_EQ(RunTrain(options, out, err), 0) << err.str();
+    EXPECT_NE(out.str().find(std::to_string(Samples().size()) + " synthetic from"),
+              std::string::npos)
+        << out.str();
+    EXPECT_NE(out.str().find("70 real from"), std::string::npos) << out.str();
+    // Per class: 32 synthetic to train on, 8 held out; 2 real, none held out.
+    EXPECT_NE(out.str().find("  A         32     8             2     0"), std::string::npos)
+        << out.str();
+
+    options.real = temp.path() / "nowhere";
+    fs::remove(options.letters);
+    EXPECT_EQ(RunTrain(options, out, err), 1);
+    EXPECT_FALSE(fs::exists(options.letters));
+}
+
 TEST(TrainCommand, WritesCodebooksThatLoadBackAndReadTheSamples) {
     TempFolder temp;
     WriteSampleFolder(temp.path() / "samples", Samples());

@@ -1,0 +1,81 @@
+// The markings beside the code: size and type code, weight table, carrier names, and the
+// bookkeeping that keeps them clear of the code and of each other.
+
+#include <algorithm>
+#include <cstdio>
+
+#include "synth/render_parts.hpp"
+
+namespace karvona::synth::parts {
+
+const std::vector<std::string>& SizeTypeCodes() {
+    static const std::vector<std::string> k = {"22G1", "22G1", "45G1", "45G1", "42G1", "22G0",
+                                               "45R1", "22R1", "L5G1", "25G1", "22U1", "42U1",
+                                               "22T6", "45G0", "M5G1", "42P1"};
+    return k;
+}
+
+std::vector<std::string> WeightLines(Random& rng) {
+    const bool forty = rng.Chance(0.5);
+    const int gross = forty ? rng.Pick(std::vector<int>{30480, 32500, 34000})
+                            : rng.Pick(std::vector<int>{24000, 30480, 32500});
+    const int tare = forty ? 3700 + 10 * rng.Int(0, 30) : 2150 + 10 * rng.Int(0, 25);
+    const int net = gross - tare;
+    auto kg = [](int v) {
+        char b[32];
+        std::snprintf(b, sizeof b, "%d,%03d KG", v / 1000, v % 1000);
+        return std::string(b);
+    };
+    auto lb = [](int v) {
+        const int l = static_cast<int>(v * 2.20462 + 0.5);
+        char b[32];
+        std::snprintf(b, sizeof b, "%d,%03d LB", l / 1000, l % 1000);
+        return std::string(b);
+    };
+    std::vector<std::string> lines = {"MAX.GROSS " + kg(gross), "          " + lb(gross),
+                                      "TARE      " + kg(tare),  "          " + lb(tare),
+                                      "NET       " + kg(net),   "          " + lb(net)};
+    if (rng.Chance(0.6)) {
+        char b[48];
+        std::snprintf(b, sizeof b, "CU.CAP.   %.1f CU.M",
+                      forty ? rng.Uniform(67, 76.5) : rng.Uniform(32.5, 33.9));
+        lines.push_back(b);
+    }
+    const int keep = rng.Int(2, static_cast<int>(lines.size()));
+    lines.resize(static_cast<std::size_t>(keep));
+    return lines;
+}
+
+const std::vector<std::string>& CarrierNames() {
+    static const std::vector<std::string> k = {"NORDLINE", "MERIDIAN", "TRANSMARE", "VEGA",
+                                               "OCEANIS",  "ATLAS",    "KORALIS",   "SEAPORT",
+                                               "TRITAN",   "BALTICA"};
+    return k;
+}
+
+// Chebyshev distance between two rectangles (0 when they touch or overlap).
+int Separation(const cv::Rect& a, const cv::Rect& b) {
+    const int dx = std::max(b.x - (a.x + a.width), a.x - (b.x + b.width));
+    const int dy = std::max(b.y - (a.y + a.height), a.y - (b.y + b.height));
+    return std::max(0, std::max(dx, dy));
+}
+
+cv::Rect Grow(const cv::Rect& r, int by) {
+    return cv::Rect(r.x - by, r.y - by, r.width + 2 * by, r.height + 2 * by);
+}
+
+bool PlaceRandomly(Random& rng, Occupancy& occ, cv::Size size, int gap, cv::Point* at) {
+    for (int attempt = 0; attempt < 60; ++attempt) {
+        const int x = rng.Int(occ.free.x, occ.free.x + occ.free.width - size.width);
+        const int y = rng.Int(occ.free.y, occ.free.y + occ.free.height - size.height);
+        const cv::Rect r(x, y, size.width, size.height);
+        if (occ.Fits(Grow(r, gap))) {
+            occ.taken.push_back(Grow(r, gap));
+            *at = r.tl();
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace karvona::synth::parts
