@@ -19,6 +19,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A harvest without codebooks: every photograph's reading must line up with its label.
+HarvestOptions Unchecked(const fs::path& photos, const fs::path& samples) {
+    HarvestOptions options;
+    options.photos = photos;
+    options.samples = samples;
+    options.minAgreement = 0;
+    return options;
+}
+
 fs::path FreshFolder(const std::string& name) {
     const fs::path path = fs::temp_directory_path() / ("karvona_harvest_" + name);
     fs::remove_all(path);
@@ -98,7 +107,7 @@ TEST(Harvest, SavesEveryCharacterOfDrawnPhotosUnderItsLabel) {
     labels.close();
 
     std::ostringstream out, err;
-    ASSERT_EQ(RunHarvest({photos, samples, {}, 0}, out, err), 0) << err.str();
+    ASSERT_EQ(RunHarvest(Unchecked(photos, samples), out, err), 0) << err.str();
     EXPECT_NE(err.str().find("missing.jpg"), std::string::npos);
     EXPECT_NE(out.str().find("lined up 2"), std::string::npos) << out.str();
 
@@ -117,7 +126,7 @@ TEST(Harvest, SavesEveryCharacterOfDrawnPhotosUnderItsLabel) {
     EXPECT_GE(first, 22);
 
     // A second harvest into the same folder adds files beside the first ones.
-    ASSERT_EQ(RunHarvest({photos, samples, {}, 0}, out, err), 0);
+    ASSERT_EQ(RunHarvest(Unchecked(photos, samples), out, err), 0);
     EXPECT_EQ(CountFiles(samples), 2 * first);
     EXPECT_TRUE(fs::exists(samples / "C" / "C_00000_00_-2.bmp"));
 
@@ -137,7 +146,7 @@ TEST(Harvest, BadInputIsNamedAndSkippedAndAddsNoSample) {
     const fs::path samples = FreshFolder("bad_samples");
     std::ostringstream out, err;
     // No labels.csv: the harvest says so and saves nothing.
-    EXPECT_EQ(RunHarvest({photos, samples, {}, 0}, out, err), 1);
+    EXPECT_EQ(RunHarvest(Unchecked(photos, samples), out, err), 1);
     EXPECT_NE(err.str().find("labels.csv"), std::string::npos) << err.str();
 
     // A photograph that is no image and a label that is no valid code: both named, neither
@@ -151,7 +160,7 @@ TEST(Harvest, BadInputIsNamedAndSkippedAndAddsNoSample) {
     std::ofstream(photos / "labels.csv") << "file,code\nbroken.jpg,CSQU3054383\n"
                                             "good.bmp,MSKU1234566\n";
     err.str("");
-    EXPECT_EQ(RunHarvest({photos, samples, {}, 0}, out, err), 0);
+    EXPECT_EQ(RunHarvest(Unchecked(photos, samples), out, err), 0);
     EXPECT_NE(err.str().find("broken.jpg"), std::string::npos) << err.str();
     EXPECT_NE(err.str().find("MSKU1234566"), std::string::npos) << err.str();
     EXPECT_EQ(CountFiles(samples), 0);
