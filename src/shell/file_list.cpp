@@ -14,8 +14,8 @@ void FileList::AddFile(const std::filesystem::path& path) {
     Append(path.filename().string(), path);
 }
 
-int FileList::AddFolder(const std::filesystem::path& folder) {
-    return ScanFolder(folder, rows_);
+int FileList::AddFolder(const std::filesystem::path& folder, NameFilter filter) {
+    return ScanFolder(folder, rows_, filter);
 }
 
 void FileList::SetTicked(std::size_t row, bool ticked) {

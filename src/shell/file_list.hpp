@@ -18,7 +18,7 @@ public:
     /// Appends one chosen file, named after the last component of its path.
     void AddFile(const std::filesystem::path& path);
     /// Scans a folder tree (see ScanFolder) and appends its photographs; returns how many.
-    int AddFolder(const std::filesystem::path& folder);
+    int AddFolder(const std::filesystem::path& folder, NameFilter filter = IsPhotographName);
     void Clear() { rows_.clear(); }
 
     std::size_t size() const { return rows_.size(); }
