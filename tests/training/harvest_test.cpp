@@ -76,6 +76,32 @@ TEST(Harvest, LabelsSkipBadLines) {
     fs::remove_all(folder);
 }
 
+// Labels were split at every comma, so a quoted name or note holding one broke its line.
+TEST(Harvest, LabelsAreReadAsCsvWithQuotesAndCrlf) {
+    const fs::path folder = FreshFolder("quoted");
+    std::ofstream(folder / "labels.csv", std::ios::binary)
+        << "file,code,layout,notes\r\n"
+           "\"door, rear.jpg\",CSQU3054383,0,\"a \"\"clear\"\" one, at noon\"\r\n"
+           "\r\n"
+           "plain.bmp,MSKU1234565,3,\"two\r\nlines\"\r\n"
+           "\" spaced name.jpg \",\"CSQU3054383\",\"1\"\r\n"
+           "last.jpg,CSQU3054383,2";  // no line end at all
+    std::vector<LabelledPhoto> rows;
+    std::vector<std::string> problems;
+    ASSERT_TRUE(ReadLabels(folder / "labels.csv", rows, problems));
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].file, "door, rear.jpg");
+    EXPECT_EQ(rows[0].code, "CSQU3054383");
+    EXPECT_EQ(rows[0].layout, "0");
+    EXPECT_EQ(rows[1].file, "plain.bmp");
+    EXPECT_EQ(rows[1].layout, "3");
+    EXPECT_EQ(rows[2].file, " spaced name.jpg ");  // quoted blanks belong to the name
+    EXPECT_EQ(rows[2].layout, "1");
+    EXPECT_EQ(rows[3].file, "last.jpg");
+    fs::remove_all(folder);
+}
+
 TEST(Harvest, SavesEveryCharacterOfDrawnPhotosUnderItsLabel) {
     const fs::path photos = FreshFolder("photos");
     const fs::path samples = FreshFolder("samples");
@@ -95,8 +121,10 @@ TEST(Harvest, SavesEveryCharacterOfDrawnPhotosUnderItsLabel) {
     labels.close();
 
     std::ostringstream out, err;
-    ASSERT_EQ(RunHarvest({photos, samples, {}, 0}, out, err), 0) << err.str();
-    EXPECT_NE(err.str().find("missing.jpg"), std::string::npos);
+    // A photograph that cannot be read is named, the others are harvested, and the exit code
+    // tells that not all were read.
+    ASSERT_EQ(RunHarvest({photos, samples, {}, 0, 3, {}}, out, err), 1) << err.str();
+    EXPECT_NE(err.str().find("missing.jpg (missing)"), std::string::npos);
     EXPECT_NE(out.str().find("lined up 2"), std::string::npos) << out.str();
 
     // The morphology reader's crops carry the export's names; the photograph's row numbers them.
@@ -114,7 +142,7 @@ TEST(Harvest, SavesEveryCharacterOfDrawnPhotosUnderItsLabel) {
     EXPECT_GE(first, 22);
 
     // A second harvest into the same folder adds files beside the first ones.
-    ASSERT_EQ(RunHarvest({photos, samples, {}, 0}, out, err), 0);
+    ASSERT_EQ(RunHarvest({photos, samples, {}, 0, 3, {}}, out, err), 1);
     EXPECT_EQ(CountFiles(samples), 2 * first);
     EXPECT_TRUE(fs::exists(samples / "C" / "C_00000_00_-2.bmp"));
 
