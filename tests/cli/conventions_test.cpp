@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/reading_output.hpp"
 #include "tool_run.hpp"
 
 namespace karvona::cli::testing {
@@ -170,6 +171,32 @@ TEST_F(CliConventions, JsonFileNamesThatAreNotUtf8CanBeRecovered) {
     EXPECT_EQ(Recovered(name), (in / odd).string());
     EXPECT_TRUE(fs::exists(Recovered(name)));
     EXPECT_EQ(line["code"], kAbcu);
+}
+
+TEST(RecoverableName, EveryByteStringGivesValidJsonThatGivesItBack) {
+    const std::vector<std::string> names = {
+        "plain.jpg",
+        "사진 é.jpg",
+        "a\\b",
+        std::string("\xff\xfe"),
+        std::string("\xc0\xaf"),          // an overlong "/"
+        std::string("\xed\xa0\x80"),      // a surrogate
+        std::string("\xf4\x90\x80\x80"),  // above U+10FFFF
+        std::string("\xf0\x9f\x93\xb7"),  // U+1F4F7, valid
+        std::string("cut \xe2\x82"),      // a sequence cut short at the end
+        std::string("\x7f\x01\x00z", 4),
+        "\\xff",
+    };
+    for (const std::string& name : names) {
+        const std::string recoverable = RecoverableName(name);
+        // Strict serialisation throws on anything that is not UTF-8.
+        const std::string json = nlohmann::json(recoverable).dump();
+        EXPECT_EQ(Recovered(nlohmann::json::parse(json).get<std::string>()), name) << json;
+    }
+    EXPECT_EQ(RecoverableName("사진 é.jpg"), "사진 é.jpg");
+    EXPECT_EQ(RecoverableName("\xf0\x9f\x93\xb7"), "\xf0\x9f\x93\xb7");
+    EXPECT_EQ(RecoverableName(std::string("\xc0\xaf")), "\\xc0\\xaf");
+    EXPECT_EQ(RecoverableName("a\\b"), "a\\\\b");
 }
 
 TEST_F(CliConventions, StatisticsInKoreanOrEnglish) {
