@@ -31,9 +31,9 @@ bool FolderHoldsMatch(const QString& folder, const QString& pattern) {
 CFolderDialog::CFolderDialog(const QString& initialFolder, int flags, QWidget* owner)
     : QDialog(owner), initialFolder_(initialFolder), flags_(flags | 0x4) {
     setObjectName("folderDialog");
-    setWindowTitle("폴더 찾아보기");
+    setWindowTitle(tr("폴더 찾아보기"));
     auto* layout = new QVBoxLayout(this);
-    auto* title = new QLabel(kFolderDialogTitle, this);
+    auto* title = new QLabel(tr(kFolderDialogTitle), this);
     title->setObjectName("folderTitle");
     status_ = new QLabel(this);
     status_->setObjectName("folderStatus");
@@ -48,8 +48,8 @@ CFolderDialog::CFolderDialog(const QString& initialFolder, int flags, QWidget* o
     tree_->header()->hide();
     buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons_->setObjectName("folderButtons");
-    buttons_->button(QDialogButtonBox::Ok)->setText("확인");
-    buttons_->button(QDialogButtonBox::Cancel)->setText("취소");
+    buttons_->button(QDialogButtonBox::Ok)->setText(tr("확인"));
+    buttons_->button(QDialogButtonBox::Cancel)->setText(tr("취소"));
     layout->addWidget(title);
     layout->addWidget(status_);
     layout->addWidget(tree_, 1);

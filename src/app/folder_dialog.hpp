@@ -15,7 +15,8 @@ class QTreeView;
 namespace karvona::app {
 
 /// The title shown above the folder tree.
-inline constexpr char kFolderDialogTitle[] = "디렉토리 경로를 선택하십시오.";
+inline constexpr char kFolderDialogTitle[] =
+    QT_TRANSLATE_NOOP("karvona::app::CFolderDialog", "디렉토리 경로를 선택하십시오.");
 
 /// The status line shows at most 35 characters of a path, then "...".
 QString ShortenStatusText(const QString& path);

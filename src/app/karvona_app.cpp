@@ -5,6 +5,8 @@
 #include <QTimer>
 
 #include "app/karvona_dlg.hpp"
+#include "app/start_options.hpp"
+#include "app/translation.hpp"
 #include "imaging/heap.hpp"
 
 namespace karvona::app {
@@ -15,9 +17,18 @@ CKarvonaApp::CKarvonaApp(int& argc, char** argv) : application_(argc, argv) {
     QApplication::setApplicationName("Karvona");
 }
 
+void CKarvonaApp::SetStartOptions(const StartOptions& options) {
+    dataFolder_ = options.dataFolder;
+    language_ = options.language;
+    screenshot_ = options.screenshot;
+}
+
 bool CKarvonaApp::InitInstance() {
     imaging::KeepFreedMemoryForReuse();
-    CKarvonaDlg dialog;
+    shell::Language language = shell::LanguageFromEnvironment();
+    shell::ParseLanguage(language_, language);  // --lang, when given, decides
+    InstallTranslation(language);
+    CKarvonaDlg dialog(dataFolder_.toLocal8Bit().toStdString());
     if (!screenshot_.output.isEmpty()) {
         QTimer::singleShot(0, &dialog, [this, &dialog] {
             if (!screenshot_.photoFolder.isEmpty()) {

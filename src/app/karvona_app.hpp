@@ -4,8 +4,11 @@
 
 #include <QApplication>
 #include <QString>
+#include <string>
 
 namespace karvona::app {
+
+struct StartOptions;
 
 /// Start options for producing a picture of the window (not shown to the operator).
 struct ScreenshotRequest {
@@ -19,12 +22,16 @@ public:
     CKarvonaApp(int& argc, char** argv);
     /// Runs the main dialog to its end; returns false, so that the program then ends.
     bool InitInstance();
+    /// The data folder, the language and the picture to take (see StartOptions).
+    void SetStartOptions(const StartOptions& options);
     void SetScreenshot(const ScreenshotRequest& request) { screenshot_ = request; }
     int ExitCode() const { return exitCode_; }
 
 private:
     QApplication application_;
     ScreenshotRequest screenshot_;
+    QString dataFolder_;
+    std::string language_;
     int exitCode_ = 0;
 };
 

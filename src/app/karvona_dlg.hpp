@@ -3,6 +3,9 @@
 // commands, the batch run, the options and the step-view switches. It owns the reference data
 // and the recognition state of the window; a batch run works on them from one worker thread
 // while the window thread shows every result as it comes.
+//
+// karvona_dlg.cpp: start-up, keys, pictures and options; karvona_dlg_controls.cpp: the
+// controls; karvona_dlg_files.cpp: the file list; karvona_dlg_batch.cpp: the batch run.
 
 #include <QDialog>
 #include <QString>
@@ -80,8 +83,14 @@ public:
     void OnOptionsClicked();
     bool IsRunning() const { return running_; }
 
-    /// Recognizes one photograph on the window thread and shows the outcome.
+    /// Recognizes one photograph on the window thread and shows the outcome. A photograph
+    /// without a winning reader leaves the panel black rather than showing the characters of
+    /// an earlier one.
     bool RecognizeImage(const std::filesystem::path& path);
+
+    /// Moves a file to the desktop's trash (the freedesktop.org trash of the user), from which
+    /// it can be restored. Returns whether it was moved.
+    static bool MoveToTrash(const std::filesystem::path& file);
 
     const shell::FileList& Files() const { return files_; }
     int FileCount() const { return fileCount_; }
@@ -100,6 +109,11 @@ protected:
 
 private:
     void CreateControls();
+    /// Recognizes with the options as they are now, on whichever thread runs it.
+    bool Recognize(const std::filesystem::path& path);
+    void ClearCharactersWithoutWinner();
+    /// Delete key on a row: asks, moves the file to the trash on OK, removes the row.
+    void OnDeleteKey(int row);
     void ShowRecognition(const RecognitionView& view);
     RecognitionView Snapshot() const;
     void ApplyOptions();

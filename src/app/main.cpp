@@ -1,25 +1,25 @@
-// karvona-gui: the desktop program. `--screenshot OUT.png [--photos DIR] [--read ROW]` adds the
-// photographs of DIR, reads one row, saves a picture of the window and ends.
+// karvona-gui: the desktop program.
+//   karvona-gui [--data DIR] [--lang ko|en] [--help] [--version]
+// (`--screenshot OUT.png [--photos DIR] [--read ROW]` adds the photographs of DIR, reads one
+// row, saves a picture of the window and ends.)
 
-#include <QString>
-#include <cstdlib>
-#include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/karvona_app.hpp"
+#include "app/start_options.hpp"
 
 int main(int argc, char** argv) {
-    karvona::app::ScreenshotRequest request;
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "--screenshot") == 0) {
-            request.output = QString::fromLocal8Bit(argv[++i]);
-        } else if (std::strcmp(argv[i], "--photos") == 0) {
-            request.photoFolder = QString::fromLocal8Bit(argv[++i]);
-        } else if (std::strcmp(argv[i], "--read") == 0) {
-            request.readRow = std::atoi(argv[++i]);
-        }
-    }
-    karvona::app::CKarvonaApp app(argc, argv);
-    app.SetScreenshot(request);
+    karvona::app::StartOptions options;
+    if (const int code = karvona::app::ParseStartOptions(argc, argv, options); code >= 0)
+        return code;
+    karvona::app::CKarvonaApp app(argc, argv);  // Qt takes its own options out of argv
+    std::vector<std::string> arguments;
+    for (const QString& argument : QCoreApplication::arguments())
+        arguments.push_back(argument.toLocal8Bit().toStdString());
+    if (const int code = karvona::app::CheckLeftOverArguments(options, arguments); code >= 0)
+        return code;
+    app.SetStartOptions(options);
     app.InitInstance();
     return app.ExitCode();
 }

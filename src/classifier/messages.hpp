@@ -7,6 +7,12 @@
 
 #include "classifier/lvq_cluster.hpp"
 
+// The marker the translation tools look for (the desktop program translates these texts in the
+// context "Messages"); without Qt it is the text itself.
+#ifndef QT_TRANSLATE_NOOP
+#define QT_TRANSLATE_NOOP(scope, x) x
+#endif
+
 namespace karvona::classifier {
 
 inline constexpr char kLetterTrainingFile[] = "prefixes.trn";
@@ -14,15 +20,17 @@ inline constexpr char kDigitTrainingFile[] = "numbers.trn";
 inline constexpr char kPrefixFile[] = "prefix.txt";
 
 /// Shown when a training file's header declares no prototypes.
-inline constexpr char kTrainingHeaderUnreadableText[] = "훈련파일 정보를 제대로 읽지 못했습니다.";
+inline constexpr char kTrainingHeaderUnreadableText[] =
+    QT_TRANSLATE_NOOP("Messages", "훈련파일 정보를 제대로 읽지 못했습니다.");
 /// Shown for any failed load of the letter training file (the trailing blanks belong to it).
 inline constexpr char kLetterTrainingFileMissingText[] =
-    "prefixes.trn 훈련 파일을 찾을 수 없습니다.  ";
+    QT_TRANSLATE_NOOP("Messages", "prefixes.trn 훈련 파일을 찾을 수 없습니다.  ");
 /// Shown for any failed load of the digit training file (the trailing blanks belong to it).
 inline constexpr char kDigitTrainingFileMissingText[] =
-    "numbers.trn 훈련 파일을 찾을 수 없습니다.  ";
+    QT_TRANSLATE_NOOP("Messages", "numbers.trn 훈련 파일을 찾을 수 없습니다.  ");
 /// Shown when the owner-prefix file cannot be opened (the trailing blanks belong to it).
-inline constexpr char kPrefixFileMissingText[] = "prefix.txt 파일을 찾을 수 없습니다.  ";
+inline constexpr char kPrefixFileMissingText[] =
+    QT_TRANSLATE_NOOP("Messages", "prefix.txt 파일을 찾을 수 없습니다.  ");
 
 /// The message boxes a failed training-file load brings, in order: none for Ok; for a header
 /// without prototypes the loader's text and then fileMissingText; for any other failure

@@ -1,17 +1,21 @@
 // karvona: the command-line front end.
 //
 //   karvona read [--data DIR] [--start N] [--backup [--keep-names]] [--save-samples] [--colour]
-//                [--steps DIR] [--annotate DIR] [--format text|csv|json] [--jobs N] PATH...
+//                [--steps DIR] [--annotate DIR] [--format text|csv|json] [--jobs N]
+//                [--lang ko|en] PATH...
 //   karvona synth --seed S --count N --out DIR [--layouts LIST] [--size WxH]
 //   karvona harvest --photos DIR --out SAMPLES [--data DIR [--align]] [--montage DIR]
 //   karvona train --samples DIR... [--real DIR [--real-repeat N] [--balance]] --letters FILE
 //                 --digits FILE [--norm WxH] [--grid WxH] [--protos N]
+//   karvona --version
 //
-// `read` prints one line per photograph (text, CSV or one JSON object). Exit code 0 when every
-// photograph was read, 1 when some could not be, 2 on bad usage.
+// `read` prints one line per photograph (text, CSV or one JSON object). Every subcommand ends
+// with exit code 0 when all went well, 1 when some photograph could not be read or written (or
+// the run was stopped), 2 on bad usage.
 
 #include <CLI/CLI.hpp>
 #include <opencv2/core/utils/logger.hpp>
+#include <string>
 
 #include "cli/read_command.hpp"
 #include "cli/synth_command.hpp"
@@ -24,12 +28,16 @@ int main(int argc, char** argv) {
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
     karvona::imaging::KeepFreedMemoryForReuse();
     CLI::App app{"Karvona reads ISO 6346 container codes from photographs."};
+    app.set_version_flag("--version", std::string("karvona ") + KARVONA_VERSION);
     app.require_subcommand(1);
 
     karvona::cli::ReadOptions read;
     CLI::App* readCommand = karvona::cli::AddReadCommand(app, read);
     karvona::cli::AddSynthCommand(app);
     AddTrainingCommands(app);
+    // Each subcommand answers --version too, and lists it in its help.
+    for (CLI::App* command : app.get_subcommands({}))
+        command->set_version_flag("--version", std::string("karvona ") + KARVONA_VERSION);
 
     try {
         app.parse(argc, argv);
@@ -37,7 +45,7 @@ int main(int argc, char** argv) {
         return error.get_exit_code();  // a subcommand that failed after parsing
     } catch (const CLI::ParseError& error) {
         const int code = app.exit(error);
-        return code == 0 ? 0 : 2;
+        return code == 0 ? 0 : 2;  // help and version end with 0, every usage error with 2
     } catch (const CLI::Error& error) {
         return app.exit(error);
     }

@@ -70,16 +70,21 @@ std::string ProgressLine(int done, int total, double seconds, int width) {
 ProgressBar::ProgressBar(int total, bool enabled)
     : total_(total), enabled_(enabled), start_(std::chrono::steady_clock::now()) {
     lastDraw_ = start_;
-    if (enabled_) {
+    if (enabled_ && total_ > 0) {
         Draw();
     }
 }
 
 ProgressBar::~ProgressBar() {
+    Finish();
+}
+
+void ProgressBar::Finish() {
     if (enabled_ && shown_) {
         std::fputc('\n', stderr);
         std::fflush(stderr);
     }
+    enabled_ = false;
 }
 
 bool ProgressBar::StderrIsTerminal() {
@@ -95,6 +100,11 @@ void ProgressBar::Update(int done) {
     if (!shown_ || done >= total_ || now - lastDraw_ >= std::chrono::milliseconds(100)) {
         Draw();
     }
+}
+
+void ProgressBar::Update(int done, int total) {
+    total_ = total;
+    Update(done);
 }
 
 void ProgressBar::Clear() {
@@ -113,6 +123,22 @@ void ProgressBar::Draw() {
     std::fprintf(stderr, "\r%s\033[K", line.c_str());
     std::fflush(stderr);
     shown_ = true;
+}
+
+BarClearingBuffer::int_type BarClearingBuffer::overflow(int_type c) {
+    if (traits_type::eq_int_type(c, traits_type::eof()))
+        return traits_type::not_eof(c);
+    bar_.Clear();
+    return target_->sputc(traits_type::to_char_type(c));
+}
+
+std::streamsize BarClearingBuffer::xsputn(const char* text, std::streamsize count) {
+    bar_.Clear();
+    return target_->sputn(text, count);
+}
+
+int BarClearingBuffer::sync() {
+    return target_->pubsync();
 }
 
 }  // namespace karvona::cli

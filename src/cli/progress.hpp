@@ -3,6 +3,7 @@
 // rate, and the time left. It draws only when stderr is a terminal, so logs and pipes stay clean.
 
 #include <chrono>
+#include <streambuf>
 #include <string>
 
 namespace karvona::cli {
@@ -20,6 +21,10 @@ public:
 
     /// Redraws after a photograph is done (at most ten times a second, and always at the end).
     void Update(int done);
+    /// The same when the total is known only now.
+    void Update(int done, int total);
+    /// Ends the bar's line; nothing is drawn after.
+    void Finish();
     /// Erases the bar so that another line can be written; the next Update draws it again.
     void Clear();
 
@@ -34,6 +39,22 @@ private:
     int done_ = 0;
     std::chrono::steady_clock::time_point start_;
     std::chrono::steady_clock::time_point lastDraw_;
+};
+
+/// An output buffer that takes the progress bar away before anything is written through it, so
+/// that messages on stderr stand on lines of their own; the next Update draws the bar again.
+class BarClearingBuffer : public std::streambuf {
+public:
+    BarClearingBuffer(std::streambuf* target, ProgressBar& bar) : target_(target), bar_(bar) {}
+
+protected:
+    int_type overflow(int_type c) override;
+    std::streamsize xsputn(const char* text, std::streamsize count) override;
+    int sync() override;
+
+private:
+    std::streambuf* target_;
+    ProgressBar& bar_;
 };
 
 }  // namespace karvona::cli

@@ -1,10 +1,14 @@
 #include "cli/read_command.hpp"
 
 #include <signal.h>
+#include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <opencv2/core/utility.hpp>
@@ -131,6 +135,17 @@ shell::Reading ReadOne(recognition::Recognizer& recognizer, const Settings& sett
     return result;
 }
 
+const char* ArchiveFailureText(shell::FileOpStatus status) {
+    switch (status) {
+        case shell::FileOpStatus::kTargetExists:
+            return "no free name";
+        case shell::FileOpStatus::kSourceMissing:
+            return "the photograph cannot be opened";
+        default:
+            return "copy failed";
+    }
+}
+
 bool CreateOutputFolder(const fs::path& folder) {
     if (folder.empty() || shell::CreateFolder(folder)) {
         return true;
@@ -138,6 +153,82 @@ bool CreateOutputFolder(const fs::path& folder) {
     std::fprintf(stderr, "karvona read: cannot create the folder %s\n", folder.c_str());
     return false;
 }
+
+// A photograph given on standard input ("-"), kept in a temporary file for the run so that it is
+// read, archived and named like any other; the file goes when the run ends.
+class StandardInputPhotograph {
+public:
+    StandardInputPhotograph() = default;
+    ~StandardInputPhotograph() {
+        if (!file_.empty())
+            unlink(file_.c_str());
+    }
+    StandardInputPhotograph(const StandardInputPhotograph&) = delete;
+    StandardInputPhotograph& operator=(const StandardInputPhotograph&) = delete;
+
+    /// Reads standard input to its end (at most one byte past the loader's file limit, so that an
+    /// endless stream is refused as too large). False with a message when that fails.
+    bool Read() {
+        std::vector<char> bytes;
+        char buffer[1 << 16];
+        for (;;) {
+            const ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0) {
+                std::fprintf(stderr, "karvona read: cannot read standard input: %s\n",
+                             std::strerror(errno));
+                return false;
+            }
+            if (got == 0)
+                break;
+            bytes.insert(bytes.end(), buffer, buffer + got);
+            if (static_cast<std::int64_t>(bytes.size()) > recognition::kMaxPhotographBytes)
+                break;
+        }
+        name_ = std::string("stdin") + ExtensionFor(bytes);
+        std::string pattern = (fs::temp_directory_path() / ("karvona-XXXXXX-" + name_)).string();
+        const int suffix = static_cast<int>(name_.size()) + 1;
+        const int fd = mkstemps(pattern.data(), suffix);
+        if (fd < 0) {
+            std::fprintf(stderr, "karvona read: cannot keep standard input in %s: %s\n",
+                         pattern.c_str(), std::strerror(errno));
+            return false;
+        }
+        file_ = pattern;
+        bool written = true;
+        for (size_t done = 0; written && done < bytes.size();) {
+            const ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
+            if (put < 0 && errno == EINTR)
+                continue;
+            written = put > 0;
+            done += written ? static_cast<size_t>(put) : 0;
+        }
+        written = close(fd) == 0 && written;
+        if (!written)
+            std::fprintf(stderr, "karvona read: cannot keep standard input in %s\n", file_.c_str());
+        return written;
+    }
+    const fs::path& file() const { return file_; }
+    /// "stdin" with the extension of the format its bytes start with.
+    const std::string& name() const { return name_; }
+
+private:
+    static const char* ExtensionFor(const std::vector<char>& b) {
+        const auto at = [&](size_t i) {
+            return i < b.size() ? static_cast<unsigned char>(b[i]) : 0u;
+        };
+        if (at(0) == 0xFF && at(1) == 0xD8)
+            return ".jpg";
+        if (at(0) == 0x89 && at(1) == 'P' && at(2) == 'N' && at(3) == 'G')
+            return ".png";
+        if (at(0) == 'B' && at(1) == 'M')
+            return ".bmp";
+        return "";
+    }
+    fs::path file_;
+    std::string name_;
+};
 
 }  // namespace
 
@@ -187,19 +278,44 @@ CLI::App* AddReadCommand(CLI::App& app, ReadOptions& read) {
     command->add_flag("--json", read.json, "The same as --format json")->excludes(format);
     command
         ->add_option("--jobs", read.jobs,
-                     "Photographs read at once; results, archive and sample names are those "
-                     "of --jobs 1")
-        ->check(CLI::PositiveNumber)
+                     "Photographs read at once, 1 to 64; results, archive and sample names are "
+                     "those of --jobs 1")
+        ->check(CLI::Range(1, kMaxJobs))
         ->capture_default_str();
-    command->add_option("paths", read.paths, "Photographs (BMP or JPEG) and folders to scan")
+    command
+        ->add_option("--lang", read.language,
+                     "Language of the statistics and notes: ko or en (default: from LC_ALL, "
+                     "LC_MESSAGES or LANG; en... is English, anything else Korean)")
+        ->check(CLI::IsMember({"ko", "en"}));
+    command
+        ->add_option("paths", read.paths,
+                     "Photographs (JPEG, PNG or BMP), folders to scan, or - for one photograph "
+                     "read from standard input")
         ->required();
     command->footer(
-        "Folders are scanned with their subfolders for .jpg and .bmp files in name order. Lines "
-        "come in row order. The fixed folders live under $KARVONA_ROOT (default ~/karvona). "
+        "Folders are scanned with their subfolders for .jpg, .jpeg, .png and .bmp files (in any "
+        "case) in name order. Lines come in row order. The fixed folders live under "
+        "$KARVONA_ROOT (default ~/karvona).\n\n"
+        "Outcomes (the archive folder of each photograph, and the outcome column or key):\n"
+        "  perpect  the code was read completely: 11 characters, check digit and owner prefix "
+        "valid; counted as perfect and ticked\n"
+        "  mistake  11 characters that did not validate; counted as partial\n"
+        "  trymore  7 to 10 characters; counted as partial\n"
+        "  un       fewer than 7 characters, no code region, or a photograph not read; not "
+        "counted\n"
+        "An archive name that an earlier run took gets a counter before its extension "
+        "(NNNNNN_[CODE]_2.jpg); no archive file is ever replaced.\n\n"
+        "Why a photograph was not read (the reason column or key; status keeps the coarse ok, "
+        "too-large or unreadable): ok, missing, not-a-file, cannot-read, unsupported-format, "
+        "too-large, cannot-decode. The statistics count the reasons.\n\n"
+        "JSON file names keep every byte: a backslash in a name is written doubled, and a byte "
+        "that is not valid UTF-8 as \\xNN (two lower-case hex digits); undo the two to get "
+        "the name back.\n\n"
         "At the end the statistics of the run are printed (stdout for text, else stderr); "
         "Ctrl-C stops after the photographs under way and still prints them. A progress bar "
         "is drawn on stderr when it is a terminal. Exit code: 0 when every photograph was "
-        "read, 1 when some could not be or the run was stopped, 2 on bad usage.");
+        "read, 1 when some could not be, an archive copy failed or the run was stopped, 2 on "
+        "bad usage.");
     return command;
 }
 
@@ -217,12 +333,28 @@ int RunRead(const ReadOptions& options) {
             !options.swatchFolder.empty() ? options.swatchFolder : options.annotateFolder;
     }
     FILE* notes = settings.format == OutputFormat::kText ? stdout : stderr;
+    shell::Language language = shell::LanguageFromEnvironment();
+    if (!options.language.empty() && !shell::ParseLanguage(options.language, language)) {
+        std::fprintf(stderr, "karvona read: --lang takes ko or en\n");
+        return 2;
+    }
 
+    StandardInputPhotograph standardInput;
+    if (std::count(options.paths.begin(), options.paths.end(), "-") > 1) {
+        std::fprintf(stderr, "karvona read: standard input (-) can be given once\n");
+        return 2;
+    }
     shell::FileList list;
+    int standardInputRow = -1;
     for (const std::string& path : options.paths) {
         std::error_code ec;
-        if (fs::is_directory(path, ec)) {
-            if (list.AddFolder(path) == 0) {
+        if (path == "-") {
+            if (!standardInput.Read())
+                return 1;
+            standardInputRow = static_cast<int>(list.size());
+            list.Append(standardInput.name(), standardInput.file());
+        } else if (fs::is_directory(path, ec)) {
+            if (list.AddFolder(path, shell::IsAnyPhotographName) == 0) {
                 std::fprintf(stderr, "karvona read: no photographs in %s\n", path.c_str());
             }
         } else {
@@ -254,7 +386,7 @@ int RunRead(const ReadOptions& options) {
     // Switching an option on tells the operator where its files go and makes the folders.
     if (options.backup) {
         const fs::path archive = recognition::RecognizedFolder();
-        std::fprintf(notes, "%s\n", shell::BackupMessage(archive).c_str());
+        std::fprintf(notes, "%s\n", shell::BackupMessage(archive, language).c_str());
         if (!shell::CreateArchiveFolders(archive)) {
             std::fprintf(stderr, "karvona read: cannot create the archive folders in %s\n",
                          archive.c_str());
@@ -262,7 +394,7 @@ int RunRead(const ReadOptions& options) {
     }
     if (options.saveSamples) {
         const fs::path samples = recognition::CharactersFolder();
-        std::fprintf(notes, "%s\n", shell::SamplesMessage(samples).c_str());
+        std::fprintf(notes, "%s\n", shell::SamplesMessage(samples, language).c_str());
         if (!shell::CreateSampleFolders(samples)) {
             std::fprintf(stderr, "karvona read: cannot create the sample folders in %s\n",
                          samples.c_str());
@@ -315,29 +447,34 @@ int RunRead(const ReadOptions& options) {
                     ++unreadable;
                 }
                 progress.Clear();
-                const ReadingRow where{done.row + 1, photo.path.string()};
+                const ReadingRow where{done.row + 1,
+                                       done.row == standardInputRow ? "-" : photo.path.string()};
                 std::printf(
                     "%s\n",
                     ReadingLine(settings.format, where, done.reading, settings.colour).c_str());
                 std::fflush(stdout);
                 if (done.archiveCopy && *done.archiveCopy != shell::FileOpStatus::kDone) {
-                    std::fprintf(stderr, "karvona read: not archived (%s): %s\n",
-                                 *done.archiveCopy == shell::FileOpStatus::kTargetExists
-                                     ? "the name is taken"
-                                     : "copy failed",
+                    std::fprintf(stderr, "karvona read: not archived (%s): %s -> %s\n",
+                                 ArchiveFailureText(*done.archiveCopy), where.file.c_str(),
                                  done.archivePath.c_str());
                 }
                 progress.Update(done.processedCount);
             });
     }
 
-    const std::string statistics = shell::FormatStatistics(counts);
+    // The photograph of standard input is named "-" in the statistics as in the lines.
+    for (shell::ArchiveFailure& failure : counts.notArchived) {
+        if (failure.row == standardInputRow)
+            failure.photograph = "-";
+    }
+    const shell::StatisticsTexts texts = shell::StatisticsTextsFor(language);
+    const std::string statistics = shell::FormatStatistics(counts, texts);
     if (!statistics.empty()) {
-        std::fprintf(notes, "\n%s\n%s\n", shell::kStatisticsCaption, statistics.c_str());
+        std::fprintf(notes, "\n%s\n%s\n", texts.caption.c_str(), statistics.c_str());
         std::fflush(notes);
     }
     const bool stopped = counts.processedCount < toRead;
-    return unreadable > 0 || stopped ? 1 : 0;
+    return unreadable > 0 || stopped || !counts.notArchived.empty() ? 1 : 0;
 }
 
 }  // namespace karvona::cli

@@ -23,16 +23,20 @@ struct ReadOptions {
     std::string stepsFolder;     ///< empty: no step views
     std::string annotateFolder;  ///< empty: no annotations
     std::string format = "text";
-    bool json = false;  ///< the older spelling of --format json
-    int jobs = 1;
+    bool json = false;     ///< the older spelling of --format json
+    int jobs = 1;          ///< 1 to kMaxJobs
+    std::string language;  ///< "ko", "en", or empty for the environment's
 };
+
+inline constexpr int kMaxJobs = 64;
 
 /// Registers the `read` subcommand with its options on app; returns it so that the caller can
 /// see whether it was parsed.
 CLI::App* AddReadCommand(CLI::App& app, ReadOptions& options);
 
-/// Runs the batch. Exit code: 0 when every photograph was read, 1 when some could not be (or the
-/// run was stopped with Ctrl-C before the end), 2 on bad usage.
+/// Runs the batch. Exit code: 0 when every photograph was read, 1 when some could not be, an
+/// archive copy failed or the run was stopped with Ctrl-C before the end, 2 on bad usage. A
+/// path "-" is one photograph read from standard input.
 int RunRead(const ReadOptions& options);
 
 }  // namespace karvona::cli

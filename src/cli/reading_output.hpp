@@ -18,7 +18,9 @@ struct ReadingRow {
 };
 
 /// The JSON object of a reading: row, file, code, complete, layout, layoutText, reader, ms,
-/// status, outcome, and hue when colour is on.
+/// status, reason, outcome, and hue when colour is on. `status` is the coarse "ok",
+/// "too-large" or "unreadable"; `reason` says why (recognition::LoadStatusName). The file name
+/// is written as RecoverableName makes it.
 nlohmann::json ReadingJson(const ReadingRow& row, const recognition::RecognitionResult& result,
                            bool colour);
 /// The CSV header line that goes with ReadingLine(kCsv).
@@ -26,6 +28,11 @@ std::string CsvHeader(bool colour);
 /// One output line of a reading in the given format (JSON as one compact line).
 std::string ReadingLine(OutputFormat format, const ReadingRow& row,
                         const recognition::RecognitionResult& result, bool colour);
+/// A file name as a JSON string value that gives back its bytes whatever they are: a backslash
+/// of the name is doubled, and each byte that is not part of valid UTF-8 becomes a backslash,
+/// "x" and two lower-case hexadecimal digits (byte 0xFF: the four characters \xff). Every other
+/// character stands as it is, so a UTF-8 name without backslashes is unchanged.
+std::string RecoverableName(const std::string& bytes);
 /// A field quoted for CSV when it holds a comma, quote or line break.
 std::string CsvField(const std::string& text);
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 
+#include "cli/progress.hpp"
 #include "synth/synth.hpp"
 
 namespace karvona::cli {
@@ -41,12 +42,12 @@ int RunSynth(const SynthOptions& o) {
     if (!synth::ParseLayoutList(o.layouts, &spec.layouts)) {
         std::cerr << "synth: --layouts takes codes 0 to 6 such as 0,1,5 or 2-4, not \"" << o.layouts
                   << "\"\n";
-        return 1;
+        return 2;
     }
     if (!o.size.empty() && !synth::ParseFrameSize(o.size, &spec.frameSize)) {
         std::cerr << "synth: --size takes WxH between 640x480 and 1024x768, not \"" << o.size
                   << "\"\n";
-        return 1;
+        return 2;
     }
     const std::filesystem::path prefixFile =
         o.prefixes.empty() ? DefaultPrefixFile() : std::filesystem::path(o.prefixes);
@@ -60,7 +61,13 @@ int RunSynth(const SynthOptions& o) {
         return 1;
     }
     std::string error;
-    if (!synth::WriteSynthFolder(spec, o.seed, o.count, o.out, &error)) {
+    bool written = false;
+    {
+        ProgressBar progress(o.count, ProgressBar::StderrIsTerminal());
+        written = synth::WriteSynthFolder(spec, o.seed, o.count, o.out, &error,
+                                          [&progress](int done) { progress.Update(done); });
+    }
+    if (!written) {
         std::cerr << "synth: " << error << "\n";
         return 1;
     }
@@ -89,7 +96,7 @@ void AddSynthCommand(CLI::App& app) {
     cmd->callback([options]() {
         const int rc = RunSynth(*options);
         if (rc != 0) {
-            // CLI11's way of ending a subcommand with an exit code.
+            // CLI11's way of ending a subcommand with an exit code (2: bad usage).
             throw CLI::RuntimeError(rc);
         }
     });

@@ -1,9 +1,15 @@
 #include "cli/train_command.hpp"
 
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
+#include <streambuf>
+#include <string>
+#include <system_error>
 
+#include "classifier/lvq_cluster.hpp"
+#include "cli/progress.hpp"
 #include "training/harvest.hpp"
 #include "training/train.hpp"
 
@@ -15,10 +21,26 @@ namespace {
     std::exit(code);
 }
 
+// A WxH size whose sides lie in [low, high]; the text of a failed check, else empty.
+CLI::Validator SizeBetween(int low, int high) {
+    return CLI::Validator(
+        [low, high](std::string& text) -> std::string {
+            int width = 0, height = 0;
+            if (karvona::training::ParseSize(text, width, height) && width >= low &&
+                height >= low && width <= high && height <= high) {
+                return {};
+            }
+            return "takes WxH with sides of " + std::to_string(low) + " to " +
+                   std::to_string(high) + ", not " + text;
+        },
+        "WxH");
+}
+
 }  // namespace
 
 void AddTrainingCommands(CLI::App& app) {
     using namespace karvona::training;
+    using karvona::classifier::CLvqCluster;
 
     auto harvest = std::make_shared<HarvestOptions>();
     CLI::App* harvestCommand = app.add_subcommand(
@@ -33,19 +55,42 @@ void AddTrainingCommands(CLI::App& app) {
     harvestCommand
         ->add_option("--agree", harvest->minAgreement,
                      "With --data: positions besides the category letter that must read the label")
+        ->check(CLI::Range(0, 10))
         ->capture_default_str();
     harvestCommand
         ->add_option("--rank", harvest->maxRank,
                      "With --data: a crop is saved only when its label is among its first ranks "
                      "(0: any)")
+        ->check(CLI::NonNegativeNumber)
         ->capture_default_str();
     harvestCommand->add_flag("--align", harvest->align,
                              "With --data: readings whose boxes do not line up with the label are "
                              "aligned box by box, and the crops that rank their label are kept");
     harvestCommand->add_option("--montage", harvest->montage,
                                "Write one PNG per character of the crops saved into this folder");
-    harvestCommand->final_callback(
-        [harvest]() { Finish(RunHarvest(*harvest, std::cout, std::cerr)); });
+    harvestCommand->footer(
+        "labels.csv is read as CSV (quoted fields, CRLF line ends): file,code,layout. A progress "
+        "bar is drawn on stderr when it is a terminal. Exit code: 0 when every photograph was "
+        "read and every sample written, 1 otherwise, 2 on bad usage.");
+    harvestCommand->final_callback([harvest]() {
+        int code = 0;
+        {
+            karvona::cli::ProgressBar bar(0, karvona::cli::ProgressBar::StderrIsTerminal());
+            harvest->progress = [&bar](int done, int total) {
+                bar.Update(done, total);
+                if (done == total)
+                    bar.Finish();  // the counts follow on stdout
+            };
+            // Messages on stderr first take the bar away, so that they stand on lines of their
+            // own.
+            karvona::cli::BarClearingBuffer clearing(std::cerr.rdbuf(), bar);
+            std::ostream err(&clearing);
+            code = RunHarvest(*harvest, std::cout, err);
+            harvest->progress = nullptr;
+            err.flush();
+        }
+        Finish(code);
+    });
 
     auto train = std::make_shared<TrainOptions>();
     auto sampleFolders = std::make_shared<std::vector<std::string>>();
@@ -69,15 +114,30 @@ void AddTrainingCommands(CLI::App& app) {
         ->required();
     trainCommand->add_option("--digits", train->digits, "Digit training file to write")->required();
     trainCommand->add_option("--norm", train->norm, "Normalised character size WxH")
+        ->check(SizeBetween(2, CLvqCluster::kMaxNormSize))
         ->capture_default_str();
-    trainCommand->add_option("--grid", train->grid, "Binary grid size WxH")->capture_default_str();
+    trainCommand->add_option("--grid", train->grid, "Binary grid size WxH")
+        ->check(SizeBetween(1, CLvqCluster::kMaxGridSize))
+        ->capture_default_str();
     trainCommand->add_option("--protos", train->protos, "Prototypes per class")
+        ->check(CLI::PositiveNumber)
         ->capture_default_str();
     trainCommand->add_option("--seed", train->seed, "Seed of the training")->capture_default_str();
-    trainCommand->add_option("--epochs", train->epochs, "LVQ epochs")->capture_default_str();
+    trainCommand->add_option("--epochs", train->epochs, "LVQ epochs")
+        ->check(CLI::Range(1, 10000))
+        ->capture_default_str();
+    trainCommand->footer(
+        "Exit code: 0 when both training files were written, 1 when the samples were unusable "
+        "(nothing is written then), 2 on bad usage.");
     trainCommand->final_callback([train, sampleFolders]() {
         train->samples = sampleFolders->front();
         train->moreSamples.assign(sampleFolders->begin() + 1, sampleFolders->end());
+        std::error_code ec;
+        if (std::filesystem::weakly_canonical(train->letters, ec) ==
+            std::filesystem::weakly_canonical(train->digits, ec)) {
+            std::cerr << "train: --letters and --digits must name two different files\n";
+            Finish(2);
+        }
         Finish(RunTrain(*train, std::cout, std::cerr));
     });
 }

@@ -6,7 +6,8 @@
 //                 [--protos 3] [--seed S] [--epochs N]
 //
 // Each subcommand runs when it is parsed and ends the process with its own exit code: 0 on
-// success, 1 when the input was unusable (nothing is written then by train).
+// success, 1 when the input was unusable (nothing is written then by train) or, for harvest,
+// a photograph could not be read, 2 on bad usage.
 
 #include <CLI/CLI.hpp>
 

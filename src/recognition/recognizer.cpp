@@ -189,10 +189,12 @@ LoadStatus LoadPhotograph(const std::filesystem::path& path, cv::Mat& image) {
         declared.width * declared.height > kMaxPixels)
         return LoadStatus::TooLarge;
 
+    // The pixels are read as stored: an EXIF orientation tag does not turn the photograph, so
+    // the same pixels read the same whatever the camera wrote beside them.
     cv::Mat decoded;
     try {
         decoded = cv::imdecode(cv::Mat(1, static_cast<int>(bytes.size()), CV_8U, bytes.data()),
-                               cv::IMREAD_COLOR);
+                               cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
     } catch (const cv::Exception&) {
         decoded.release();
     }

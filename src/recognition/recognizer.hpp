@@ -55,8 +55,9 @@ bool ReadDeclaredSize(const unsigned char* bytes, std::size_t size, DeclaredSize
 bool ToEightBitColour(const cv::Mat& image, cv::Mat& colour);
 
 /// Loads a photograph file as the pipeline reads it: a regular JPEG, PNG or BMP file whose header
-/// declares at most kMaxPixels pixels, decoded and turned into 8-bit three-channel colour. image
-/// is empty unless the result is Ok; otherwise the status says why.
+/// declares at most kMaxPixels pixels, decoded and turned into 8-bit three-channel colour. The
+/// pixels are taken as stored: an EXIF orientation tag is ignored. image is empty unless the
+/// result is Ok; otherwise the status says why.
 LoadStatus LoadPhotograph(const std::filesystem::path& path, cv::Mat& image);
 
 /// The layout name shown for a layout code; codes above 6 leave the previous text.

@@ -97,7 +97,14 @@ RowOutcome BatchRecorder::Record(int row, const FileRow& photograph, const Readi
         done.archivePath =
             options_.recognizedFolder / OutcomeFolderName(done.outcome) /
             ArchiveFileName(done.outcome, options_.keepFileName, row, reading.code, photograph);
-        done.archiveCopy = CopyNoReplace(photograph.path, done.archivePath);
+        const fs::path wanted = done.archivePath;
+        done.archiveCopy = CopyToFreeName(photograph.path, done.archivePath);
+        if (*done.archiveCopy != FileOpStatus::kDone) {
+            counts_.notArchived.push_back({row, photograph.path, wanted, *done.archiveCopy});
+        }
+    }
+    if (reading.status != recognition::LoadStatus::Ok) {
+        ++counts_.notRead[reading.status];
     }
     done.processedCount = ++counts_.processedCount;
     return done;
@@ -189,18 +196,64 @@ BatchCounts RunBatch(const std::vector<FileRow>& rows, const BatchOptions& optio
     return counts;
 }
 
+int BatchCounts::NotReadCount() const {
+    int total = 0;
+    for (const auto& [status, count] : notRead) {
+        total += count;
+    }
+    return total;
+}
+
 std::string FormatStatistics(const BatchCounts& counts) {
+    return FormatStatistics(counts, StatisticsTextsFor(Language::kKorean));
+}
+
+std::string FormatStatistics(const BatchCounts& counts, const StatisticsTexts& given) {
     const int processed = counts.processedCount;
     if (processed <= 0) {
         return {};
     }
+    // The formats come from a translation; one that would read other arguments is not used.
+    const StatisticsTexts korean = StatisticsTextsFor(Language::kKorean);
+    auto format = [&](const std::string& text, const std::string& reference) {
+        return SameConversions(text, reference) ? text.c_str() : reference.c_str();
+    };
     const int read = counts.perfect + counts.partial;
     const int seconds = static_cast<int>(counts.elapsedMs / 1000);
     const int perFile = static_cast<int>(counts.elapsedMs / processed);
-    char text[512];
-    std::snprintf(text, sizeof text, kStatisticsFormat, processed, read, 100.0 * read / processed,
-                  counts.perfect, 100.0 * counts.perfect / processed, counts.partial,
-                  100.0 * counts.partial / processed, seconds, perFile);
+    char buffer[1024];
+    std::snprintf(buffer, sizeof buffer, format(given.format, korean.format), processed, read,
+                  100.0 * read / processed, counts.perfect, 100.0 * counts.perfect / processed,
+                  counts.partial, 100.0 * counts.partial / processed, seconds, perFile);
+    std::string text = buffer;
+
+    if (const int notRead = counts.NotReadCount(); notRead > 0) {
+        std::snprintf(buffer, sizeof buffer, format(given.notRead, korean.notRead), notRead);
+        text += std::string("\n\n") + buffer;
+        const char* separator = " ";
+        for (const auto& [status, count] : counts.notRead) {
+            const size_t index = static_cast<size_t>(status);
+            const std::string& reason =
+                index < given.reasons.size() && !given.reasons[index].empty()
+                    ? given.reasons[index]
+                    : korean.reasons[index % korean.reasons.size()];
+            text += separator + reason + " " + std::to_string(count);
+            separator = ", ";
+        }
+    }
+    if (!counts.notArchived.empty()) {
+        const int failed = static_cast<int>(counts.notArchived.size());
+        std::snprintf(buffer, sizeof buffer, format(given.notArchived, korean.notArchived), failed);
+        text += std::string("\n\n") + buffer;
+        for (int i = 0; i < failed && i < kNamesInStatistics; ++i) {
+            text += "\n  " + counts.notArchived[static_cast<size_t>(i)].photograph.string();
+        }
+        if (failed > kNamesInStatistics) {
+            std::snprintf(buffer, sizeof buffer, format(given.more, korean.more),
+                          failed - kNamesInStatistics);
+            text += std::string("\n  ") + buffer;
+        }
+    }
     return text;
 }
 

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "recognition/result.hpp"
 #include "shell/file_ops.hpp"
 #include "shell/folder_scan.hpp"
+#include "shell/messages.hpp"
 
 namespace karvona::shell {
 
@@ -53,6 +55,14 @@ bool CreateArchiveFolders(const std::filesystem::path& recognizedFolder);
 std::string ArchiveFileName(Outcome outcome, bool keepFileName, int row, const std::string& result,
                             const FileRow& photograph);
 
+/// A photograph whose archive copy could not be made.
+struct ArchiveFailure {
+    int row = 0;
+    std::filesystem::path photograph;
+    std::filesystem::path archivePath;  ///< the name tried first
+    FileOpStatus status = FileOpStatus::kFailed;
+};
+
 struct BatchOptions {
     int startRow = 0;           ///< the selected row; 0 when none is selected
     bool backupOn = false;      ///< copy every photograph into the archive
@@ -69,7 +79,9 @@ struct RowOutcome {
     int total = 0;           ///< rows in the list when the run started
     Reading reading;
     Outcome outcome = Outcome::kUn;
-    std::filesystem::path archivePath;        ///< empty without the backup option
+    /// Without the backup option empty; else the copy's name: the archive file name, or a free
+    /// name made from it when that was taken by an earlier run (see CopyToFreeName).
+    std::filesystem::path archivePath;
     std::optional<FileOpStatus> archiveCopy;  ///< empty without the backup option
     bool ticked() const { return outcome == Outcome::kPerfect; }
 };
@@ -79,10 +91,14 @@ struct BatchCounts {
     int perfect = 0;
     int partial = 0;
     long long elapsedMs = 0;  ///< the whole loop: recognitions, copies and progress
+    std::map<recognition::LoadStatus, int> notRead;  ///< photographs not loaded, by reason
+    std::vector<ArchiveFailure> notArchived;         ///< failed archive copies, in row order
+    int NotReadCount() const;
 };
 
 /// Records outcomes in row order: classifies, counts, and copies into the archive (never over an
-/// existing file; a failed copy leaves the counts as they are).
+/// existing file: a taken name gives a free one; a failed copy leaves the counts as they are
+/// and is listed in notArchived).
 class BatchRecorder {
 public:
     BatchRecorder(const BatchOptions& options, int total);
@@ -105,7 +121,13 @@ BatchCounts RunBatch(const std::vector<FileRow>& rows, const BatchOptions& optio
                      const std::atomic<bool>& stopRequested, const RowCallback& onRow = {});
 
 /// The text of the statistics message (caption kStatisticsCaption); empty when no photograph
-/// was processed, in which case no message is shown.
+/// was processed, in which case no message is shown. After the counts come, when there are
+/// any, the photographs not read with their reasons, and the failed archive copies by name
+/// (at most kNamesInStatistics of them).
 std::string FormatStatistics(const BatchCounts& counts);
+/// The same in the words of `texts` (a format whose conversions differ from the Korean one is
+/// not used: the Korean text stands in for it).
+std::string FormatStatistics(const BatchCounts& counts, const StatisticsTexts& texts);
+inline constexpr int kNamesInStatistics = 10;
 
 }  // namespace karvona::shell

@@ -14,8 +14,8 @@ void FileList::AddFile(const std::filesystem::path& path) {
     Append(path.filename().string(), path);
 }
 
-int FileList::AddFolder(const std::filesystem::path& folder) {
-    return ScanFolder(folder, rows_);
+int FileList::AddFolder(const std::filesystem::path& folder, NameFilter filter) {
+    return ScanFolder(folder, rows_, filter);
 }
 
 void FileList::SetTicked(std::size_t row, bool ticked) {
@@ -24,7 +24,8 @@ void FileList::SetTicked(std::size_t row, bool ticked) {
     }
 }
 
-int FileList::MoveTicked(const std::filesystem::path& targetFolder, bool removeAfterMove) {
+int FileList::MoveTicked(const std::filesystem::path& targetFolder, bool removeAfterMove,
+                         std::vector<std::filesystem::path>* notMoved) {
     int moved = 0;
     std::vector<FileRow> kept;
     kept.reserve(rows_.size());
@@ -39,6 +40,8 @@ int FileList::MoveTicked(const std::filesystem::path& targetFolder, bool removeA
                     continue;
                 }
                 row.path = newPath;
+            } else if (notMoved != nullptr) {
+                notMoved->push_back(row.path);
             }
         }
         kept.push_back(std::move(row));

@@ -18,7 +18,7 @@ public:
     /// Appends one chosen file, named after the last component of its path.
     void AddFile(const std::filesystem::path& path);
     /// Scans a folder tree (see ScanFolder) and appends its photographs; returns how many.
-    int AddFolder(const std::filesystem::path& folder);
+    int AddFolder(const std::filesystem::path& folder, NameFilter filter = IsPhotographName);
     void Clear() { rows_.clear(); }
 
     std::size_t size() const { return rows_.size(); }
@@ -30,8 +30,10 @@ public:
     /// Moves every ticked file into `targetFolder` under its own name, never replacing a file
     /// there. A moved row shows its new path, or is removed from the list when
     /// `removeAfterMove` is set; a row whose file could not be moved keeps its old path and stays.
-    /// Rows stay ticked. Returns the number of files moved.
-    int MoveTicked(const std::filesystem::path& targetFolder, bool removeAfterMove);
+    /// Rows stay ticked. Returns the number of files moved; the paths of the files that could
+    /// not be moved are appended to `notMoved` when it is given.
+    int MoveTicked(const std::filesystem::path& targetFolder, bool removeAfterMove,
+                   std::vector<std::filesystem::path>* notMoved = nullptr);
 
     /// Removes a row after the operator answered the question of DeleteQuestion(); the file is
     /// deleted only when `deleteTheFile` (the answer was OK). The row goes whatever the answer.

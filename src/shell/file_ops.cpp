@@ -10,6 +10,8 @@
 #include <string>
 #include <system_error>
 
+#include "shell/folder_scan.hpp"
+
 namespace karvona::shell {
 namespace {
 
@@ -126,6 +128,30 @@ FileOpStatus CopyNoReplace(const fs::path& from, const fs::path& to) {
         unlink(temporary.c_str());
     }
     return StatusOf(error);
+}
+
+fs::path NumberedName(const fs::path& to, int n) {
+    const std::string name = to.filename().string();
+    const std::string_view extension = ExtensionOf(name);
+    const size_t stemLength = extension.empty() ? name.size() : name.size() - extension.size() - 1;
+    const std::string numbered =
+        name.substr(0, stemLength) + "_" + std::to_string(n) + name.substr(stemLength);
+    return to.parent_path() / numbered;
+}
+
+FileOpStatus CopyToFreeName(const fs::path& from, fs::path& to) {
+    const fs::path wanted = to;
+    FileOpStatus status = CopyNoReplace(from, wanted);
+    // Each try is a copy that fails on a taken name, so a file that appears meanwhile is never
+    // replaced either.
+    for (int n = 2; status == FileOpStatus::kTargetExists && n <= kFreeNameTries; ++n) {
+        to = NumberedName(wanted, n);
+        status = CopyNoReplace(from, to);
+    }
+    if (status != FileOpStatus::kDone) {
+        to = wanted;
+    }
+    return status;
 }
 
 FileOpStatus MoveNoReplace(const fs::path& from, const fs::path& to) {

@@ -18,6 +18,16 @@ enum class FileOpStatus {
 /// Copies `from` to `to`; fails with kTargetExists when `to` exists. `from` is left alone.
 FileOpStatus CopyNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
 
+/// Copies `from` to `to`, or, when that name is taken, to the first free name with a counter
+/// before the extension ("a.jpg", then "a_2.jpg", "a_3.jpg", ...; a name without an extension
+/// gets the counter at its end). `to` is set to the name written. Never replaces a file; gives
+/// kTargetExists only when no free name was found among kFreeNameTries.
+FileOpStatus CopyToFreeName(const std::filesystem::path& from, std::filesystem::path& to);
+inline constexpr int kFreeNameTries = 10000;
+
+/// The name `to` with counter n before its extension (n >= 2), as CopyToFreeName makes it.
+std::filesystem::path NumberedName(const std::filesystem::path& to, int n);
+
 /// Moves `from` to `to` without ever replacing `to`. Across file systems the file is copied
 /// (never replacing) and the source removed only once the copy stands complete.
 FileOpStatus MoveNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);

@@ -42,7 +42,8 @@ std::vector<std::string> ReadEntryNames(const fs::path& folder) {
 
 using FolderId = std::pair<dev_t, ino_t>;
 
-int ScanInto(const fs::path& folder, std::vector<FileRow>& rows, std::set<FolderId>& seen) {
+int ScanInto(const fs::path& folder, std::vector<FileRow>& rows, std::set<FolderId>& seen,
+             NameFilter filter) {
     int count = 0;
     for (const std::string& name : ReadEntryNames(folder)) {
         const fs::path path = folder / name;
@@ -52,9 +53,9 @@ int ScanInto(const fs::path& folder, std::vector<FileRow>& rows, std::set<Folder
         }
         if (S_ISDIR(info.st_mode)) {
             if (seen.insert({info.st_dev, info.st_ino}).second) {
-                count += ScanInto(path, rows, seen);
+                count += ScanInto(path, rows, seen, filter);
             }
-        } else if (S_ISREG(info.st_mode) && IsPhotographName(name)) {
+        } else if (S_ISREG(info.st_mode) && filter(name)) {
             rows.push_back(FileRow{name, path, false});
             ++count;
         }
@@ -77,6 +78,16 @@ bool IsPhotographName(std::string_view fileName) {
     return EqualIgnoringCase(extension, "jpg") || EqualIgnoringCase(extension, "bmp");
 }
 
+bool IsAnyPhotographName(std::string_view fileName) {
+    const std::string_view extension = ExtensionOf(fileName);
+    for (const char* known : {"jpg", "jpeg", "png", "bmp"}) {
+        if (EqualIgnoringCase(extension, known)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool NameOrderLess(std::string_view a, std::string_view b) {
     const size_t common = std::min(a.size(), b.size());
     for (size_t i = 0; i < common; ++i) {
@@ -92,7 +103,7 @@ bool NameOrderLess(std::string_view a, std::string_view b) {
     return a < b;
 }
 
-int ScanFolder(const fs::path& given, std::vector<FileRow>& rows) {
+int ScanFolder(const fs::path& given, std::vector<FileRow>& rows, NameFilter filter) {
     std::error_code error;
     const fs::path folder = fs::absolute(given, error);
     if (error) {
@@ -104,7 +115,7 @@ int ScanFolder(const fs::path& given, std::vector<FileRow>& rows) {
         return 0;
     }
     seen.insert({info.st_dev, info.st_ino});
-    return ScanInto(folder, rows, seen);
+    return ScanInto(folder, rows, seen, filter != nullptr ? filter : IsPhotographName);
 }
 
 }  // namespace karvona::shell

@@ -11,7 +11,8 @@
 namespace karvona::synth {
 
 bool WriteSynthFolder(const SynthSpec& spec, std::uint64_t seed, int count,
-                      const std::filesystem::path& folder, std::string* error) {
+                      const std::filesystem::path& folder, std::string* error,
+                      const std::function<void(int written)>& progress) {
     auto fail = [error](const std::string& what) {
         if (error) {
             *error = what;
@@ -55,6 +56,9 @@ bool WriteSynthFolder(const SynthSpec& spec, std::uint64_t seed, int count,
             return fail("cannot write " + file.string());
         }
         labels += std::string(name) + "," + photo.code + "," + std::to_string(photo.layout) + "\n";
+        if (progress) {
+            progress(i + 1);
+        }
     }
     const std::filesystem::path labelFile = folder / "labels.csv";
     std::ofstream out(labelFile, std::ios::binary | std::ios::trunc);

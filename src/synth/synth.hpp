@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <opencv2/core.hpp>
 #include <string>
 #include <vector>
@@ -58,9 +59,11 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed);
 /// missing) and folder/labels.csv with the header "file,code,layout". Photograph i is rendered
 /// from a seed derived from seed and i. A count of 0 writes a labels.csv holding the header only.
 /// Returns false with *error set when the spec is unusable, count is negative or a file cannot
-/// be written; labels.csv is then not written.
+/// be written; labels.csv is then not written. `progress` (may be empty) is called with the
+/// number of photographs written after each one.
 bool WriteSynthFolder(const SynthSpec& spec, std::uint64_t seed, int count,
-                      const std::filesystem::path& folder, std::string* error);
+                      const std::filesystem::path& folder, std::string* error,
+                      const std::function<void(int written)>& progress = {});
 
 /// ISO 6346 check value of the first ten characters of code: the weighted sum modulo 11, so 10
 /// stands for a check digit of 0. -1 when a character has no equivalent value.

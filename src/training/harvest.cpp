@@ -1,5 +1,7 @@
 #include "training/harvest.hpp"
 
+#include <csv.h>
+
 #include <cctype>
 #include <chrono>
 #include <fstream>
@@ -26,10 +28,7 @@ std::string Trim(const std::string& text) {
         ++begin;
     while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1])))
         --end;
-    std::string field = text.substr(begin, end - begin);
-    if (field.size() >= 2 && field.front() == '"' && field.back() == '"')
-        field = field.substr(1, field.size() - 2);
-    return field;
+    return text.substr(begin, end - begin);
 }
 
 bool IsCode(const std::string& code) {
@@ -88,20 +87,37 @@ bool IsDuplicate(const cv::Mat& crop, int index,
 bool ReadLabels(const fs::path& csv, std::vector<LabelledPhoto>& rows,
                 std::vector<std::string>& problems) {
     rows.clear();
-    std::ifstream in(csv);
+    std::ifstream in(csv, std::ios::binary);
     if (!in)
         return false;
-    std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (Trim(line).empty())
+    // CSV as spreadsheets write it: quoted fields may hold commas, doubled quotes and line
+    // breaks; lines end in LF or CRLF; blanks around an unquoted field do not count.
+    struct Records {
+        std::vector<std::vector<std::string>> rows{1};
+        static void Field(void* text, size_t size, void* self) {
+            static_cast<Records*>(self)->rows.back().emplace_back(static_cast<char*>(text), size);
+        }
+        static void End(int, void* self) { static_cast<Records*>(self)->rows.emplace_back(); }
+    } records;
+    csv_parser parser;
+    if (csv_init(&parser, CSV_APPEND_NULL) != 0)
+        return false;
+    char buffer[1 << 16];
+    bool parsed = true;
+    while (parsed && in) {
+        in.read(buffer, sizeof buffer);
+        const auto got = static_cast<size_t>(in.gcount());
+        parsed = csv_parse(&parser, buffer, got, Records::Field, Records::End, &records) == got;
+    }
+    parsed = parsed && csv_fini(&parser, Records::Field, Records::End, &records) == 0;
+    csv_free(&parser);
+    if (!parsed)
+        return false;
+
+    for (size_t number = 1; number <= records.rows.size(); ++number) {
+        std::vector<std::string>& fields = records.rows[number - 1];
+        if (fields.empty() || (fields.size() == 1 && Trim(fields[0]).empty()))
             continue;
-        std::vector<std::string> fields;
-        size_t start = 0;
-        for (size_t comma; (comma = line.find(',', start)) != std::string::npos; start = comma + 1)
-            fields.push_back(Trim(line.substr(start, comma - start)));
-        fields.push_back(Trim(line.substr(start)));
         if (number == 1 && fields[0] == "file")
             continue;
         LabelledPhoto row;
@@ -109,8 +125,11 @@ bool ReadLabels(const fs::path& csv, std::vector<LabelledPhoto>& rows,
         row.code = fields.size() > 1 ? fields[1] : "";
         row.layout = fields.size() > 2 ? fields[2] : "";
         if (row.file.empty() || !IsCode(row.code)) {
-            problems.push_back("line " + std::to_string(number) +
-                               ": not a file and a valid code: " + line);
+            std::string record;
+            for (const std::string& field : fields)
+                record += (record.empty() ? "" : ",") + field;
+            problems.push_back("record " + std::to_string(number) +
+                               ": not a file and a valid code: " + record);
             continue;
         }
         rows.push_back(row);
@@ -339,6 +358,8 @@ int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& e
     std::map<char, std::vector<cv::Mat>> montage;
     std::map<std::string, std::array<int, 2>> perLayout;  // photographs, photographs lined up
     for (size_t n = 0; n < rows.size(); ++n) {
+        if (options.progress)
+            options.progress(static_cast<int>(n), static_cast<int>(rows.size()));
         const LabelledPhoto& row = rows[n];
         const fs::path file =
             fs::path(row.file).is_absolute() ? fs::path(row.file) : options.photos / row.file;
@@ -347,7 +368,8 @@ int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& e
         ++perLayout[row.layout][0];
         if (status != recognition::LoadStatus::Ok) {
             ++unreadable;
-            err << "cannot read " << file.string() << '\n';
+            err << "cannot read " << file.string() << " (" << recognition::LoadStatusName(status)
+                << ")\n";
             continue;
         }
         const PhotoHarvest harvest = HarvestPhoto(
@@ -384,6 +406,8 @@ int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& e
                 montage[c.character].push_back(c.crop);
         }
     }
+    if (options.progress)
+        options.progress(static_cast<int>(rows.size()), static_cast<int>(rows.size()));
 
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -434,7 +458,7 @@ int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& e
     char time[64];
     std::snprintf(time, sizeof time, "%.1f s\n", seconds);
     out << time;
-    return failed > 0 ? 1 : 0;
+    return failed > 0 || unreadable > 0 ? 1 : 0;
 }
 
 }  // namespace karvona::training

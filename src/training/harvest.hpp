@@ -6,6 +6,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <opencv2/core.hpp>
 #include <ostream>
@@ -22,9 +23,11 @@ struct LabelledPhoto {
     std::string layout;  ///< as written; only reported
 };
 
-/// Reads labels.csv (file,code,layout; a first line starting with "file" is the header). Lines
-/// whose code is not four letters and seven digits with the right check digit, or that lack a
-/// file name, are listed in problems and skipped. False when the file cannot be opened.
+/// Reads labels.csv (file,code,layout; a first record starting with "file" is the header) as
+/// CSV: fields may be quoted (holding commas, doubled quotes, line breaks), lines end in LF or
+/// CRLF, blanks around unquoted fields and blank lines do not count. Records whose code is not
+/// four letters and seven digits with the right check digit, or that lack a file name, are listed in problems and skipped.
+/// False when the file cannot be opened or read.
 bool ReadLabels(const std::filesystem::path& csv, std::vector<LabelledPhoto>& rows,
                 std::vector<std::string>& problems);
 
@@ -100,12 +103,15 @@ struct HarvestOptions {
     int maxRank = 3;                ///< ranks among which the label must be (with data; 0: any)
     bool align = false;             ///< with data: align the other readings box by box
     std::filesystem::path montage;  ///< optional: one PNG per class of the crops saved
+    /// Called (when set) after each photograph with the photographs done and their number.
+    std::function<void(int done, int total)> progress;
 };
 
 /// The harvest command: reads the labels, harvests every photograph, saves the samples (never
 /// over an existing file) and prints the counts. A photograph that cannot be read and a label
-/// that is no valid code are named on err and skipped. Returns 0, or 1 when the labels cannot
-/// be read or the output folder cannot be made.
+/// that is no valid code are named on err and skipped, and the others are harvested. Returns 0,
+/// or 1 when the labels cannot be read, the output folder cannot be made, a photograph cannot be
+/// read or a sample cannot be written.
 int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace karvona::training

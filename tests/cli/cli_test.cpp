@@ -29,11 +29,12 @@ TEST_F(CliRead, JsonLinesHoldExactlyTheDocumentedKeys) {
             keys.push_back(item.key());
         EXPECT_EQ(keys,
                   (std::vector<std::string>{"code", "complete", "file", "layout", "layoutText",
-                                            "ms", "outcome", "reader", "row", "status"}));
+                                            "ms", "outcome", "reader", "reason", "row", "status"}));
     }
     EXPECT_EQ(objects[0]["row"], 1);
     EXPECT_EQ(objects[0]["file"], photo.string());
     EXPECT_EQ(objects[0]["status"], "ok");
+    EXPECT_EQ(objects[0]["reason"], "ok");
     EXPECT_EQ(objects[0]["layout"], 0);
     EXPECT_EQ(objects[0]["layoutText"], "HORIZONTAL 1 LINE");
     EXPECT_EQ(objects[0]["code"], "TGHU7654320");
@@ -41,6 +42,7 @@ TEST_F(CliRead, JsonLinesHoldExactlyTheDocumentedKeys) {
     EXPECT_EQ(objects[0]["outcome"], "perpect");
     EXPECT_EQ(objects[1]["row"], 2);
     EXPECT_EQ(objects[1]["status"], "unreadable");
+    EXPECT_EQ(objects[1]["reason"], "missing");
     EXPECT_EQ(objects[1]["layout"], -1);
     EXPECT_EQ(objects[1]["reader"], "none");
     EXPECT_EQ(objects[1]["outcome"], "un");

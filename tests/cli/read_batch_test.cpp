@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -25,12 +26,12 @@ const std::string kUnlisted = "MSCU3054389";  // a right check digit, an unknown
 class ReadBatch : public ToolTest {
 protected:
     // Rows: in/a.jpg (read completely), in/b.BMP (two lines, read completely), in/e.jpg (eleven
-    // characters, not validated), in/sub/d.jpg (no code); in/c.png is no photograph.
+    // characters, not validated), in/sub/d.jpg (no code); in/c.tif is no photograph.
     fs::path Folder() {
         const fs::path in = dir() / "in";
         Photo(in / "a.jpg", kAbcu);
         Photo(in / "b.BMP", kTghu, 3);
-        Photo(in / "c.png", kAbcu);
+        Photo(in / "c.tif", kAbcu);
         Photo(in / "e.jpg", kUnlisted);
         Photo(in / "sub" / "d.jpg", "");
         return in;
@@ -66,7 +67,7 @@ TEST_F(ReadBatch, FolderBackupArchivesByOutcomeAndSummarises) {
     EXPECT_NE(lines[4].find((in / "sub" / "d.jpg").string() + "\t-\tincomplete\tno region"),
               std::string::npos);
     EXPECT_NE(lines[4].find("\tun"), std::string::npos);
-    EXPECT_EQ(run.out.find("c.png"), std::string::npos);
+    EXPECT_EQ(run.out.find("c.tif"), std::string::npos);
 
     for (const char* folder : {"perpect", "mistake", "trymore", "un"})
         EXPECT_TRUE(fs::is_directory(Archive(folder))) << folder;
@@ -84,13 +85,35 @@ TEST_F(ReadBatch, FolderBackupArchivesByOutcomeAndSummarises) {
         std::string::npos)
         << run.out;
 
-    // A second run finds the names taken: nothing is replaced, the counts stay, and it says so.
+    // A second run finds the names taken: nothing is replaced, each copy gets a free name.
     fs::resize_file(Archive("perpect") / "000001_[ABCU1234560].jpg", 3);
     const ToolRun again = Read("--backup " + Quoted(in));
     EXPECT_EQ(again.exitCode, 0);
     EXPECT_EQ(fs::file_size(Archive("perpect") / "000001_[ABCU1234560].jpg"), 3u);
+    EXPECT_EQ(ReadText(Archive("perpect") / "000001_[ABCU1234560]_2.jpg"), ReadText(in / "a.jpg"));
+    EXPECT_EQ(ReadText(Archive("un") / "000004_[]_2.jpg"), ReadText(in / "sub" / "d.jpg"));
     EXPECT_NE(again.out.find("2장(50.0%)을 완벽히"), std::string::npos);
-    EXPECT_NE(again.err.find("not archived (the name is taken)"), std::string::npos);
+    EXPECT_EQ(again.err.find("not archived"), std::string::npos) << again.err;
+}
+
+// Failed archive copies used to be printed while the run still ended with 0.
+TEST_F(ReadBatch, FailedArchiveCopyEndsWithOneAndIsNamedInTheSummary) {
+    const fs::path in = Folder();
+    fs::create_directories(Root() / "recognized");
+    std::ofstream(Archive("perpect")) << "a file where the folder should be";
+    const ToolRun run = Read("--backup --lang en " + Quoted(in));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("karvona read: not archived (copy failed): " + (in / "a.jpg").string()),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.out.find("Not copied into the archive: 2 files:\n  " + (in / "a.jpg").string() +
+                           "\n  " + (in / "b.BMP").string()),
+              std::string::npos)
+        << run.out;
+    // The others are archived; nothing of the two is left half-written anywhere.
+    EXPECT_EQ(
+        FilesUnder(Root() / "recognized"),
+        (std::set<std::string>{"perpect", "mistake/000003_[MSCU3054389].jpg", "un/000004_[].jpg"}));
 }
 
 TEST_F(ReadBatch, StartRowAndKeptNamesInCsv) {
@@ -103,15 +126,15 @@ TEST_F(ReadBatch, StartRowAndKeptNamesInCsv) {
     EXPECT_EQ(run.exitCode, 0);
     const std::vector<std::string> lines = Lines(run.out);
     ASSERT_EQ(lines.size(), 5u) << run.out;  // the header and rows 2 to 5; notes go to stderr
-    EXPECT_EQ(lines[0], "row,file,code,complete,layout,layoutText,reader,ms,status,outcome");
+    EXPECT_EQ(lines[0], "row,file,code,complete,layout,layoutText,reader,ms,status,reason,outcome");
     EXPECT_EQ(lines[1].rfind("2," + (in / "b.BMP").string() + "," + kTghu +
                                  ",true,3,HORIZONTAL 2 LINES,morphology,",
                              0),
               0u)
         << lines[1];
-    EXPECT_EQ(lines[1].substr(lines[1].size() - 11), ",ok,perpect");
-    EXPECT_EQ(lines[2].substr(lines[2].size() - 11), ",ok,mistake");
-    EXPECT_EQ(lines[3].substr(lines[3].size() - 6), ",ok,un");
+    EXPECT_EQ(lines[1].substr(lines[1].size() - 14), ",ok,ok,perpect");
+    EXPECT_EQ(lines[2].substr(lines[2].size() - 14), ",ok,ok,mistake");
+    EXPECT_EQ(lines[3].substr(lines[3].size() - 9), ",ok,ok,un");
     EXPECT_EQ(lines[4].rfind("5,\"" + (in / "a,\"\"x\"\".jpg").string() + "\"," + kAbcu, 0), 0u)
         << lines[4];
     EXPECT_EQ(FilesUnder(Root() / "recognized"),
@@ -188,7 +211,8 @@ TEST_F(ReadBatch, InterruptStopsBetweenPhotographsAndSummarises) {
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> args = {KARVONA_BIN, "read", "--backup", "--data", data, in.string()};
+    std::vector<std::string> args = {KARVONA_BIN, "read",   "--backup", "--lang",
+                                     "ko",        "--data", data,       in.string()};
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());

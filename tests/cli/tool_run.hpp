@@ -112,13 +112,20 @@ protected:
         return path;
     }
 
-    /// Runs `karvona arguments` with KARVONA_ROOT set to root.
-    ToolRun Run(const std::string& arguments, const fs::path& root = {}) {
+    /// Runs `karvona arguments` with KARVONA_ROOT set to root, in an environment without a
+    /// language (so Korean) unless `environment` sets one ("LANG=en_US.UTF-8").
+    ToolRun Run(const std::string& arguments, const fs::path& root = {},
+                const std::string& environment = {}) {
+        return Shell("LC_ALL= LC_MESSAGES= LANG= " + environment +
+                     " KARVONA_ROOT=" + Quoted(root.empty() ? Root() : root) + " " +
+                     std::string(KARVONA_BIN) + " " + arguments);
+    }
+
+    /// Runs a shell command line, its standard error kept apart.
+    ToolRun Shell(const std::string& commandLine) {
         ToolRun run;
         const fs::path errFile = dir_ / "stderr.txt";
-        const std::string command = "KARVONA_ROOT=" + Quoted(root.empty() ? Root() : root) + " " +
-                                    std::string(KARVONA_BIN) + " " + arguments + " 2>" +
-                                    Quoted(errFile);
+        const std::string command = commandLine + " 2>" + Quoted(errFile);
         FILE* pipe = popen(command.c_str(), "r");
         if (pipe == nullptr) {
             return run;
@@ -134,8 +141,9 @@ protected:
     }
 
     /// Runs `karvona read --data DATA arguments`.
-    ToolRun Read(const std::string& arguments, const fs::path& root = {}) {
-        return Run("read --data " + Quoted(Data()) + " " + arguments, root);
+    ToolRun Read(const std::string& arguments, const fs::path& root = {},
+                 const std::string& environment = {}) {
+        return Run("read --data " + Quoted(Data()) + " " + arguments, root, environment);
     }
 
 private:

@@ -133,6 +133,50 @@ TEST(BadPhotographs, TinyAndThinPhotographsAreReadWithoutARegion) {
     }
 }
 
+// An EXIF APP1 segment holding one tag, Orientation, inserted right after the start of image.
+Bytes WithExifOrientation(const Bytes& jpeg, unsigned orientation) {
+    Bytes exif{'E',  'x',
+               'i',  'f',
+               0,    0,
+               'M',  'M',
+               0,    0x2A,
+               0,    0,
+               0,    8,  // big-endian TIFF header, first IFD at 8
+               0,    1,  // one entry
+               0x01, 0x12,
+               0,    3,
+               0,    0,
+               0,    1,  // Orientation, SHORT, one value
+               0,    static_cast<unsigned char>(orientation),
+               0,    0,
+               0,    0,
+               0,    0};  // no next IFD
+    Bytes segment{0xFF, 0xE1, 0, 0};
+    PutBig16(segment, 2, static_cast<unsigned>(exif.size() + 2));
+    segment.insert(segment.end(), exif.begin(), exif.end());
+    Bytes tagged(jpeg.begin(), jpeg.begin() + 2);
+    tagged.insert(tagged.end(), segment.begin(), segment.end());
+    tagged.insert(tagged.end(), jpeg.begin() + 2, jpeg.end());
+    return tagged;
+}
+
+TEST(BadPhotographs, ExifOrientationTagDoesNotTurnThePhotograph) {
+    Scratch dir;
+    const Bytes plain = Encode(DrawnPhoto(), ".jpg");
+    WriteBytes(dir / "plain.jpg", plain);
+    WriteBytes(dir / "tagged.jpg", WithExifOrientation(plain, 6));  // "turn 90 degrees right"
+
+    cv::Mat a, b;
+    ASSERT_EQ(recognition::LoadPhotograph(dir / "plain.jpg", a), LoadStatus::Ok);
+    ASSERT_EQ(recognition::LoadPhotograph(dir / "tagged.jpg", b), LoadStatus::Ok);
+    ASSERT_EQ(a.size(), b.size());
+    EXPECT_EQ(cv::norm(a, b, cv::NORM_INF), 0);
+
+    Recognizer recognizer(Data().View());
+    EXPECT_TRUE(recognizer.RecognizeImage(dir / "tagged.jpg"));
+    EXPECT_EQ(recognizer.resultText, kCode);
+}
+
 TEST(DeclaredSize, FromEachFormatsHeader) {
     DeclaredSize size;
     const Bytes jpeg = JpegDeclaring(1234, 567);

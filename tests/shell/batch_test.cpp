@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "recognition/folders.hpp"
+#include "shell/file_ops.hpp"
 #include "shell/messages.hpp"
 #include "shell_fixture.hpp"
 
@@ -132,23 +133,60 @@ TEST_F(Batch, OutcomeClassesFillTheirFoldersAndCounts) {
     EXPECT_TRUE(fs::exists(Archive("perpect") / "p3.BMP"));
 }
 
-TEST_F(Batch, ExistingArchiveNameIsKeptAndCountsDoNotChange) {
+// An archive name taken by an earlier run used to leave the photograph out of the archive.
+TEST_F(Batch, TakenArchiveNameGivesAFreeNameAndTheOlderFileStays) {
     const std::vector<FileRow> rows = MakeRows(2);
     const BatchOptions options = Backup();
     WriteFile(Archive("perpect") / "000001_[ABCU1234560].jpg", "older");
+    WriteFile(Archive("perpect") / "000001_[ABCU1234560]_2.jpg", "older too");
     std::vector<RowOutcome> done;
     const BatchCounts counts = RunBatch(rows, options, Reads(), noStop_,
                                         [&](const RowOutcome& row) { done.push_back(row); });
     EXPECT_EQ(counts.perfect, 2);
+    EXPECT_TRUE(counts.notArchived.empty());
     EXPECT_EQ(ReadFile(Archive("perpect") / "000001_[ABCU1234560].jpg"), "older");
-    EXPECT_EQ(done[0].archiveCopy, FileOpStatus::kTargetExists);
+    EXPECT_EQ(ReadFile(Archive("perpect") / "000001_[ABCU1234560]_2.jpg"), "older too");
+    EXPECT_EQ(done[0].archiveCopy, FileOpStatus::kDone);
+    EXPECT_EQ(done[0].archivePath, Archive("perpect") / "000001_[ABCU1234560]_3.jpg");
+    EXPECT_EQ(ReadFile(done[0].archivePath), "p0.jpg");
     EXPECT_EQ(done[1].archiveCopy, FileOpStatus::kDone);
+    EXPECT_EQ(done[1].archivePath, Archive("perpect") / "000002_[ABCU1234560].BMP");
 
-    // With the archive folders gone the run copies nothing and still counts.
-    fs::remove_all(recognition::RecognizedFolder());
-    const BatchCounts again = RunBatch(rows, options, Reads(), noStop_);
-    EXPECT_EQ(again.perfect, 2);
+    // Kept names, any outcome folder: the counter goes before the extension.
+    BatchOptions keep = Backup(true);
+    const std::map<std::string, Reading> readings{{"p0.jpg", Reading{false, "ABCU12345"}}};
+    RunBatch(rows, keep, Reads(readings), noStop_);
+    done.clear();
+    RunBatch(rows, keep, Reads(readings), noStop_,
+             [&](const RowOutcome& row) { done.push_back(row); });
+    EXPECT_EQ(done[0].archivePath, Archive("trymore") / "p0_2.jpg");
+    EXPECT_EQ(done[1].archivePath, Archive("perpect") / "p1_2.BMP");
+}
+
+TEST(FreeName, CounterBeforeTheExtension) {
+    EXPECT_EQ(NumberedName("/a/b/x.jpg", 2), fs::path("/a/b/x_2.jpg"));
+    EXPECT_EQ(NumberedName("/a/b/x.y.JPEG", 10), fs::path("/a/b/x.y_10.JPEG"));
+    EXPECT_EQ(NumberedName("/a/b/000001_un", 3), fs::path("/a/b/000001_un_3"));
+    EXPECT_EQ(NumberedName("/a/.jpg", 2), fs::path("/a/.jpg_2"));
+}
+
+// Failed copies used to be left out silently: the run now lists them, and the summary names them.
+TEST_F(Batch, FailedArchiveCopiesAreListedAndNamedInTheSummary) {
+    const std::vector<FileRow> rows = MakeRows(2);
+    const BatchOptions options = Backup();
+    fs::remove_all(recognition::RecognizedFolder());  // a run after the folders were removed
+    const BatchCounts counts = RunBatch(rows, options, Reads(), noStop_);
+    EXPECT_EQ(counts.perfect, 2);  // counted all the same
+    ASSERT_EQ(counts.notArchived.size(), 2u);
+    EXPECT_EQ(counts.notArchived[0].row, 0);
+    EXPECT_EQ(counts.notArchived[0].photograph, rows[0].path);
+    EXPECT_EQ(counts.notArchived[1].status, FileOpStatus::kFailed);
     EXPECT_FALSE(fs::exists(recognition::RecognizedFolder()));
+    const std::string text = FormatStatistics(counts);
+    EXPECT_NE(text.find("\n\n백업하지 못한 파일 2장:\n  " + rows[0].path.string() + "\n  " +
+                        rows[1].path.string()),
+              std::string::npos)
+        << text;
 }
 
 TEST_F(Batch, StopTakesEffectBetweenPhotographs) {
@@ -209,6 +247,102 @@ TEST(BatchStatistics, TextOfAKnownRun) {
               "인식하였으며,  \n      2장(25.0%)을 10자 이상 인식하였음.  \n\n"
               "수행시간은 12sec(장당 1543 ms)임.  ");
     EXPECT_STREQ(kStatisticsCaption, " [ 모든 파일 인식 결과 ]");
+}
+
+// Every photograph not read used to be "unreadable" alone; the summary now counts the reasons.
+TEST_F(Batch, NotReadPhotographsAreCountedByReason) {
+    const std::vector<FileRow> rows = MakeRows(4);
+    auto notRead = [](recognition::LoadStatus status) {
+        Reading reading;
+        reading.status = status;
+        return reading;
+    };
+    const BatchCounts counts =
+        RunBatch(rows, BatchOptions{},
+                 Reads({{"p0.jpg", notRead(recognition::LoadStatus::Missing)},
+                        {"p1.BMP", notRead(recognition::LoadStatus::CannotDecode)},
+                        {"p2.jpg", notRead(recognition::LoadStatus::Missing)}}),
+                 noStop_);
+    EXPECT_EQ(counts.NotReadCount(), 3);
+    EXPECT_EQ(counts.notRead.at(recognition::LoadStatus::Missing), 2);
+    const std::string korean = FormatStatistics(counts);
+    EXPECT_NE(korean.find("\n\n읽지 못한 파일 3장: 파일 없음 2, 손상되었거나 잘림 1"),
+              std::string::npos)
+        << korean;
+    const std::string english = FormatStatistics(counts, StatisticsTextsFor(Language::kEnglish));
+    EXPECT_NE(english.find("\n\nNot read: 3 files: missing 2, damaged or cut short 1"),
+              std::string::npos)
+        << english;
+}
+
+TEST(BatchStatistics, EnglishTextOfAKnownRunAndALongListOfFailures) {
+    BatchCounts counts;
+    counts.processedCount = 12;
+    counts.perfect = 5;
+    counts.partial = 2;
+    counts.elapsedMs = 12345;
+    for (int row = 0; row < 12; ++row)
+        counts.notArchived.push_back({row, "/p/" + std::to_string(row) + ".jpg", {}, {}});
+    const StatisticsTexts english = StatisticsTextsFor(Language::kEnglish);
+    EXPECT_EQ(FormatStatistics(counts, english),
+              "   12 files in all,     7 (58.3%) recognized\n\n:     5 (41.7%) recognized "
+              "perfectly,  \n      2 (16.7%) recognized with 10 or more characters.  \n\n"
+              "Time taken: 12 sec (1028 ms per file).  \n\nNot copied into the archive: 12 "
+              "files:\n  /p/0.jpg\n  /p/1.jpg\n  /p/2.jpg\n  /p/3.jpg\n  /p/4.jpg\n  /p/5.jpg\n"
+              "  /p/6.jpg\n  /p/7.jpg\n  /p/8.jpg\n  /p/9.jpg\n  and 2 more");
+    EXPECT_EQ(english.caption, " [ Results of recognizing all files ]");
+}
+
+TEST(BatchStatistics, AFormatWithOtherConversionsIsNotUsed) {
+    BatchCounts counts;
+    counts.processedCount = 1;
+    counts.notRead[recognition::LoadStatus::TooLarge] = 1;
+    StatisticsTexts texts = StatisticsTextsFor(Language::kEnglish);
+    texts.format = "%s %s %s";     // would read strings where numbers are
+    texts.notRead = "%d %d lost";  // would read an argument that is not there
+    EXPECT_EQ(FormatStatistics(counts, texts),
+              FormatStatistics(counts).substr(0, FormatStatistics(counts).find("\n\n읽지")) +
+                  "\n\n읽지 못한 파일 1장: too large 1");
+    EXPECT_TRUE(SameConversions("%5d (%.1f%%) %d", "x%5d y%.1f%% z%d"));
+    EXPECT_FALSE(SameConversions("%5d %d", "%d %5d"));
+    EXPECT_FALSE(SameConversions("%d %*d", "%d %5d"));
+}
+
+TEST(Languages, EnvironmentAndOptionNames) {
+    Language language = Language::kKorean;
+    EXPECT_TRUE(ParseLanguage("en", language));
+    EXPECT_EQ(language, Language::kEnglish);
+    EXPECT_TRUE(ParseLanguage("ko", language));
+    EXPECT_EQ(language, Language::kKorean);
+    EXPECT_FALSE(ParseLanguage("fr", language));
+    EXPECT_FALSE(ParseLanguage("EN", language));
+
+    struct Case {
+        const char *all, *messages, *lang;
+        Language expected;
+    };
+    for (const Case& c : {Case{nullptr, nullptr, nullptr, Language::kKorean},
+                          Case{nullptr, nullptr, "en_GB.UTF-8", Language::kEnglish},
+                          Case{nullptr, nullptr, "ko_KR.UTF-8", Language::kKorean},
+                          Case{nullptr, nullptr, "de_DE.UTF-8", Language::kKorean},
+                          Case{nullptr, nullptr, "C.UTF-8", Language::kKorean},
+                          Case{nullptr, "en_US.UTF-8", "ko_KR.UTF-8", Language::kEnglish},
+                          Case{"ko_KR.UTF-8", "en_US.UTF-8", "en_US", Language::kKorean},
+                          Case{"", "", "en", Language::kEnglish}}) {
+        for (const auto& [name, value] :
+             {std::pair{"LC_ALL", c.all}, std::pair{"LC_MESSAGES", c.messages},
+              std::pair{"LANG", c.lang}}) {
+            if (value != nullptr)
+                setenv(name, value, 1);
+            else
+                unsetenv(name);
+        }
+        EXPECT_EQ(LanguageFromEnvironment(), c.expected)
+            << (c.all ? c.all : "-") << " " << (c.messages ? c.messages : "-") << " "
+            << (c.lang ? c.lang : "-");
+    }
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"})
+        unsetenv(name);
 }
 
 }  // namespace

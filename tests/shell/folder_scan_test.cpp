@@ -31,6 +31,11 @@ TEST(FileExtension, LastDotNotInFirstPlace) {
     EXPECT_FALSE(IsPhotographName("x.jpeg"));
     EXPECT_FALSE(IsPhotographName("x.jpg.png"));
     EXPECT_FALSE(IsPhotographName("jpg"));
+    // The command-line tool's scan takes every format the loader reads.
+    for (const char* name : {"x.jpeg", "X.JPEG", "x.png", "x.PnG", "x.jpg", "x.bmp"})
+        EXPECT_TRUE(IsAnyPhotographName(name)) << name;
+    for (const char* name : {".png", "x.tif", "x.png.txt", "png", "x.jpe"})
+        EXPECT_FALSE(IsAnyPhotographName(name)) << name;
 }
 
 TEST(FileNameOrder, IgnoresCaseAndPutsUnderscoreAfterLetters) {

@@ -88,6 +88,32 @@ TEST(Harvest, LabelsSkipBadLines) {
     fs::remove_all(folder);
 }
 
+// Labels were split at every comma, so a quoted name or note holding one broke its line.
+TEST(Harvest, LabelsAreReadAsCsvWithQuotesAndCrlf) {
+    const fs::path folder = FreshFolder("quoted");
+    std::ofstream(folder / "labels.csv", std::ios::binary)
+        << "file,code,layout,notes\r\n"
+           "\"door, rear.jpg\",CSQU3054383,0,\"a \"\"clear\"\" one, at noon\"\r\n"
+           "\r\n"
+           "plain.bmp,MSKU1234565,3,\"two\r\nlines\"\r\n"
+           "\" spaced name.jpg \",\"CSQU3054383\",\"1\"\r\n"
+           "last.jpg,CSQU3054383,2";  // no line end at all
+    std::vector<LabelledPhoto> rows;
+    std::vector<std::string> problems;
+    ASSERT_TRUE(ReadLabels(folder / "labels.csv", rows, problems));
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].file, "door, rear.jpg");
+    EXPECT_EQ(rows[0].code, "CSQU3054383");
+    EXPECT_EQ(rows[0].layout, "0");
+    EXPECT_EQ(rows[1].file, "plain.bmp");
+    EXPECT_EQ(rows[1].layout, "3");
+    EXPECT_EQ(rows[2].file, " spaced name.jpg ");  // quoted blanks belong to the name
+    EXPECT_EQ(rows[2].layout, "1");
+    EXPECT_EQ(rows[3].file, "last.jpg");
+    fs::remove_all(folder);
+}
+
 TEST(Harvest, SavesEveryCharacterOfDrawnPhotosUnderItsLabel) {
     const fs::path photos = FreshFolder("photos");
     const fs::path samples = FreshFolder("samples");
@@ -107,8 +133,10 @@ TEST(Harvest, SavesEveryCharacterOfDrawnPhotosUnderItsLabel) {
     labels.close();
 
     std::ostringstream out, err;
-    ASSERT_EQ(RunHarvest(Unchecked(photos, samples), out, err), 0) << err.str();
-    EXPECT_NE(err.str().find("missing.jpg"), std::string::npos);
+    // A photograph that cannot be read is named, the others are harvested, and the exit code
+    // tells that not all were read.
+    ASSERT_EQ(RunHarvest(Unchecked(photos, samples), out, err), 1) << err.str();
+    EXPECT_NE(err.str().find("missing.jpg (missing)"), std::string::npos);
     EXPECT_NE(out.str().find("lined up 2"), std::string::npos) << out.str();
 
     // The morphology reader's crops carry the export's names; the photograph's row numbers them.
@@ -126,7 +154,7 @@ TEST(Harvest, SavesEveryCharacterOfDrawnPhotosUnderItsLabel) {
     EXPECT_GE(first, 22);
 
     // A second harvest into the same folder adds files beside the first ones.
-    ASSERT_EQ(RunHarvest(Unchecked(photos, samples), out, err), 0);
+    ASSERT_EQ(RunHarvest(Unchecked(photos, samples), out, err), 1);
     EXPECT_EQ(CountFiles(samples), 2 * first);
     EXPECT_TRUE(fs::exists(samples / "C" / "C_00000_00_-2.bmp"));
 
@@ -150,7 +178,8 @@ TEST(Harvest, BadInputIsNamedAndSkippedAndAddsNoSample) {
     EXPECT_NE(err.str().find("labels.csv"), std::string::npos) << err.str();
 
     // A photograph that is no image and a label that is no valid code: both named, neither
-    // stops the harvest or gives a sample.
+    // stops the harvest or gives a sample; the exit code tells that not every photograph was
+    // read.
     std::ofstream(photos / "broken.jpg") << "not a photograph";
     karvona::testing::CodeDrawing d;
     d.layout = 0;
@@ -160,7 +189,7 @@ TEST(Harvest, BadInputIsNamedAndSkippedAndAddsNoSample) {
     std::ofstream(photos / "labels.csv") << "file,code\nbroken.jpg,CSQU3054383\n"
                                             "good.bmp,MSKU1234566\n";
     err.str("");
-    EXPECT_EQ(RunHarvest(Unchecked(photos, samples), out, err), 0);
+    EXPECT_EQ(RunHarvest(Unchecked(photos, samples), out, err), 1);
     EXPECT_NE(err.str().find("broken.jpg"), std::string::npos) << err.str();
     EXPECT_NE(err.str().find("MSKU1234566"), std::string::npos) << err.str();
     EXPECT_EQ(CountFiles(samples), 0);

@@ -1,0 +1,58 @@
+#include "app/start_options.hpp"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstdio>
+
+namespace karvona::app {
+
+int ParseStartOptions(int argc, const char* const* argv, StartOptions& options) {
+    CLI::App cli{
+        "karvona-gui: the operator's window of Karvona, which reads ISO 6346 container "
+        "codes from photographs.",
+        "karvona-gui"};
+    cli.set_version_flag("--version", std::string("karvona ") + KARVONA_VERSION);
+    std::string data, screenshot, photos;
+    cli.add_option("--data", data,
+                   "Folder of prefixes.trn, numbers.trn and prefix.txt (default: the current "
+                   "folder)");
+    cli.add_option("--lang", options.language,
+                   "Language of the window: ko or en (default: from LC_ALL, LC_MESSAGES or LANG; "
+                   "en... is English, anything else Korean)")
+        ->check(CLI::IsMember({"ko", "en"}));
+    // For pictures of the window (scripts/screenshot); not listed in the help.
+    cli.add_option("--screenshot", screenshot)->group("");
+    cli.add_option("--photos", photos)->group("");
+    cli.add_option("--read", options.screenshot.readRow)->group("");
+    cli.footer(
+        "Qt's own options (-platform, -style, ...) are passed on to Qt. Exit code: 0, or "
+        "2 on bad usage.");
+    cli.allow_extras();
+    try {
+        cli.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = cli.exit(error);
+        return code == 0 ? 0 : 2;
+    }
+    options.dataFolder = QString::fromLocal8Bit(data.c_str());
+    options.screenshot.output = QString::fromLocal8Bit(screenshot.c_str());
+    options.screenshot.photoFolder = QString::fromLocal8Bit(photos.c_str());
+    options.unknown = cli.remaining();
+    return -1;
+}
+
+int CheckLeftOverArguments(const StartOptions& options, const std::vector<std::string>& arguments) {
+    for (const std::string& argument : options.unknown) {
+        if (std::find(arguments.begin() + (arguments.empty() ? 0 : 1), arguments.end(), argument) !=
+            arguments.end()) {
+            std::fprintf(stderr,
+                         "karvona-gui: unknown argument %s\nRun with --help for more "
+                         "information.\n",
+                         argument.c_str());
+            return 2;
+        }
+    }
+    return -1;
+}
+
+}  // namespace karvona::app

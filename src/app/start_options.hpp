@@ -1,0 +1,29 @@
+#pragma once
+// The desktop program's command line: karvona-gui [--data DIR] [--lang ko|en] [--help]
+// [--version], and Qt's own options (-platform, -style, ...), which Qt takes.
+
+#include <QString>
+#include <string>
+#include <vector>
+
+#include "app/karvona_app.hpp"
+
+namespace karvona::app {
+
+struct StartOptions {
+    QString dataFolder;    ///< the folder of the data files; empty: the current folder
+    std::string language;  ///< "ko", "en", or empty for the environment's
+    ScreenshotRequest screenshot;
+    std::vector<std::string> unknown;  ///< arguments left for Qt to take
+};
+
+/// Reads the command line before the window system starts, so that --help and --version need
+/// no display. Returns -1 to go on, else the exit code to end with: 0 after --help or
+/// --version (printed on stdout), 2 on bad usage (the error on stderr).
+int ParseStartOptions(int argc, const char* const* argv, StartOptions& options);
+
+/// After Qt took its own options out of `arguments` (QCoreApplication::arguments()): 2 when
+/// one of options.unknown is still there (the error printed on stderr), else -1.
+int CheckLeftOverArguments(const StartOptions& options, const std::vector<std::string>& arguments);
+
+}  // namespace karvona::app
