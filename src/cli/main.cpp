@@ -5,6 +5,7 @@
 //   karvona synth --seed S --count N --out DIR [--layouts LIST] [--size WxH]
 //   karvona harvest --photos DIR --out SAMPLES
 //   karvona train --samples DIR --letters FILE --digits FILE [--norm WxH] [--grid WxH] [--protos N]
+//   karvona serve [--listen HOST:PORT] [--jobs N] [--timeout S] [--data DIR]
 //
 // `read` prints one line per photograph (text, CSV or one JSON object). Exit code 0 when every
 // photograph was read, 1 when some could not be, 2 on bad usage.
@@ -13,6 +14,7 @@
 #include <opencv2/core/utils/logger.hpp>
 
 #include "cli/read_command.hpp"
+#include "cli/serve_command.hpp"
 #include "cli/synth_command.hpp"
 #include "cli/train_command.hpp"
 #include "imaging/heap.hpp"
@@ -23,12 +25,15 @@ int main(int argc, char** argv) {
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
     karvona::imaging::KeepFreedMemoryForReuse();
     CLI::App app{"Karvona reads ISO 6346 container codes from photographs."};
+    app.set_version_flag("--version", std::string("karvona ") + KARVONA_VERSION);
     app.require_subcommand(1);
 
     karvona::cli::ReadOptions read;
     CLI::App* readCommand = karvona::cli::AddReadCommand(app, read);
     karvona::cli::AddSynthCommand(app);
     AddTrainingCommands(app);
+    karvona::cli::ServeOptions serve;
+    CLI::App* serveCommand = karvona::cli::AddServeCommand(app, serve);
 
     try {
         app.parse(argc, argv);
@@ -42,5 +47,7 @@ int main(int argc, char** argv) {
     }
     if (readCommand->parsed())
         return karvona::cli::RunRead(read);
+    if (serveCommand->parsed())
+        return karvona::cli::RunServe(serve);
     return 0;  // the other subcommands ran while parsing and throw when they fail
 }

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/data_option.hpp"
+#include "cli/pass_output.hpp"
 #include "cli/progress.hpp"
 #include "imaging/step_view.hpp"
 #include "recognition/folders.hpp"
@@ -21,6 +23,7 @@
 #include "shell/batch.hpp"
 #include "shell/file_list.hpp"
 #include "shell/messages.hpp"
+#include "shell/passes.hpp"
 #include "shell/samples.hpp"
 
 namespace karvona::cli {
@@ -144,10 +147,7 @@ bool CreateOutputFolder(const fs::path& folder) {
 CLI::App* AddReadCommand(CLI::App& app, ReadOptions& read) {
     CLI::App* command = app.add_subcommand(
         "read", "Read the code of each photograph: a batch run over files and folders");
-    command
-        ->add_option("--data", read.dataFolder,
-                     "Folder of prefixes.trn, numbers.trn and prefix.txt")
-        ->capture_default_str();
+    AddDataOption(*command, read.dataFolder);
     command
         ->add_option("--start", read.startRow,
                      "First row to read, counted from 1 as the row column and the archive "
@@ -191,6 +191,10 @@ CLI::App* AddReadCommand(CLI::App& app, ReadOptions& read) {
                      "of --jobs 1")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
+    command->add_option("--passes", read.passes,
+                        "One answer per truck pass instead of per photograph: the photographs "
+                        "are grouped by the first capture group of this regular expression in "
+                        "the file name (such as '1-(\\d+)-OCR'), or by folder with 'folder'");
     command->add_option("paths", read.paths, "Photographs (BMP or JPEG) and folders to scan")
         ->required();
     command->footer(
@@ -218,6 +222,21 @@ int RunRead(const ReadOptions& options) {
     }
     FILE* notes = settings.format == OutputFormat::kText ? stdout : stderr;
 
+    std::optional<shell::PassGrouping> grouping;
+    if (!options.passes.empty()) {
+        std::string error;
+        grouping = shell::PassGrouping::FromOption(options.passes, error);
+        if (!grouping) {
+            std::fprintf(stderr, "karvona read: --passes: %s\n", error.c_str());
+            return 2;
+        }
+    }
+    recognition::ReferenceDataSet data;
+    if (!LoadReferenceDataOrReport(options.dataFolder, "read", data)) {
+        std::fprintf(stderr, "karvona read: nothing was read\n");
+        return kNoReferenceDataExit;
+    }
+
     shell::FileList list;
     for (const std::string& path : options.paths) {
         std::error_code ec;
@@ -242,13 +261,6 @@ int RunRead(const ReadOptions& options) {
     if (!CreateOutputFolder(settings.annotateFolder) ||
         !CreateOutputFolder(settings.swatchFolder) || !CreateOutputFolder(settings.stepsFolder)) {
         return 1;
-    }
-
-    recognition::ReferenceDataSet data;
-    std::vector<std::string> messages;
-    recognition::LoadReferenceData(options.dataFolder, data, messages);
-    for (const std::string& message : messages) {
-        std::fprintf(stderr, "%s\n", message.c_str());
     }
 
     // Switching an option on tells the operator where its files go and makes the folders.
@@ -298,8 +310,11 @@ int RunRead(const ReadOptions& options) {
         };
     };
 
+    std::optional<shell::PassCollector> passes;
+    if (grouping)
+        passes.emplace(rows, batch.startRow, *grouping, data.prefixes);
     if (settings.format == OutputFormat::kCsv) {
-        std::printf("%s\n", CsvHeader(settings.colour).c_str());
+        std::printf("%s\n", passes ? PassCsvHeader().c_str() : CsvHeader(settings.colour).c_str());
         std::fflush(stdout);
     }
     const int toRead = total - batch.startRow;
@@ -315,10 +330,15 @@ int RunRead(const ReadOptions& options) {
                     ++unreadable;
                 }
                 progress.Clear();
-                const ReadingRow where{done.row + 1, photo.path.string()};
-                std::printf(
-                    "%s\n",
-                    ReadingLine(settings.format, where, done.reading, settings.colour).c_str());
+                if (passes) {
+                    for (const shell::PassResult& pass : passes->Record(done.row, done.reading))
+                        std::printf("%s\n", PassLines(settings.format, pass).c_str());
+                } else {
+                    const ReadingRow where{done.row + 1, photo.path.string()};
+                    std::printf(
+                        "%s\n",
+                        ReadingLine(settings.format, where, done.reading, settings.colour).c_str());
+                }
                 std::fflush(stdout);
                 if (done.archiveCopy && *done.archiveCopy != shell::FileOpStatus::kDone) {
                     std::fprintf(stderr, "karvona read: not archived (%s): %s\n",
@@ -331,6 +351,11 @@ int RunRead(const ReadOptions& options) {
             });
     }
 
+    if (passes) {
+        for (const shell::PassResult& pass : passes->Finish())
+            std::printf("%s\n", PassLines(settings.format, pass).c_str());
+        std::fflush(stdout);
+    }
     const std::string statistics = shell::FormatStatistics(counts);
     if (!statistics.empty()) {
         std::fprintf(notes, "\n%s\n%s\n", shell::kStatisticsCaption, statistics.c_str());

@@ -12,7 +12,7 @@
 namespace karvona::cli {
 
 struct ReadOptions {
-    std::string dataFolder = ".";
+    std::string dataFolder;          ///< empty: looked up (see cli/data_option.hpp)
     std::vector<std::string> paths;  ///< photographs and folders, in the order given
     int startRow = 1;                ///< the first row read, counted from 1
     bool backup = false;
@@ -25,6 +25,7 @@ struct ReadOptions {
     std::string format = "text";
     bool json = false;  ///< the older spelling of --format json
     int jobs = 1;
+    std::string passes;  ///< empty: one answer per photograph; "folder" or a pattern: per pass
 };
 
 /// Registers the `read` subcommand with its options on app; returns it so that the caller can
@@ -32,7 +33,8 @@ struct ReadOptions {
 CLI::App* AddReadCommand(CLI::App& app, ReadOptions& options);
 
 /// Runs the batch. Exit code: 0 when every photograph was read, 1 when some could not be (or the
-/// run was stopped with Ctrl-C before the end), 2 on bad usage.
+/// run was stopped with Ctrl-C before the end), 2 on bad usage or when the reference data cannot
+/// be loaded (nothing is read then).
 int RunRead(const ReadOptions& options);
 
 }  // namespace karvona::cli

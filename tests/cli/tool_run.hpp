@@ -112,13 +112,17 @@ protected:
         return path;
     }
 
-    /// Runs `karvona arguments` with KARVONA_ROOT set to root.
-    ToolRun Run(const std::string& arguments, const fs::path& root = {}) {
+    /// Runs `karvona arguments` with KARVONA_ROOT set to root and without $KARVONA_DATA, unless
+    /// environment (shell assignments such as "KARVONA_DATA=/x") sets it, in the folder cwd
+    /// (default: the test's own).
+    ToolRun Run(const std::string& arguments, const fs::path& root = {},
+                const std::string& environment = "", const fs::path& cwd = {}) {
         ToolRun run;
         const fs::path errFile = dir_ / "stderr.txt";
-        const std::string command = "KARVONA_ROOT=" + Quoted(root.empty() ? Root() : root) + " " +
-                                    std::string(KARVONA_BIN) + " " + arguments + " 2>" +
-                                    Quoted(errFile);
+        const std::string command =
+            "cd " + Quoted(cwd.empty() ? dir_ : cwd) + " && env -u KARVONA_DATA " + environment +
+            " KARVONA_ROOT=" + Quoted(root.empty() ? Root() : root) + " " +
+            std::string(KARVONA_BIN) + " " + arguments + " 2>" + Quoted(errFile);
         FILE* pipe = popen(command.c_str(), "r");
         if (pipe == nullptr) {
             return run;
