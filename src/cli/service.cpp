@@ -224,12 +224,9 @@ void Service::Route() {
             Fail(res, 413, "too-large", "the body is longer than the limit", true);
             return;
         }
-        if (late) {
+        if (late || !received) {
+            // A client that fell silent or went away; the answer is for the one that is slow.
             Fail(res, 408, "timeout", "the photograph did not arrive in time", true);
-            return;
-        }
-        if (!received) {
-            Fail(res, 400, "bad-request", "the body could not be received", true);
             return;
         }
         if (body.empty()) {
@@ -302,12 +299,9 @@ void Service::Route() {
                  true);
             return;
         }
-        if (late) {
-            Fail(res, 408, "timeout", "the photographs did not arrive in time", true);
-            return;
-        }
-        if (!received) {
-            Fail(res, 400, "bad-request", "the multipart body could not be received", true);
+        if (late || !received) {
+            Fail(res, 408, "timeout",
+                 "the photographs did not arrive in time, or not as multipart/form-data", true);
             return;
         }
         std::string passName = req.has_param("pass") ? req.get_param_value("pass") : "";
