@@ -61,15 +61,26 @@ inline std::string DrawnJpeg(const std::string& code, int layout = 0) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-/// What a raw exchange got back: the response text, or nothing when the service closed first.
+/// What a raw exchange got back: the first response, or nothing when the service closed first.
 struct RawAnswer {
     std::string text;
     int status = 0;  ///< 0 when no status line came
     bool closed = false;
 };
 
-/// Sends bytes on a fresh connection, optionally keeps silent for `silence`, then reads until the
-/// service closes the connection or `patience` has passed.
+/// Whether text holds a whole response: its header and as many body bytes as it declares.
+inline bool WholeResponse(const std::string& text) {
+    const size_t end = text.find("\r\n\r\n");
+    if (end == std::string::npos)
+        return false;
+    const size_t field = text.find("Content-Length: ");
+    if (field == std::string::npos || field > end)
+        return true;
+    return text.size() >= end + 4 + std::stoul(text.substr(field + 16));
+}
+
+/// Sends bytes on a fresh connection, optionally keeps silent for `silence`, then reads until a
+/// whole response has come, the service closes the connection or `patience` has passed.
 inline RawAnswer RawExchange(int port, const std::string& bytes,
                              std::chrono::milliseconds silence = std::chrono::milliseconds(0),
                              std::chrono::milliseconds patience = std::chrono::seconds(10)) {
@@ -105,6 +116,8 @@ inline RawAnswer RawExchange(int port, const std::string& bytes,
             break;
         }
         answer.text.append(buffer, static_cast<size_t>(n));
+        if (WholeResponse(answer.text))
+            break;
     }
     close(fd);
     if (answer.text.rfind("HTTP/1.1 ", 0) == 0 && answer.text.size() >= 12)

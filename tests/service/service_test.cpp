@@ -219,7 +219,7 @@ TEST_F(ServiceTest, SlowClientsAreCutOffWithoutHoldingUpOthers) {
     std::thread silentHeaders([&] {
         const RawAnswer answer = RawExchange(port(), "POST /read HTTP/1.1\r\nHost: x\r\n",
                                              std::chrono::milliseconds(0), std::chrono::seconds(8));
-        EXPECT_TRUE(answer.closed);
+        EXPECT_TRUE(answer.closed || answer.status >= 400) << answer.text;
     });
     std::thread silentBody([&] {
         const RawAnswer answer = RawExchange(
@@ -227,10 +227,8 @@ TEST_F(ServiceTest, SlowClientsAreCutOffWithoutHoldingUpOthers) {
             "POST /read HTTP/1.1\r\nHost: x\r\nContent-Type: image/jpeg\r\nContent-Length: " +
                 std::to_string(jpeg.size()) + "\r\n\r\n" + jpeg.substr(0, jpeg.size() / 10),
             std::chrono::milliseconds(0), std::chrono::seconds(8));
-        EXPECT_TRUE(answer.closed);
-        if (answer.status != 0) {
-            EXPECT_EQ(answer.status, 408) << answer.text;
-        }
+        // Told that it was too slow, or cut off.
+        EXPECT_TRUE(answer.status == 408 || (answer.status == 0 && answer.closed)) << answer.text;
     });
     // Meanwhile a well-behaved client is served at once.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
