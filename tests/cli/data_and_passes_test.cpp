@@ -12,7 +12,7 @@ namespace {
 using CliData = ToolTest;
 using CliPasses = ToolTest;
 
-TEST_F(CliData, ReadingWithoutReferenceDataIsAnErrorThatNamesTheFile) {
+TEST_F(CliData, ReadingWithoutCodebooksIsAnErrorNamingTheFileNotDashesWithExitZero) {
     const fs::path photo = Photo(dir() / "photos/one.jpg", "TGHU7654320");
 
     // Nothing given, nothing in the current folder, nothing beside the build's program.
