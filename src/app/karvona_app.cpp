@@ -8,6 +8,7 @@
 #include "app/start_options.hpp"
 #include "app/translation.hpp"
 #include "imaging/heap.hpp"
+#include "recognition/data_lookup.hpp"
 
 namespace karvona::app {
 
@@ -28,7 +29,12 @@ bool CKarvonaApp::InitInstance() {
     shell::Language language = shell::LanguageFromEnvironment();
     shell::ParseLanguage(language_, language);  // --lang, when given, decides
     InstallTranslation(language);
-    CKarvonaDlg dialog(dataFolder_.toLocal8Bit().toStdString());
+    // The data folder is found as the command-line tool finds it (--data, $KARVONA_DATA, the
+    // current folder, the package's share folder); when none is found the window looks in the
+    // current folder and says which files are missing, as it always did.
+    const recognition::DataFolder data = recognition::FindReferenceData(
+        recognition::DataLookupContext::ForThisProcess(dataFolder_.toLocal8Bit().toStdString()));
+    CKarvonaDlg dialog(data.folder);
     if (!screenshot_.output.isEmpty()) {
         QTimer::singleShot(0, &dialog, [this, &dialog] {
             if (!screenshot_.photoFolder.isEmpty()) {

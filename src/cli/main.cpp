@@ -8,6 +8,7 @@
 //   karvona train --samples DIR... [--real DIR [--real-repeat N] [--balance]] --letters FILE
 //                 --digits FILE [--norm WxH] [--grid WxH] [--protos N]
 //   karvona --version
+//   karvona serve [--listen HOST:PORT] [--jobs N] [--timeout S] [--data DIR]
 //
 // `read` prints one line per photograph (text, CSV or one JSON object). Every subcommand ends
 // with exit code 0 when all went well, 1 when some photograph could not be read or written (or
@@ -18,6 +19,7 @@
 #include <string>
 
 #include "cli/read_command.hpp"
+#include "cli/serve_command.hpp"
 #include "cli/synth_command.hpp"
 #include "cli/train_command.hpp"
 #include "imaging/heap.hpp"
@@ -35,6 +37,8 @@ int main(int argc, char** argv) {
     CLI::App* readCommand = karvona::cli::AddReadCommand(app, read);
     karvona::cli::AddSynthCommand(app);
     AddTrainingCommands(app);
+    karvona::cli::ServeOptions serve;
+    CLI::App* serveCommand = karvona::cli::AddServeCommand(app, serve);
     // Each subcommand answers --version too, and lists it in its help.
     for (CLI::App* command : app.get_subcommands({}))
         command->set_version_flag("--version", std::string("karvona ") + KARVONA_VERSION);
@@ -51,5 +55,7 @@ int main(int argc, char** argv) {
     }
     if (readCommand->parsed())
         return karvona::cli::RunRead(read);
+    if (serveCommand->parsed())
+        return karvona::cli::RunServe(serve);
     return 0;  // the other subcommands ran while parsing and throw when they fail
 }

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/data_option.hpp"
+#include "cli/pass_output.hpp"
 #include "cli/progress.hpp"
 #include "imaging/step_view.hpp"
 #include "recognition/folders.hpp"
@@ -25,6 +27,7 @@
 #include "shell/batch.hpp"
 #include "shell/file_list.hpp"
 #include "shell/messages.hpp"
+#include "shell/passes.hpp"
 #include "shell/samples.hpp"
 
 namespace karvona::cli {
@@ -235,10 +238,7 @@ private:
 CLI::App* AddReadCommand(CLI::App& app, ReadOptions& read) {
     CLI::App* command = app.add_subcommand(
         "read", "Read the code of each photograph: a batch run over files and folders");
-    command
-        ->add_option("--data", read.dataFolder,
-                     "Folder of prefixes.trn, numbers.trn and prefix.txt")
-        ->capture_default_str();
+    AddDataOption(*command, read.dataFolder);
     command
         ->add_option("--start", read.startRow,
                      "First row to read, counted from 1 as the row column and the archive "
@@ -287,6 +287,10 @@ CLI::App* AddReadCommand(CLI::App& app, ReadOptions& read) {
                      "Language of the statistics and notes: ko or en (default: from LC_ALL, "
                      "LC_MESSAGES or LANG; en... is English, anything else Korean)")
         ->check(CLI::IsMember({"ko", "en"}));
+    command->add_option("--passes", read.passes,
+                        "One answer per truck pass instead of per photograph: the photographs "
+                        "are grouped by the first capture group of this regular expression in "
+                        "the file name (such as '1-(\\d+)-OCR'), or by folder with 'folder'");
     command
         ->add_option("paths", read.paths,
                      "Photographs (JPEG, PNG or BMP), folders to scan, or - for one photograph "
@@ -339,11 +343,26 @@ int RunRead(const ReadOptions& options) {
         return 2;
     }
 
+    std::optional<shell::PassGrouping> grouping;
+    if (!options.passes.empty()) {
+        std::string error;
+        grouping = shell::PassGrouping::FromOption(options.passes, error);
+        if (!grouping) {
+            std::fprintf(stderr, "karvona read: --passes: %s\n", error.c_str());
+            return 2;
+        }
+    }
     StandardInputPhotograph standardInput;
     if (std::count(options.paths.begin(), options.paths.end(), "-") > 1) {
         std::fprintf(stderr, "karvona read: standard input (-) can be given once\n");
         return 2;
     }
+    recognition::ReferenceDataSet data;
+    if (!LoadReferenceDataOrReport(options.dataFolder, "read", data)) {
+        std::fprintf(stderr, "karvona read: nothing was read\n");
+        return kNoReferenceDataExit;
+    }
+
     shell::FileList list;
     int standardInputRow = -1;
     for (const std::string& path : options.paths) {
@@ -374,13 +393,6 @@ int RunRead(const ReadOptions& options) {
     if (!CreateOutputFolder(settings.annotateFolder) ||
         !CreateOutputFolder(settings.swatchFolder) || !CreateOutputFolder(settings.stepsFolder)) {
         return 1;
-    }
-
-    recognition::ReferenceDataSet data;
-    std::vector<std::string> messages;
-    recognition::LoadReferenceData(options.dataFolder, data, messages);
-    for (const std::string& message : messages) {
-        std::fprintf(stderr, "%s\n", message.c_str());
     }
 
     // Switching an option on tells the operator where its files go and makes the folders.
@@ -430,8 +442,11 @@ int RunRead(const ReadOptions& options) {
         };
     };
 
+    std::optional<shell::PassCollector> passes;
+    if (grouping)
+        passes.emplace(rows, batch.startRow, *grouping, data.prefixes);
     if (settings.format == OutputFormat::kCsv) {
-        std::printf("%s\n", CsvHeader(settings.colour).c_str());
+        std::printf("%s\n", passes ? PassCsvHeader().c_str() : CsvHeader(settings.colour).c_str());
         std::fflush(stdout);
     }
     const int toRead = total - batch.startRow;
@@ -449,9 +464,14 @@ int RunRead(const ReadOptions& options) {
                 progress.Clear();
                 const ReadingRow where{done.row + 1,
                                        done.row == standardInputRow ? "-" : photo.path.string()};
-                std::printf(
-                    "%s\n",
-                    ReadingLine(settings.format, where, done.reading, settings.colour).c_str());
+                if (passes) {
+                    for (const shell::PassResult& pass : passes->Record(done.row, done.reading))
+                        std::printf("%s\n", PassLines(settings.format, pass).c_str());
+                } else {
+                    std::printf(
+                        "%s\n",
+                        ReadingLine(settings.format, where, done.reading, settings.colour).c_str());
+                }
                 std::fflush(stdout);
                 if (done.archiveCopy && *done.archiveCopy != shell::FileOpStatus::kDone) {
                     std::fprintf(stderr, "karvona read: not archived (%s): %s -> %s\n",
@@ -462,6 +482,11 @@ int RunRead(const ReadOptions& options) {
             });
     }
 
+    if (passes) {
+        for (const shell::PassResult& pass : passes->Finish())
+            std::printf("%s\n", PassLines(settings.format, pass).c_str());
+        std::fflush(stdout);
+    }
     // The photograph of standard input is named "-" in the statistics as in the lines.
     for (shell::ArchiveFailure& failure : counts.notArchived) {
         if (failure.row == standardInputRow)

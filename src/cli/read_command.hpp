@@ -12,7 +12,7 @@
 namespace karvona::cli {
 
 struct ReadOptions {
-    std::string dataFolder = ".";
+    std::string dataFolder;          ///< empty: looked up (see cli/data_option.hpp)
     std::vector<std::string> paths;  ///< photographs and folders, in the order given
     int startRow = 1;                ///< the first row read, counted from 1
     bool backup = false;
@@ -26,6 +26,7 @@ struct ReadOptions {
     bool json = false;     ///< the older spelling of --format json
     int jobs = 1;          ///< 1 to kMaxJobs
     std::string language;  ///< "ko", "en", or empty for the environment's
+    std::string passes;    ///< empty: one answer per photograph; "folder" or a pattern: per pass
 };
 
 inline constexpr int kMaxJobs = 64;
@@ -35,8 +36,9 @@ inline constexpr int kMaxJobs = 64;
 CLI::App* AddReadCommand(CLI::App& app, ReadOptions& options);
 
 /// Runs the batch. Exit code: 0 when every photograph was read, 1 when some could not be, an
-/// archive copy failed or the run was stopped with Ctrl-C before the end, 2 on bad usage. A
-/// path "-" is one photograph read from standard input.
+/// archive copy failed or the run was stopped with Ctrl-C before the end, 2 on bad usage or when
+/// the reference data cannot be loaded (nothing is read then). A path "-" is one photograph read
+/// from standard input.
 int RunRead(const ReadOptions& options);
 
 }  // namespace karvona::cli

@@ -165,10 +165,9 @@ LoadStatus ReadPhotographFile(const std::filesystem::path& path,
 }
 
 // Whether the bytes start like one of the formats the loader decodes.
-bool KnownFormat(const std::vector<unsigned char>& b) {
-    const std::size_t n = b.size();
+bool KnownFormat(const unsigned char* b, std::size_t n) {
     return (n >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF) ||
-           (n >= 8 && std::memcmp(b.data(), "\x89PNG\r\n\x1a\n", 8) == 0) ||
+           (n >= 8 && std::memcmp(b, "\x89PNG\r\n\x1a\n", 8) == 0) ||
            (n >= 2 && b[0] == 'B' && b[1] == 'M');
 }
 
@@ -180,10 +179,17 @@ LoadStatus LoadPhotograph(const std::filesystem::path& path, cv::Mat& image) {
     const LoadStatus read = ReadPhotographFile(path, bytes);
     if (read != LoadStatus::Ok)
         return read;
-    if (!KnownFormat(bytes))
+    return DecodePhotograph(bytes.data(), bytes.size(), image);
+}
+
+LoadStatus DecodePhotograph(const unsigned char* bytes, std::size_t size, cv::Mat& image) {
+    image.release();
+    if (static_cast<std::uint64_t>(size) > static_cast<std::uint64_t>(kMaxPhotographBytes))
+        return LoadStatus::TooLarge;
+    if (!KnownFormat(bytes, size))
         return LoadStatus::UnsupportedFormat;
     DeclaredSize declared;
-    if (!ReadDeclaredSize(bytes.data(), bytes.size(), declared))
+    if (!ReadDeclaredSize(bytes, size, declared))
         return LoadStatus::CannotDecode;
     if (declared.width > kMaxPixels || declared.height > kMaxPixels ||
         declared.width * declared.height > kMaxPixels)
@@ -193,8 +199,9 @@ LoadStatus LoadPhotograph(const std::filesystem::path& path, cv::Mat& image) {
     // the same pixels read the same whatever the camera wrote beside them.
     cv::Mat decoded;
     try {
-        decoded = cv::imdecode(cv::Mat(1, static_cast<int>(bytes.size()), CV_8U, bytes.data()),
-                               cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
+        decoded = cv::imdecode(
+            cv::Mat(1, static_cast<int>(size), CV_8U, const_cast<unsigned char*>(bytes)),
+            cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
     } catch (const cv::Exception&) {
         decoded.release();
     }

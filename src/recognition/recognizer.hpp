@@ -59,6 +59,9 @@ bool ToEightBitColour(const cv::Mat& image, cv::Mat& colour);
 /// pixels are taken as stored: an EXIF orientation tag is ignored. image is empty unless the
 /// result is Ok; otherwise the status says why.
 LoadStatus LoadPhotograph(const std::filesystem::path& path, cv::Mat& image);
+/// The same on the bytes of a photograph file already in memory (as a service receives them):
+/// more than kMaxPhotographBytes bytes or a header beyond kMaxPixels give TooLarge.
+LoadStatus DecodePhotograph(const unsigned char* bytes, std::size_t size, cv::Mat& image);
 
 /// The layout name shown for a layout code; codes above 6 leave the previous text.
 std::string LayoutText(int layoutCode, const std::string& previous);

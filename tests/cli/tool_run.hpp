@@ -112,11 +112,14 @@ protected:
         return path;
     }
 
-    /// Runs `karvona arguments` with KARVONA_ROOT set to root, in an environment without a
-    /// language (so Korean) unless `environment` sets one ("LANG=en_US.UTF-8").
+    /// Runs `karvona arguments` with KARVONA_ROOT set to root, without $KARVONA_DATA and in an
+    /// environment without a language (so Korean), unless `environment` (shell assignments such
+    /// as "KARVONA_DATA=/x" or "LANG=en_US.UTF-8") sets them, in the folder cwd (default: the
+    /// test's own).
     ToolRun Run(const std::string& arguments, const fs::path& root = {},
-                const std::string& environment = {}) {
-        return Shell("LC_ALL= LC_MESSAGES= LANG= " + environment +
+                const std::string& environment = {}, const fs::path& cwd = {}) {
+        return Shell("cd " + Quoted(cwd.empty() ? dir_ : cwd) +
+                     " && env -u KARVONA_DATA LC_ALL= LC_MESSAGES= LANG= " + environment +
                      " KARVONA_ROOT=" + Quoted(root.empty() ? Root() : root) + " " +
                      std::string(KARVONA_BIN) + " " + arguments);
     }

@@ -95,7 +95,7 @@ TEST(CliBadPhotographs, OneLineWithItsStatusForEveryFile) {
     Scratch dir;
     karvona::testing::CodeDrawing d;
     const std::vector<BadPhotograph> list = WriteBadPhotographs(dir, DrawCodePhoto(d).image);
-    std::vector<std::string> arguments{"read", "--json", "--data", dir.path().string()};
+    std::vector<std::string> arguments{"read", "--json", "--data", KARVONA_SHIPPED_DATA};
     // A folder named like a photograph is, on the command line, a folder to scan: it holds no
     // photograph and gives no line. Every other argument gives exactly one.
     std::vector<BadPhotograph> files;
@@ -130,9 +130,10 @@ TEST(CliBadPhotographs, BombsAreRefusedUnderATightMemoryLimit) {
     WriteBytes(dir / "bomb.jpg", JpegDeclaring(30000, 30000));
     WriteBytes(dir / "bomb.png", GreyPng(30000, 30000, 2));
     WriteBytes(dir / "large.png", GreyPng(20000, 20000, 20000));
-    const ToolRun run = RunTool({"read", "--json", (dir / "bomb.jpg").string(),
-                                 (dir / "bomb.png").string(), (dir / "large.png").string()},
-                                600u << 20);
+    const ToolRun run =
+        RunTool({"read", "--json", "--data", KARVONA_SHIPPED_DATA, (dir / "bomb.jpg").string(),
+                 (dir / "bomb.png").string(), (dir / "large.png").string()},
+                600u << 20);
     EXPECT_EQ(run.exitCode, 1);
     const auto lines = Lines(run.out);
     ASSERT_EQ(lines.size(), 3u);
@@ -146,8 +147,9 @@ TEST(CliBadPhotographs, GoodPhotographsAloneExitZero) {
     const cv::Mat photo = DrawCodePhoto(d).image;
     WriteBytes(dir / "사진 폴더/container photo é.jpg", Encode(photo, ".jpg"));
     WriteBytes(dir / "1x1.bmp", Encode(cv::Mat(1, 1, CV_8UC3, cv::Scalar::all(9)), ".bmp"));
-    const ToolRun run = RunTool(
-        {"read", (dir / "사진 폴더/container photo é.jpg").string(), (dir / "1x1.bmp").string()});
+    const ToolRun run =
+        RunTool({"read", "--data", KARVONA_SHIPPED_DATA,
+                 (dir / "사진 폴더/container photo é.jpg").string(), (dir / "1x1.bmp").string()});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.out.find("container photo é.jpg"), std::string::npos);
 }

@@ -1,0 +1,128 @@
+#include "cli/serve_command.hpp"
+
+#include <signal.h>
+
+#include <atomic>
+#include <cstdio>
+#include <ctime>
+#include <opencv2/core/utility.hpp>
+#include <thread>
+
+#include "cli/data_option.hpp"
+#include "cli/service.hpp"
+
+namespace karvona::cli {
+namespace {
+
+// "HOST:PORT", "[IPv6]:PORT" or ":PORT" (all addresses); false when it is none of them.
+bool SplitAddress(const std::string& address, std::string& host, int& port) {
+    const size_t colon = address.rfind(':');
+    if (colon == std::string::npos || colon + 1 >= address.size())
+        return false;
+    const std::string digits = address.substr(colon + 1);
+    if (digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    port = std::stoi(digits);
+    if (port > 65535)
+        return false;
+    host = address.substr(0, colon);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    if (host.empty())
+        host = "0.0.0.0";
+    return true;
+}
+
+}  // namespace
+
+CLI::App* AddServeCommand(CLI::App& app, ServeOptions& serve) {
+    CLI::App* command = app.add_subcommand(
+        "serve", "Answer readings over HTTP: POST /read, POST /pass, GET /health");
+    command->add_option("--listen", serve.listen, "Address and port to listen on (port 0: any)")
+        ->capture_default_str();
+    command->add_option("--jobs", serve.jobs, "Readings at once; further requests wait in turn")
+        ->check(CLI::Range(1, 64))
+        ->capture_default_str();
+    command
+        ->add_option("--timeout", serve.timeoutSeconds,
+                     "Seconds a request may take to arrive and to wait for its turn")
+        ->check(CLI::Range(1, 3600))
+        ->capture_default_str();
+    AddDataOption(*command, serve.dataFolder);
+    command->add_flag("--quiet", serve.quiet, "No line per request on stderr");
+    command->footer(
+        "POST /read takes one photograph (JPEG, PNG or BMP) as the body, with Content-Type "
+        "image/jpeg, image/png, image/bmp or application/octet-stream, and answers the JSON "
+        "object of `karvona read --json` (?file=NAME puts a name into it). POST /pass takes the "
+        "photographs of one truck pass as multipart/form-data (a field \"pass\" names it) and "
+        "answers the object of `karvona read --passes --json`. GET /health answers the version "
+        "and the reference data. Bad input answers 4xx with {\"error\": ..., \"reason\": ...}. "
+        "SIGTERM or Ctrl-C lets the readings in flight finish and ends with exit code 0. The "
+        "port actually bound is printed on stderr when the service is ready.");
+    return command;
+}
+
+int RunServe(const ServeOptions& options) {
+    std::string host;
+    int port = 0;
+    if (!SplitAddress(options.listen, host, port)) {
+        std::fprintf(stderr, "karvona serve: --listen %s is not HOST:PORT\n",
+                     options.listen.c_str());
+        return 2;
+    }
+    recognition::ReferenceDataSet data;
+    std::filesystem::path folder;
+    if (!LoadReferenceDataOrReport(options.dataFolder, "serve", data, &folder)) {
+        std::fprintf(stderr, "karvona serve: the service does not start\n");
+        return kNoReferenceDataExit;
+    }
+    if (options.jobs > 1)
+        cv::setNumThreads(1);  // the readings fill the cores
+
+    // Every thread started from here on inherits the blocked signals; this thread takes them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    sigset_t previous;
+    pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
+
+    ServiceOptions serviceOptions;
+    serviceOptions.host = host;
+    serviceOptions.port = port;
+    serviceOptions.jobs = options.jobs;
+    serviceOptions.timeout = std::chrono::seconds(options.timeoutSeconds);
+    serviceOptions.dataFolder = folder;
+    serviceOptions.logRequests = !options.quiet;
+    Service service(data, serviceOptions);
+    const int bound = service.Bind();
+    if (bound < 0) {
+        std::fprintf(stderr, "karvona serve: cannot listen on %s\n", options.listen.c_str());
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        return 1;
+    }
+    std::fprintf(stderr, "karvona serve: listening on %s:%d with %d reading(s) at once\n",
+                 host.c_str(), bound, options.jobs);
+    std::fflush(stderr);
+
+    std::atomic<bool> finished{false};
+    bool served = false;
+    std::thread server([&] {
+        served = service.Run();
+        finished = true;
+    });
+    while (!finished) {
+        const timespec wait{0, 200'000'000};
+        const int signal = sigtimedwait(&stopSignals, nullptr, &wait);
+        if (signal == SIGTERM || signal == SIGINT) {
+            std::fprintf(stderr, "karvona serve: stopping after the readings in flight\n");
+            service.Stop();
+            break;
+        }
+    }
+    server.join();
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return served ? 0 : 1;
+}
+
+}  // namespace karvona::cli

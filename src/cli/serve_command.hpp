@@ -1,0 +1,22 @@
+#pragma once
+// `karvona serve`: the reading service (see cli/service.hpp) until SIGTERM or Ctrl-C, which let
+// the readings in flight finish; exit code 0 then, 2 on bad usage or without reference data,
+// 1 when the address cannot be bound.
+
+#include <CLI/CLI.hpp>
+#include <string>
+
+namespace karvona::cli {
+
+struct ServeOptions {
+    std::string listen = "127.0.0.1:8080";
+    int jobs = 1;
+    int timeoutSeconds = 30;
+    std::string dataFolder;
+    bool quiet = false;
+};
+
+CLI::App* AddServeCommand(CLI::App& app, ServeOptions& options);
+int RunServe(const ServeOptions& options);
+
+}  // namespace karvona::cli

@@ -1,0 +1,141 @@
+// `karvona serve` as a process: it says where it listens, answers, and ends with exit code 0 on
+// SIGTERM; without reference data or with a bad address it does not start.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include "service_fixture.hpp"
+
+extern char** environ;
+
+namespace karvona::cli::testing {
+namespace {
+
+class ServeProcess : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() /
+               ("karvona-serve-" + std::to_string(getpid()) + "-" + info->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "data");
+        EXPECT_TRUE(test_support::DrawnGlyphCodebook(false).SaveTrainingFile(
+            (dir_ / "data/prefixes.trn").string()));
+        EXPECT_TRUE(test_support::DrawnGlyphCodebook(true).SaveTrainingFile(
+            (dir_ / "data/numbers.trn").string()));
+        std::ofstream(dir_ / "data/prefix.txt") << "TGHU\n";
+    }
+    void TearDown() override {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (err_ >= 0)
+            close(err_);
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+
+    // Starts `karvona serve arguments...` with stderr on a pipe, in the test's folder.
+    void Start(const std::vector<std::string>& arguments) {
+        int pipeFds[2];
+        ASSERT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        std::vector<std::string> all{KARVONA_BIN, "serve"};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (auto& a : all)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ASSERT_EQ(posix_spawn(&pid_, KARVONA_BIN, &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        close(pipeFds[1]);
+        err_ = pipeFds[0];
+    }
+
+    // Reads stderr until it holds text or patience runs out; returns what came.
+    std::string ReadErrUntil(const std::string& text, std::chrono::seconds patience) {
+        const auto end = Clock::now() + patience;
+        while (Clock::now() < end && err_text_.find(text) == std::string::npos) {
+            pollfd p{err_, POLLIN, 0};
+            if (poll(&p, 1, 100) <= 0)
+                continue;
+            char buffer[1024];
+            const ssize_t n = read(err_, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            err_text_.append(buffer, static_cast<size_t>(n));
+        }
+        return err_text_;
+    }
+
+    // Waits for the process to end; its exit code, or -1 when it did not end in time.
+    int WaitForExit(std::chrono::seconds patience) {
+        const auto end = Clock::now() + patience;
+        while (Clock::now() < end) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return -1;
+    }
+
+    fs::path dir_;
+    pid_t pid_ = -1;
+    int err_ = -1;
+    std::string err_text_;
+};
+
+TEST_F(ServeProcess, AnswersAndEndsWithZeroOnSigterm) {
+    Start({"--listen", "127.0.0.1:0", "--jobs", "2", "--data", (dir_ / "data").string()});
+    const std::string listening = "listening on 127.0.0.1:";
+    const std::string err = ReadErrUntil(" reading(s) at once", std::chrono::seconds(30));
+    const size_t at = err.find(listening);
+    ASSERT_NE(at, std::string::npos) << err;
+    const int port = std::atoi(err.c_str() + at + listening.size());
+    ASSERT_GT(port, 0) << err;
+
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(30, 0);
+    const auto health = client.Get("/health");
+    ASSERT_TRUE(health);
+    EXPECT_EQ(nlohmann::json::parse(health->body)["version"], KARVONA_VERSION);
+    const auto reading = client.Post("/read", DrawnJpeg("TGHU7654320"), "image/jpeg");
+    ASSERT_TRUE(reading);
+    EXPECT_EQ(nlohmann::json::parse(reading->body)["code"], "TGHU7654320");
+
+    ASSERT_EQ(kill(pid_, SIGTERM), 0);
+    EXPECT_EQ(WaitForExit(std::chrono::seconds(20)), 0);
+    EXPECT_NE(ReadErrUntil("stopping", std::chrono::seconds(1)).find("stopping"),
+              std::string::npos);
+}
+
+TEST_F(ServeProcess, DoesNotStartWithoutReferenceDataOrWithABadAddress) {
+    fs::remove(dir_ / "data/numbers.trn");
+    Start({"--listen", "127.0.0.1:0", "--data", (dir_ / "data").string()});
+    EXPECT_EQ(WaitForExit(std::chrono::seconds(20)), 2);
+    EXPECT_NE(ReadErrUntil("does not start", std::chrono::seconds(1))
+                  .find((dir_ / "data/numbers.trn").string()),
+              std::string::npos)
+        << err_text_;
+    close(err_);
+    err_ = -1;
+    err_text_.clear();
+
+    Start({"--listen", "no port here", "--data", (dir_ / "data").string()});
+    EXPECT_EQ(WaitForExit(std::chrono::seconds(20)), 2);
+    close(err_);
+    err_ = -1;
+    Start({"--jobs", "0", "--data", (dir_ / "data").string()});
+    EXPECT_EQ(WaitForExit(std::chrono::seconds(20)), 2);
+}
+
+}  // namespace
+}  // namespace karvona::cli::testing
