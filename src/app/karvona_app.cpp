@@ -18,6 +18,7 @@ CKarvonaApp::CKarvonaApp(int& argc, char** argv) : application_(argc, argv) {
 bool CKarvonaApp::InitInstance() {
     imaging::KeepFreedMemoryForReuse();
     CKarvonaDlg dialog;
+    dialog.SetStrict(strict_);
     if (!screenshot_.output.isEmpty()) {
         QTimer::singleShot(0, &dialog, [this, &dialog] {
             if (!screenshot_.photoFolder.isEmpty()) {

@@ -20,11 +20,14 @@ public:
     /// Runs the main dialog to its end; returns false, so that the program then ends.
     bool InitInstance();
     void SetScreenshot(const ScreenshotRequest& request) { screenshot_ = request; }
+    /// Recognition by the single pass alone (no second look, no review).
+    void SetStrict(bool strict) { strict_ = strict; }
     int ExitCode() const { return exitCode_; }
 
 private:
     QApplication application_;
     ScreenshotRequest screenshot_;
+    bool strict_ = false;
     int exitCode_ = 0;
 };
 

@@ -348,6 +348,7 @@ void CKarvonaDlg::ShowRecognition(const RecognitionView& view) {
 
 void CKarvonaDlg::ApplyOptions() {
     recognition::RecognitionOptions& options = recognizer_->options;
+    options.strict = strict_;
     options.colourPass = colourPassOn_;
     options.locatorStepView = locatorStepView_;
     options.readerStepView = readerStepView_;
@@ -638,7 +639,7 @@ void CKarvonaDlg::OnBackupClicked() {
     OnOptionsClicked();
     if (backupOn_) {
         Message(Q(shell::BackupMessage(recognition::RecognizedFolder())));
-        shell::CreateArchiveFolders(recognition::RecognizedFolder());
+        shell::CreateArchiveFolders(recognition::RecognizedFolder(), !strict_);
     }
     renameRadio_->setEnabled(backupOn_);
     keepNameRadio_->setEnabled(backupOn_);

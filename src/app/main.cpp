@@ -1,7 +1,9 @@
 // karvona-gui: the desktop program. `--screenshot OUT.png [--photos DIR] [--read ROW]` adds the
-// photographs of DIR, reads one row, saves a picture of the window and ends.
+// photographs of DIR, reads one row, saves a picture of the window and ends. `--strict` reads
+// with the single pass alone.
 
 #include <QString>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,8 +20,12 @@ int main(int argc, char** argv) {
             request.readRow = std::atoi(argv[++i]);
         }
     }
+    // --strict: only the single pass, as the program always read (no second look, no review).
+    const bool strict = std::any_of(
+        argv + 1, argv + argc, [](const char* arg) { return std::strcmp(arg, "--strict") == 0; });
     karvona::app::CKarvonaApp app(argc, argv);
     app.SetScreenshot(request);
+    app.SetStrict(strict);
     app.InitInstance();
     return app.ExitCode();
 }

@@ -157,7 +157,8 @@ CLI::App* AddReadCommand(CLI::App& app, ReadOptions& read) {
     CLI::Option* backup =
         command->add_flag("--backup", read.backup,
                           "Copy each photograph into the archive under the root folder "
-                          "(recognized/perpect, mistake, trymore, un), named NNNNNN_[CODE].ext; "
+                          "(recognized/perpect, mistake, trymore, un, and review unless --strict), "
+                          "named NNNNNN_[CODE].ext; "
                           "an existing file is never replaced");
     command
         ->add_flag("--keep-names", read.keepNames,
@@ -191,6 +192,10 @@ CLI::App* AddReadCommand(CLI::App& app, ReadOptions& read) {
                      "of --jobs 1")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
+    command->add_flag("--strict", read.strict,
+                      "Only the single pass on each photograph as given, as the program always "
+                      "read: no working scale, no second look, no check-digit choice; every "
+                      "validated code is perfect and no confidence or pass is printed");
     command->add_option("paths", read.paths, "Photographs (BMP or JPEG) and folders to scan")
         ->required();
     command->footer(
@@ -255,7 +260,7 @@ int RunRead(const ReadOptions& options) {
     if (options.backup) {
         const fs::path archive = recognition::RecognizedFolder();
         std::fprintf(notes, "%s\n", shell::BackupMessage(archive).c_str());
-        if (!shell::CreateArchiveFolders(archive)) {
+        if (!shell::CreateArchiveFolders(archive, !options.strict)) {
             std::fprintf(stderr, "karvona read: cannot create the archive folders in %s\n",
                          archive.c_str());
         }
@@ -286,6 +291,7 @@ int RunRead(const ReadOptions& options) {
     const recognition::ReferenceData view = data.View();
     auto makeRecognizer = [&](int) -> shell::Recognizer {
         auto recognizer = std::make_shared<recognition::Recognizer>(view);
+        recognizer->options.strict = options.strict;
         recognizer->options.colourPass = settings.colour;
         recognizer->options.saveSamples = options.saveSamples;
         recognizer->options.locatorStepView = !settings.stepsFolder.empty();
@@ -299,7 +305,7 @@ int RunRead(const ReadOptions& options) {
     };
 
     if (settings.format == OutputFormat::kCsv) {
-        std::printf("%s\n", CsvHeader(settings.colour).c_str());
+        std::printf("%s\n", CsvHeader(settings.colour, !options.strict).c_str());
         std::fflush(stdout);
     }
     const int toRead = total - batch.startRow;
@@ -316,9 +322,14 @@ int RunRead(const ReadOptions& options) {
                 }
                 progress.Clear();
                 const ReadingRow where{done.row + 1, photo.path.string()};
-                std::printf(
-                    "%s\n",
-                    ReadingLine(settings.format, where, done.reading, settings.colour).c_str());
+                shell::Reading reading = done.reading;
+                if (!options.strict && !reading.judged()) {
+                    // A recognition that failed outright still gets the columns of its run.
+                    reading.confidence = 0.0f;
+                    reading.pass = "none";
+                }
+                std::printf("%s\n",
+                            ReadingLine(settings.format, where, reading, settings.colour).c_str());
                 std::fflush(stdout);
                 if (done.archiveCopy && *done.archiveCopy != shell::FileOpStatus::kDone) {
                     std::fprintf(stderr, "karvona read: not archived (%s): %s\n",

@@ -25,6 +25,7 @@ struct ReadOptions {
     std::string format = "text";
     bool json = false;  ///< the older spelling of --format json
     int jobs = 1;
+    bool strict = false;  ///< only the single pass: no working scale, second look or review
 };
 
 /// Registers the `read` subcommand with its options on app; returns it so that the caller can

@@ -18,12 +18,16 @@ struct ReadingRow {
 };
 
 /// The JSON object of a reading: row, file, code, complete, layout, layoutText, reader, ms,
-/// status, outcome, and hue when colour is on.
+/// status, outcome, then confidence and pass when the reading was judged (a run that was not
+/// strict), and hue when colour is on.
 nlohmann::json ReadingJson(const ReadingRow& row, const recognition::RecognitionResult& result,
                            bool colour);
-/// The CSV header line that goes with ReadingLine(kCsv).
-std::string CsvHeader(bool colour);
-/// One output line of a reading in the given format (JSON as one compact line).
+/// The CSV header line that goes with ReadingLine(kCsv): confidence and pass columns for the
+/// readings of a run that is not strict.
+std::string CsvHeader(bool colour, bool judged = false);
+/// One output line of a reading in the given format (JSON as one compact line). A judged reading
+/// adds its confidence and pass (text: "confidence 0.87" and "pass rotate -8" fields after the
+/// outcome; CSV: two columns before hue).
 std::string ReadingLine(OutputFormat format, const ReadingRow& row,
                         const recognition::RecognitionResult& result, bool colour);
 /// A field quoted for CSV when it holds a comma, quote or line break.

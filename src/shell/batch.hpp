@@ -40,11 +40,13 @@ inline Outcome ClassifyOutcome(const Reading& reading) {
     return recognition::OutcomeOf(reading);
 }
 
-/// The five archive folders in the order they are created: the archive itself, then "perpect",
-/// "mistake", "trymore", "un".
-std::vector<std::filesystem::path> ArchiveFolders(const std::filesystem::path& recognizedFolder);
-/// Creates the five archive folders (existing ones are no error); returns whether all exist.
-bool CreateArchiveFolders(const std::filesystem::path& recognizedFolder);
+/// The archive folders in the order they are created: the archive itself, then "perpect",
+/// "mistake", "trymore", "un", and "review" when the readings are judged (a run that is not
+/// strict).
+std::vector<std::filesystem::path> ArchiveFolders(const std::filesystem::path& recognizedFolder,
+                                                  bool withReview = false);
+/// Creates the archive folders (existing ones are no error); returns whether all exist.
+bool CreateArchiveFolders(const std::filesystem::path& recognizedFolder, bool withReview = false);
 
 /// The archive file name of row `row` (counted from 0). Named after the result,
 /// "%06d_[%s]%s" with row + 1, the result and the photograph's extension with its dot; with
@@ -77,6 +79,7 @@ struct RowOutcome {
 struct BatchCounts {
     int processedCount = 0;
     int perfect = 0;
+    int review = 0;  ///< validated codes that were not sure
     int partial = 0;
     long long elapsedMs = 0;  ///< the whole loop: recognitions, copies and progress
 };
@@ -105,7 +108,8 @@ BatchCounts RunBatch(const std::vector<FileRow>& rows, const BatchOptions& optio
                      const std::atomic<bool>& stopRequested, const RowCallback& onRow = {});
 
 /// The text of the statistics message (caption kStatisticsCaption); empty when no photograph
-/// was processed, in which case no message is shown.
+/// was processed, in which case no message is shown. Readings for review count as read, and a
+/// line of their own follows when there were any.
 std::string FormatStatistics(const BatchCounts& counts);
 
 }  // namespace karvona::shell

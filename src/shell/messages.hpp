@@ -26,6 +26,9 @@ inline constexpr const char kStatisticsCaption[] = " [ 모든 파일 인식 결�
 inline constexpr const char kStatisticsFormat[] =
     "총 파일 수 %5d장 中 %5d장(%.1f%%) 인식\n\n: %5d장(%.1f%%)을 완벽히 인식하였으며,  \n  "
     "%5d장(%.1f%%)을 10자 이상 인식하였음.  \n\n수행시간은 %dsec(장당 %d ms)임.  ";
+// Added to the summary when some validated codes were not sure: they wait in "review".
+inline constexpr const char kReviewFormat[] =
+    "\n\n%5d장(%.1f%%)은 검증되었으나 확실하지 않아 확인이 필요함.  ";
 
 /// The question asked before the file of a row is deleted.
 std::string DeleteQuestion(const std::string& fileName);
