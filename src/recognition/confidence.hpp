@@ -15,7 +15,7 @@ namespace karvona::recognition {
 /// The confidence from which a validated reading counts as sure (perfect) instead of review.
 /// `blackbox --curve` prints, per threshold, the perfect readings and the misreads it would let
 /// through; README shows the curve this value was chosen from.
-inline constexpr double kSureThreshold = 0.6;
+inline constexpr double kSureThreshold = 0.65;
 
 // How a reading's own confidence is made (chosen with the threshold, on the same photographs).
 /// The second weakest character margin at which a reading alone is fully sure. A wrong code

@@ -26,13 +26,17 @@ struct Look {
     double rotate = 0.0;  ///< degrees, counter-clockwise as the photograph is shown
     double shear = 0.0;   ///< degrees: each column moves down by tan(shear) per column right
     bool identity() const { return scale == 1.0 && rotate == 0.0 && shear == 0.0; }
+    /// A turn or shear only straightens a code that an earlier look found a region for; on a
+    /// photograph where no look at any scale found one it is not taken.
+    bool needsRegion() const { return rotate != 0.0 || shear != 0.0; }
 };
 
 /// The first look: the working image itself.
 Look FirstLook();
 /// The looks of the second look, in the order they are tried: every one the single pass on a
 /// transformed copy. The plan stops at the first sure reading, so this is the most a photograph
-/// ever costs beyond its first pass.
+/// ever costs beyond its first pass; one where no look finds a code region costs the scales
+/// only.
 const std::vector<Look>& SecondLooks();
 
 /// The image of a look and where its pixels come from.

@@ -115,8 +115,11 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
 
         const std::vector<Look>& second = SecondLooks();
         const int looks = 1 + static_cast<int>(second.size());
+        bool located = false;  // by any look so far
         for (int k = 0; k < looks; ++k) {
             const Look look = k == 0 ? FirstLook() : second[k - 1];
+            if (look.needsRegion() && !located)
+                continue;
             LookImage image;
             if (look.scale == 1.0) {
                 // Turns and shears start from the working image made once.
@@ -138,6 +141,7 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
             pass.options.saveSamples = k == 0 && out.options.saveSamples;
             pass.RecognizeLoaded(image.image);
             const RecognitionResult& read = pass.result;
+            located = located || read.located();
             result.times.locate += read.times.locate;
             result.times.read += read.times.read;
 

@@ -113,24 +113,44 @@ struct CurvePhoto {
 };
 
 void PrintCurve(const std::vector<CurvePhoto>& photos) {
-    std::printf("\nthreshold  perfect  misread  review-right  review-wrong   (%zu photographs)\n",
-                photos.size());
+    std::vector<std::string> sets;
+    for (const CurvePhoto& photo : photos) {
+        if (std::find(sets.begin(), sets.end(), photo.set) == sets.end())
+            sets.push_back(photo.set);
+    }
+    std::printf(
+        "\nPer sure threshold: readings reported perfect (right / misread) and sent to review\n"
+        "(right / wrong), over %zu photographs; then perfect/misread per set.\n",
+        photos.size());
+    std::printf("threshold  perfect  misread  review-right  review-wrong ");
+    for (const std::string& set : sets)
+        std::printf(" %14s", set.c_str());
+    std::printf("\n");
     for (int step = 0; step <= 20; ++step) {
         const double threshold = step / 20.0;
         int perfect = 0, misread = 0, reviewRight = 0, reviewWrong = 0;
+        std::map<std::string, std::pair<int, int>> perSet;
         for (const CurvePhoto& photo : photos) {
             const Decision d = Decide(photo.candidates, threshold);
             if (d.candidate < 0)
                 continue;
             const bool right =
                 photo.candidates[static_cast<size_t>(d.candidate)].code == photo.label;
-            if (d.sure)
+            if (d.sure) {
                 (right ? perfect : misread) += 1;
-            else
+                (right ? perSet[photo.set].first : perSet[photo.set].second) += 1;
+            } else {
                 (right ? reviewRight : reviewWrong) += 1;
+            }
         }
-        std::printf("%9.2f  %7d  %7d  %12d  %12d%s\n", threshold, perfect, misread, reviewRight,
-                    reviewWrong,
+        std::printf("%9.2f  %7d  %7d  %12d  %12d ", threshold, perfect, misread, reviewRight,
+                    reviewWrong);
+        for (const std::string& set : sets) {
+            char cell[32];
+            std::snprintf(cell, sizeof cell, "%d/%d", perSet[set].first, perSet[set].second);
+            std::printf(" %14s", cell);
+        }
+        std::printf("%s\n",
                     std::abs(threshold - kSureThreshold) < 1e-9 ? "   <- kSureThreshold" : "");
     }
     int guidedRight = 0, guidedWrong = 0;
@@ -140,8 +160,8 @@ void PrintCurve(const std::vector<CurvePhoto>& photos) {
                 (c.code == photo.label ? guidedRight : guidedWrong) += 1;
         }
     }
-    std::printf("check-digit choice over every look: %d right, %d wrong codes made\n", guidedRight,
-                guidedWrong);
+    std::printf("codes the check-digit choice made, over every look: %d right, %d wrong\n",
+                guidedRight, guidedWrong);
 }
 
 }  // namespace
