@@ -40,13 +40,22 @@ LookOutput Keep(const Recognizer& pass, int look, const std::string& name,
     kept.fromPhoto = fromPhoto;
     kept.morphology = pass.morphologyReading;
     kept.cluster = pass.clusterReading;
-    kept.morphologyStrip = pass.morphologyStrip.clone();
-    kept.clusterStrip = pass.clusterStrip.clone();
+    // The strips are the pass's own, redrawn by its next look: they are copied only then.
+    kept.morphologyStrip = pass.morphologyStrip;
+    kept.clusterStrip = pass.clusterStrip;
     kept.region = pass.region;
     kept.pasted = pass.pastedRegion;
     if (samePixels)
         kept.display = pass.displayImage;
     return kept;
+}
+
+// Copies the strips a kept look still shares with the pass, before the pass redraws them.
+void Detach(LookOutput& kept, const Recognizer& pass) {
+    if (kept.morphologyStrip.data == pass.morphologyStrip.data)
+        kept.morphologyStrip = kept.morphologyStrip.clone();
+    if (kept.clusterStrip.data == pass.clusterStrip.data)
+        kept.clusterStrip = kept.clusterStrip.clone();
 }
 
 // A reading that has not validated is kept for the operator when it says more than the one kept
@@ -139,6 +148,9 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
             pass.options.locatorStepView = k == 0 && out.options.locatorStepView;
             pass.options.readerStepView = k == 0 && out.options.readerStepView;
             pass.options.saveSamples = k == 0 && out.options.saveSamples;
+            for (LookOutput& earlier : kept)
+                Detach(earlier, pass);
+            Detach(fallback, pass);
             pass.RecognizeLoaded(image.image);
             const RecognitionResult& read = pass.result;
             located = located || read.located();
