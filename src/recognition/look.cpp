@@ -34,8 +34,6 @@ const std::vector<Look>& SecondLooks() {
     return looks;
 }
 
-namespace {
-
 cv::Matx23d Compose(const cv::Matx23d& second, const cv::Matx23d& first) {
     const cv::Matx33d a(second(0, 0), second(0, 1), second(0, 2), second(1, 0), second(1, 1),
                         second(1, 2), 0, 0, 1);
@@ -44,6 +42,8 @@ cv::Matx23d Compose(const cv::Matx23d& second, const cv::Matx23d& first) {
     const cv::Matx33d c = a * b;
     return cv::Matx23d(c(0, 0), c(0, 1), c(0, 2), c(1, 0), c(1, 1), c(1, 2));
 }
+
+namespace {
 
 cv::Point2d Apply(const cv::Matx23d& m, cv::Point2d p) {
     return {m(0, 0) * p.x + m(0, 1) * p.y + m(0, 2), m(1, 0) * p.x + m(1, 1) * p.y + m(1, 2)};

@@ -52,6 +52,9 @@ struct LookImage {
 /// shares the photograph's pixels.
 LookImage MakeLookImage(const cv::Mat& photo, double photoScale, const Look& look);
 
+/// The affine map that applies first, then second.
+cv::Matx23d Compose(const cv::Matx23d& second, const cv::Matx23d& first);
+
 /// The bounding box in the photograph of a rectangle of a look's image, clipped to the
 /// photograph (of the given size). An empty rectangle stays empty.
 cv::Rect RectInPhoto(const cv::Rect& rect, const cv::Matx23d& fromPhoto, cv::Size photo);

@@ -133,13 +133,7 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
             if (look.scale == 1.0) {
                 // Turns and shears start from the working image made once.
                 image = MakeLookImage(working, 1.0, look);
-                const cv::Matx33d a(image.fromPhoto(0, 0), image.fromPhoto(0, 1),
-                                    image.fromPhoto(0, 2), image.fromPhoto(1, 0),
-                                    image.fromPhoto(1, 1), image.fromPhoto(1, 2), 0, 0, 1);
-                const cv::Matx33d b(workingFromPhoto(0, 0), 0, 0, 0, workingFromPhoto(1, 1), 0, 0,
-                                    0, 1);
-                const cv::Matx33d c = a * b;
-                image.fromPhoto = cv::Matx23d(c(0, 0), c(0, 1), c(0, 2), c(1, 0), c(1, 1), c(1, 2));
+                image.fromPhoto = Compose(image.fromPhoto, workingFromPhoto);
             } else {
                 image = MakeLookImage(photo, scale, look);
             }

@@ -4,7 +4,8 @@
 // pass reads transformed copies of it (the second look) until one gives a sure code or the looks
 // run out. The check-digit-guided choice is tried on every look's reading of eleven characters.
 // The look that produced the chosen reading fills the recognizer's fields, its region mapped back
-// onto the photograph as given.
+// onto the photograph as given. The colour pass reads the working image; step views and character
+// samples come from the first look only.
 
 #include <memory>
 #include <string>
