@@ -22,6 +22,7 @@ void CKarvonaApp::SetStartOptions(const StartOptions& options) {
     dataFolder_ = options.dataFolder;
     language_ = options.language;
     screenshot_ = options.screenshot;
+    strict_ = options.strict;
 }
 
 bool CKarvonaApp::InitInstance() {
@@ -35,6 +36,7 @@ bool CKarvonaApp::InitInstance() {
     const recognition::DataFolder data = recognition::FindReferenceData(
         recognition::DataLookupContext::ForThisProcess(dataFolder_.toLocal8Bit().toStdString()));
     CKarvonaDlg dialog(data.folder);
+    dialog.SetStrict(strict_);
     if (!screenshot_.output.isEmpty()) {
         QTimer::singleShot(0, &dialog, [this, &dialog] {
             if (!screenshot_.photoFolder.isEmpty()) {

@@ -25,6 +25,8 @@ public:
     /// The data folder, the language and the picture to take (see StartOptions).
     void SetStartOptions(const StartOptions& options);
     void SetScreenshot(const ScreenshotRequest& request) { screenshot_ = request; }
+    /// Recognition by the single pass alone (no second look, no review).
+    void SetStrict(bool strict) { strict_ = strict; }
     int ExitCode() const { return exitCode_; }
 
 private:
@@ -32,6 +34,7 @@ private:
     ScreenshotRequest screenshot_;
     QString dataFolder_;
     std::string language_;
+    bool strict_ = false;
     int exitCode_ = 0;
 };
 

@@ -158,6 +158,7 @@ void CKarvonaDlg::ShowRecognition(const RecognitionView& view) {
 
 void CKarvonaDlg::ApplyOptions() {
     recognition::RecognitionOptions& options = recognizer_->options;
+    options.strict = strict_;
     options.colourPass = colourPassOn_;
     options.locatorStepView = locatorStepView_;
     options.readerStepView = readerStepView_;

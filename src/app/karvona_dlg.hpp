@@ -83,6 +83,10 @@ public:
     void OnOptionsClicked();
     bool IsRunning() const { return running_; }
 
+    /// Recognition by the single pass alone: no working scale, no second look, no review.
+    void SetStrict(bool strict) { strict_ = strict; }
+    bool Strict() const { return strict_; }
+
     /// Recognizes one photograph on the window thread and shows the outcome. A photograph
     /// without a winning reader leaves the panel black rather than showing the characters of
     /// an earlier one.
@@ -139,6 +143,7 @@ private:
     std::atomic<bool> locatorStepView_{false};
     std::atomic<bool> readerStepView_{false};
     std::atomic<bool> saveSamplesOn_{false};
+    std::atomic<bool> strict_{false};
     bool backupOn_ = false;
     bool removeAfterMove_ = true;
     bool keepFileName_ = false;

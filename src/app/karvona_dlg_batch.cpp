@@ -122,7 +122,7 @@ void CKarvonaDlg::OnBackupClicked() {
         const fs::path archive = recognition::RecognizedFolder();
         Message(MessageText(shell::kBackupMessageBefore) + Q(archive) +
                 MessageText(shell::kBackupMessageAfter));
-        shell::CreateArchiveFolders(archive);
+        shell::CreateArchiveFolders(archive, !strict_);
     }
     renameRadio_->setEnabled(backupOn_);
     keepNameRadio_->setEnabled(backupOn_);

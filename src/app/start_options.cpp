@@ -14,12 +14,16 @@ int ParseStartOptions(int argc, const char* const* argv, StartOptions& options) 
     cli.set_version_flag("--version", std::string("karvona ") + KARVONA_VERSION);
     std::string data, screenshot, photos;
     cli.add_option("--data", data,
-                   "Folder of prefixes.trn, numbers.trn and prefix.txt (default: the current "
-                   "folder)");
+                   "Folder of prefixes.trn, numbers.trn and prefix.txt (default: $KARVONA_DATA, "
+                   "then the current folder when it holds them, then ../share/karvona beside "
+                   "the program)");
     cli.add_option("--lang", options.language,
                    "Language of the window: ko or en (default: from LC_ALL, LC_MESSAGES or LANG; "
                    "en... is English, anything else Korean)")
         ->check(CLI::IsMember({"ko", "en"}));
+    cli.add_flag("--strict", options.strict,
+                 "Read with the single pass alone, as the program always read: no working "
+                 "scale, no second look, no review outcome");
     // For pictures of the window (scripts/screenshot); not listed in the help.
     cli.add_option("--screenshot", screenshot)->group("");
     cli.add_option("--photos", photos)->group("");

@@ -1,6 +1,6 @@
 #pragma once
-// The desktop program's command line: karvona-gui [--data DIR] [--lang ko|en] [--help]
-// [--version], and Qt's own options (-platform, -style, ...), which Qt takes.
+// The desktop program's command line: karvona-gui [--data DIR] [--lang ko|en] [--strict]
+// [--help] [--version], and Qt's own options (-platform, -style, ...), which Qt takes.
 
 #include <QString>
 #include <string>
@@ -13,6 +13,7 @@ namespace karvona::app {
 struct StartOptions {
     QString dataFolder;    ///< the folder of the data files; empty: the current folder
     std::string language;  ///< "ko", "en", or empty for the environment's
+    bool strict = false;   ///< the single pass alone: no second look, no review
     ScreenshotRequest screenshot;
     std::vector<std::string> unknown;  ///< arguments left for Qt to take
 };

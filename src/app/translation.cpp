@@ -88,6 +88,7 @@ shell::StatisticsTexts TranslatedStatisticsTexts() {
     }
     translate(texts.notArchived);
     translate(texts.more);
+    translate(texts.review);
     return texts;
 }
 

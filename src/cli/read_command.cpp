@@ -248,7 +248,8 @@ CLI::App* AddReadCommand(CLI::App& app, ReadOptions& read) {
     CLI::Option* backup =
         command->add_flag("--backup", read.backup,
                           "Copy each photograph into the archive under the root folder "
-                          "(recognized/perpect, mistake, trymore, un), named NNNNNN_[CODE].ext; "
+                          "(recognized/perpect, mistake, trymore, un, and review unless --strict), "
+                          "named NNNNNN_[CODE].ext; "
                           "an existing file is never replaced");
     command
         ->add_flag("--keep-names", read.keepNames,
@@ -291,6 +292,10 @@ CLI::App* AddReadCommand(CLI::App& app, ReadOptions& read) {
                         "One answer per truck pass instead of per photograph: the photographs "
                         "are grouped by the first capture group of this regular expression in "
                         "the file name (such as '1-(\\d+)-OCR'), or by folder with 'folder'");
+    command->add_flag("--strict", read.strict,
+                      "Only the single pass on each photograph as given, as the program always "
+                      "read: no working scale, no second look, no check-digit choice; every "
+                      "validated code is perfect and no confidence or pass is printed");
     command
         ->add_option("paths", read.paths,
                      "Photographs (JPEG, PNG or BMP), folders to scan, or - for one photograph "
@@ -302,7 +307,9 @@ CLI::App* AddReadCommand(CLI::App& app, ReadOptions& read) {
         "$KARVONA_ROOT (default ~/karvona).\n\n"
         "Outcomes (the archive folder of each photograph, and the outcome column or key):\n"
         "  perpect  the code was read completely: 11 characters, check digit and owner prefix "
-        "valid; counted as perfect and ticked\n"
+        "valid, and sure; counted as perfect and ticked\n"
+        "  review   validated like perpect but not sure (its confidence is below the "
+        "threshold); counted as read on a line of its own, not ticked; never with --strict\n"
         "  mistake  11 characters that did not validate; counted as partial\n"
         "  trymore  7 to 10 characters; counted as partial\n"
         "  un       fewer than 7 characters, no code region, or a photograph not read; not "
@@ -399,7 +406,7 @@ int RunRead(const ReadOptions& options) {
     if (options.backup) {
         const fs::path archive = recognition::RecognizedFolder();
         std::fprintf(notes, "%s\n", shell::BackupMessage(archive, language).c_str());
-        if (!shell::CreateArchiveFolders(archive)) {
+        if (!shell::CreateArchiveFolders(archive, !options.strict)) {
             std::fprintf(stderr, "karvona read: cannot create the archive folders in %s\n",
                          archive.c_str());
         }
@@ -430,6 +437,7 @@ int RunRead(const ReadOptions& options) {
     const recognition::ReferenceData view = data.View();
     auto makeRecognizer = [&](int) -> shell::Recognizer {
         auto recognizer = std::make_shared<recognition::Recognizer>(view);
+        recognizer->options.strict = options.strict;
         recognizer->options.colourPass = settings.colour;
         recognizer->options.saveSamples = options.saveSamples;
         recognizer->options.locatorStepView = !settings.stepsFolder.empty();
@@ -446,7 +454,8 @@ int RunRead(const ReadOptions& options) {
     if (grouping)
         passes.emplace(rows, batch.startRow, *grouping, data.prefixes);
     if (settings.format == OutputFormat::kCsv) {
-        std::printf("%s\n", passes ? PassCsvHeader().c_str() : CsvHeader(settings.colour).c_str());
+        std::printf("%s\n", passes ? PassCsvHeader().c_str()
+                                   : CsvHeader(settings.colour, !options.strict).c_str());
         std::fflush(stdout);
     }
     const int toRead = total - batch.startRow;
@@ -468,9 +477,15 @@ int RunRead(const ReadOptions& options) {
                     for (const shell::PassResult& pass : passes->Record(done.row, done.reading))
                         std::printf("%s\n", PassLines(settings.format, pass).c_str());
                 } else {
+                    shell::Reading reading = done.reading;
+                    if (!options.strict && !reading.judged()) {
+                        // A recognition that failed outright still gets the columns of its run.
+                        reading.confidence = 0.0f;
+                        reading.pass = "none";
+                    }
                     std::printf(
                         "%s\n",
-                        ReadingLine(settings.format, where, done.reading, settings.colour).c_str());
+                        ReadingLine(settings.format, where, reading, settings.colour).c_str());
                 }
                 std::fflush(stdout);
                 if (done.archiveCopy && *done.archiveCopy != shell::FileOpStatus::kDone) {

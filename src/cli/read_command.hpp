@@ -27,6 +27,7 @@ struct ReadOptions {
     int jobs = 1;          ///< 1 to kMaxJobs
     std::string language;  ///< "ko", "en", or empty for the environment's
     std::string passes;    ///< empty: one answer per photograph; "folder" or a pattern: per pass
+    bool strict = false;   ///< only the single pass: no working scale, second look or review
 };
 
 inline constexpr int kMaxJobs = 64;

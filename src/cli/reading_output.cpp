@@ -1,5 +1,6 @@
 #include "cli/reading_output.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -59,6 +60,16 @@ std::string LayoutTextOf(const RecognitionResult& result) {
     return result.located() ? recognition::LayoutText(result.layoutCode, "") : "";
 }
 
+double RoundedConfidence(float confidence) {
+    return std::round(std::clamp(confidence, 0.0f, 1.0f) * 100.0) / 100.0;
+}
+
+std::string ConfidenceText(float confidence) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%.2f", RoundedConfidence(confidence));
+    return text;
+}
+
 }  // namespace
 
 std::string CsvField(const std::string& text) {
@@ -108,14 +119,18 @@ nlohmann::json ReadingJson(const ReadingRow& row, const RecognitionResult& resul
         {"reason", recognition::LoadStatusName(result.status)},
         {"outcome", recognition::OutcomeFolderName(recognition::OutcomeOf(result))},
     };
+    if (result.judged()) {
+        line["confidence"] = RoundedConfidence(result.confidence);
+        line["pass"] = result.pass;
+    }
     if (colour)
         line["hue"] = RoundedHue(result.hue);
     return line;
 }
 
-std::string CsvHeader(bool colour) {
+std::string CsvHeader(bool colour, bool judged) {
     return std::string("row,file,code,complete,layout,layoutText,reader,ms,status,reason,outcome") +
-           (colour ? ",hue" : "");
+           (judged ? ",confidence,pass" : "") + (colour ? ",hue" : "");
 }
 
 std::string ReadingLine(OutputFormat format, const ReadingRow& row, const RecognitionResult& result,
@@ -136,6 +151,8 @@ std::string ReadingLine(OutputFormat format, const ReadingRow& row, const Recogn
                                CsvField(layoutText) + "," + recognition::ReaderName(result.reader) +
                                "," + std::to_string(result.ms) + "," + status + "," +
                                recognition::LoadStatusName(result.status) + "," + outcome;
+            if (result.judged())
+                line += "," + ConfidenceText(result.confidence) + "," + CsvField(result.pass);
             if (colour) {
                 char hue[32];
                 std::snprintf(hue, sizeof hue, ",%.1f", RoundedHue(result.hue));
@@ -151,6 +168,8 @@ std::string ReadingLine(OutputFormat format, const ReadingRow& row, const Recogn
                        (result.complete ? "complete" : "incomplete") + "\t" +
                        (result.located() ? layoutText : "no region") + "\t" +
                        std::to_string(result.ms) + "ms\t" + outcome;
+    if (result.judged())
+        line += "\tconfidence " + ConfidenceText(result.confidence) + "\tpass " + result.pass;
     if (colour) {
         char hue[32];
         if (result.hue < 0)

@@ -18,14 +18,18 @@ struct ReadingRow {
 };
 
 /// The JSON object of a reading: row, file, code, complete, layout, layoutText, reader, ms,
-/// status, reason, outcome, and hue when colour is on. `status` is the coarse "ok",
-/// "too-large" or "unreadable"; `reason` says why (recognition::LoadStatusName). The file name
-/// is written as RecoverableName makes it.
+/// status, reason, outcome, then confidence and pass when the reading was judged (a run that was
+/// not strict), and hue when colour is on. `status` is the coarse "ok", "too-large" or
+/// "unreadable"; `reason` says why (recognition::LoadStatusName). The file name is written as
+/// RecoverableName makes it.
 nlohmann::json ReadingJson(const ReadingRow& row, const recognition::RecognitionResult& result,
                            bool colour);
-/// The CSV header line that goes with ReadingLine(kCsv).
-std::string CsvHeader(bool colour);
-/// One output line of a reading in the given format (JSON as one compact line).
+/// The CSV header line that goes with ReadingLine(kCsv): confidence and pass columns for the
+/// readings of a run that is not strict.
+std::string CsvHeader(bool colour, bool judged = false);
+/// One output line of a reading in the given format (JSON as one compact line). A judged reading
+/// adds its confidence and pass (text: "confidence 0.87" and "pass rotate -8" fields after the
+/// outcome; CSV: two columns before hue).
 std::string ReadingLine(OutputFormat format, const ReadingRow& row,
                         const recognition::RecognitionResult& result, bool colour);
 /// A file name as a JSON string value that gives back its bytes whatever they are: a backslash

@@ -19,6 +19,7 @@
 #include "recognition/folders.hpp"
 #include "recognition/locator.hpp"
 #include "recognition/readers.hpp"
+#include "recognition/reading_plan.hpp"
 
 namespace karvona::recognition {
 
@@ -279,6 +280,8 @@ Recognizer::Recognizer(const ReferenceData& data)
       clusterStrip(150, 1100, CV_8UC3, cv::Scalar::all(0)),
       data_(data) {}
 
+Recognizer::~Recognizer() = default;
+
 const Reading& Recognizer::WinningReading() const {
     static const Reading none;
     switch (result.reader) {
@@ -298,7 +301,7 @@ bool Recognizer::RecognizeImage(const std::filesystem::path& path) {
     const LoadStatus status = LoadPhotograph(path, sourceImage);
     if (status == LoadStatus::Ok)
         displayImage = sourceImage.clone();
-    return Run(status);
+    return options.strict ? Run(status) : RunPlan(status);
 }
 
 bool Recognizer::RecognizeLoaded(const cv::Mat& photograph) {
@@ -318,7 +321,13 @@ bool Recognizer::RecognizeLoaded(const cv::Mat& photograph) {
         sourceImage = colour.data == photograph.data ? colour.clone() : colour;
         displayImage = sourceImage.clone();
     }
-    return Run(status);
+    return options.strict ? Run(status) : RunPlan(status);
+}
+
+bool Recognizer::RunPlan(LoadStatus status) {
+    if (!plan_)
+        plan_ = std::make_unique<ReadingPlan>(data_);
+    return plan_->Run(*this, status);
 }
 
 namespace {
@@ -351,6 +360,7 @@ bool Recognizer::Run(LoadStatus status) {
     morphologyReading = Reading{};
     clusterReading = Reading{};
     region.release();
+    pastedRegion.release();
 
     TemplateBoxes boxes{};
     if (!sourceImage.empty()) {
@@ -407,7 +417,8 @@ bool Recognizer::Run(LoadStatus status) {
 
         if (result.reader != Winner::None) {
             const bool a = result.reader == Winner::Morphology;
-            PasteRegion(displayImage, a ? copyA : copyB);
+            pastedRegion = a ? copyA : copyB;
+            PasteRegion(displayImage, pastedRegion);
             (a ? morphologyStrip : clusterStrip).copyTo(panelImage);
         }
         result.times.read = MillisecondsSince(readStart);

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <opencv2/core.hpp>
 #include <string>
 
@@ -16,8 +17,16 @@
 
 namespace karvona::recognition {
 
+class ReadingPlan;
+
 /// The options a front end sets (all off by default, as at every start of the program).
 struct RecognitionOptions {
+    /// Only the single pass on the photograph as given: no working scale, no second look, no
+    /// check-digit choice and no judgement of sureness (every validated code is perfect).
+    bool strict = false;
+    /// For measuring: the plan reads every look instead of stopping at the first sure code (the
+    /// reading chosen is the same).
+    bool everyLook = false;
     bool colourPass = false;                ///< extract the dominant hue and make the swatch
     bool locatorStepView = false;           ///< show the locator's intermediate images
     bool readerStepView = false;            ///< show the readers' intermediate images
@@ -79,8 +88,12 @@ TextColour ResultColour(bool complete, size_t characters);
 class Recognizer {
 public:
     explicit Recognizer(const ReferenceData& data);
+    ~Recognizer();
+    Recognizer(const Recognizer&) = delete;
+    Recognizer& operator=(const Recognizer&) = delete;
 
-    /// Reads the photograph at path. Returns true when a reader validated its code. Only regular
+    /// Reads the photograph at path. Returns true when a reader validated its code. Unless
+    /// options.strict is set, the reading plan runs (see reading_plan.hpp). Only regular
     /// files in JPEG, PNG or BMP format are decoded; a header that declares more than kMaxPixels
     /// pixels (or a file longer than kMaxPhotographBytes) gives status TooLarge before any memory
     /// is taken for the pixels; the other statuses say why a file was not read. A photograph that
@@ -107,14 +120,19 @@ public:
     TextColour resultColour{150, 150, 200};
     Reading morphologyReading;
     Reading clusterReading;
-    cv::Mat region;  ///< the located region as cut out (before any reader drew on it)
+    cv::Mat region;        ///< the located region as cut out (before any reader drew on it)
+    cv::Mat pastedRegion;  ///< the winner's copy of the region with its marks, or empty
 
     /// The winner's reading (empty when there is none).
     const Reading& WinningReading() const;
+    /// The plan of the last run that was not strict (null before the first).
+    const ReadingPlan* plan() const { return plan_.get(); }
 
 private:
     bool Run(LoadStatus status);
+    bool RunPlan(LoadStatus status);
     ReferenceData data_;
+    std::unique_ptr<ReadingPlan> plan_;
 };
 
 }  // namespace karvona::recognition

@@ -42,6 +42,8 @@ const char* OutcomeFolderName(Outcome outcome) {
             return "mistake";
         case Outcome::kTryMore:
             return "trymore";
+        case Outcome::kReview:
+            return "review";
         case Outcome::kUn:
             break;
     }
@@ -51,7 +53,7 @@ const char* OutcomeFolderName(Outcome outcome) {
 Outcome OutcomeOf(const RecognitionResult& result) {
     const std::size_t length = result.code.size();
     if (result.complete && length == 11)
-        return Outcome::kPerfect;
+        return result.review ? Outcome::kReview : Outcome::kPerfect;
     if (length == 11)
         return Outcome::kMistake;
     if (length >= 7)

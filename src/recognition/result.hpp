@@ -29,14 +29,15 @@ enum class Winner { None = -1, Morphology = 0, Cluster = 1 };
 /// "morphology", "cluster" or "none".
 const char* ReaderName(Winner winner);
 
-/// The four classes of a reading, as the batch counts and archives them.
+/// The classes of a reading, as the batch counts and archives them.
 enum class Outcome {
-    kPerfect,  ///< validated and 11 characters: counted perfect, row ticked
+    kPerfect,  ///< validated, 11 characters and sure: counted perfect, row ticked
     kMistake,  ///< otherwise 11 characters: counted partial
     kTryMore,  ///< otherwise 7 characters or more: counted partial
     kUn,       ///< otherwise: not counted
+    kReview,   ///< validated and 11 characters but not sure: counted apart, never ticked
 };
-/// The archive folder of the class: "perpect", "mistake", "trymore" or "un".
+/// The archive folder of the class: "perpect", "mistake", "trymore", "un" or "review".
 const char* OutcomeFolderName(Outcome outcome);
 
 /// Milliseconds spent per stage of one reading.
@@ -64,10 +65,26 @@ struct RecognitionResult {
     StageTimes times;
     float hue = -1.0f;  ///< the dominant hue when the colour pass ran and found one, else -1
 
+    // How sure the reading is. A strict run (the single pass alone) judges nothing: confidence
+    // stays -1, pass empty and review false, and a validated reading is always perfect.
+    float confidence = -1.0f;  ///< 0..1 when judged, else -1
+    /// The look that produced the reading: "first", "scale 1.5", "rotate -8", "shear 10", ...,
+    /// with " check-digit" when the check-digit-guided choice made the code; "none" when no
+    /// look produced a reading. Empty in a strict run.
+    std::string pass;
+    bool review = false;  ///< validated but below the sure threshold
+
     bool located() const { return layoutCode >= 0; }
+    /// Whether the reading was judged for sureness (a run that was not strict).
+    bool judged() const { return confidence >= 0.0f; }
 };
 
-/// The class of a reading by completeness and length.
+/// The class of a reading by completeness, length and sureness.
 Outcome OutcomeOf(const RecognitionResult& result);
+/// A validated reading of eleven characters that is sure: what may be acted on without a look by
+/// the operator (the same as OutcomeOf(result) == Outcome::kPerfect).
+inline bool IsSureReading(const RecognitionResult& result) {
+    return OutcomeOf(result) == Outcome::kPerfect;
+}
 
 }  // namespace karvona::recognition

@@ -46,18 +46,20 @@ long long ElapsedMs(std::chrono::steady_clock::time_point since) {
 
 }  // namespace
 
-std::vector<fs::path> ArchiveFolders(const fs::path& recognizedFolder) {
+std::vector<fs::path> ArchiveFolders(const fs::path& recognizedFolder, bool withReview) {
     std::vector<fs::path> folders{recognizedFolder};
     for (Outcome outcome :
          {Outcome::kPerfect, Outcome::kMistake, Outcome::kTryMore, Outcome::kUn}) {
         folders.push_back(recognizedFolder / OutcomeFolderName(outcome));
     }
+    if (withReview)
+        folders.push_back(recognizedFolder / OutcomeFolderName(Outcome::kReview));
     return folders;
 }
 
-bool CreateArchiveFolders(const fs::path& recognizedFolder) {
+bool CreateArchiveFolders(const fs::path& recognizedFolder, bool withReview) {
     bool all = true;
-    for (const fs::path& folder : ArchiveFolders(recognizedFolder)) {
+    for (const fs::path& folder : ArchiveFolders(recognizedFolder, withReview)) {
         all = CreateFolder(folder) && all;
     }
     return all;
@@ -90,6 +92,8 @@ RowOutcome BatchRecorder::Record(int row, const FileRow& photograph, const Readi
     done.outcome = ClassifyOutcome(reading);
     if (done.outcome == Outcome::kPerfect) {
         ++counts_.perfect;
+    } else if (done.outcome == Outcome::kReview) {
+        ++counts_.review;
     } else if (done.outcome != Outcome::kUn) {
         ++counts_.partial;
     }
@@ -218,7 +222,7 @@ std::string FormatStatistics(const BatchCounts& counts, const StatisticsTexts& g
     auto format = [&](const std::string& text, const std::string& reference) {
         return SameConversions(text, reference) ? text.c_str() : reference.c_str();
     };
-    const int read = counts.perfect + counts.partial;
+    const int read = counts.perfect + counts.review + counts.partial;
     const int seconds = static_cast<int>(counts.elapsedMs / 1000);
     const int perFile = static_cast<int>(counts.elapsedMs / processed);
     char buffer[1024];
@@ -226,6 +230,11 @@ std::string FormatStatistics(const BatchCounts& counts, const StatisticsTexts& g
                   100.0 * read / processed, counts.perfect, 100.0 * counts.perfect / processed,
                   counts.partial, 100.0 * counts.partial / processed, seconds, perFile);
     std::string text = buffer;
+    if (counts.review > 0) {
+        std::snprintf(buffer, sizeof buffer, format(given.review, korean.review), counts.review,
+                      100.0 * counts.review / processed);
+        text += buffer;
+    }
 
     if (const int notRead = counts.NotReadCount(); notRead > 0) {
         std::snprintf(buffer, sizeof buffer, format(given.notRead, korean.notRead), notRead);

@@ -42,11 +42,13 @@ inline Outcome ClassifyOutcome(const Reading& reading) {
     return recognition::OutcomeOf(reading);
 }
 
-/// The five archive folders in the order they are created: the archive itself, then "perpect",
-/// "mistake", "trymore", "un".
-std::vector<std::filesystem::path> ArchiveFolders(const std::filesystem::path& recognizedFolder);
-/// Creates the five archive folders (existing ones are no error); returns whether all exist.
-bool CreateArchiveFolders(const std::filesystem::path& recognizedFolder);
+/// The archive folders in the order they are created: the archive itself, then "perpect",
+/// "mistake", "trymore", "un", and "review" when the readings are judged (a run that is not
+/// strict).
+std::vector<std::filesystem::path> ArchiveFolders(const std::filesystem::path& recognizedFolder,
+                                                  bool withReview = false);
+/// Creates the archive folders (existing ones are no error); returns whether all exist.
+bool CreateArchiveFolders(const std::filesystem::path& recognizedFolder, bool withReview = false);
 
 /// The archive file name of row `row` (counted from 0). Named after the result,
 /// "%06d_[%s]%s" with row + 1, the result and the photograph's extension with its dot; with
@@ -89,6 +91,7 @@ struct RowOutcome {
 struct BatchCounts {
     int processedCount = 0;
     int perfect = 0;
+    int review = 0;  ///< validated codes that were not sure
     int partial = 0;
     long long elapsedMs = 0;  ///< the whole loop: recognitions, copies and progress
     std::map<recognition::LoadStatus, int> notRead;  ///< photographs not loaded, by reason
@@ -121,9 +124,10 @@ BatchCounts RunBatch(const std::vector<FileRow>& rows, const BatchOptions& optio
                      const std::atomic<bool>& stopRequested, const RowCallback& onRow = {});
 
 /// The text of the statistics message (caption kStatisticsCaption); empty when no photograph
-/// was processed, in which case no message is shown. After the counts come, when there are
-/// any, the photographs not read with their reasons, and the failed archive copies by name
-/// (at most kNamesInStatistics of them).
+/// was processed, in which case no message is shown. Readings for review count as read, and a
+/// line of their own follows when there were any. After the counts come, when there are any,
+/// the photographs not read with their reasons, and the failed archive copies by name (at most
+/// kNamesInStatistics of them).
 std::string FormatStatistics(const BatchCounts& counts);
 /// The same in the words of `texts` (a format whose conversions differ from the Korean one is
 /// not used: the Korean text stands in for it).

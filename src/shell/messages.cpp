@@ -64,6 +64,7 @@ StatisticsTexts StatisticsTextsFor(Language language) {
         reason(LoadStatus::CannotDecode, "damaged or cut short");
         texts.notArchived = "Not copied into the archive: %d files:";
         texts.more = "and %d more";
+        texts.review = "\n\n%5d (%.1f%%) validated but not sure: to be checked.  ";
         return texts;
     }
     texts.caption = kStatisticsCaption;
@@ -78,6 +79,7 @@ StatisticsTexts StatisticsTextsFor(Language language) {
     reason(LoadStatus::CannotDecode, QT_TRANSLATE_NOOP("Statistics", "손상되었거나 잘림"));
     texts.notArchived = QT_TRANSLATE_NOOP("Statistics", "백업하지 못한 파일 %d장:");
     texts.more = QT_TRANSLATE_NOOP("Statistics", "외 %d장");
+    texts.review = kReviewFormat;
     return texts;
 }
 

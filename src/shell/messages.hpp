@@ -47,6 +47,10 @@ inline constexpr const char kStatisticsFormat[] = QT_TRANSLATE_NOOP(
     "총 파일 수 %5d장 中 %5d장(%.1f%%) 인식\n\n: %5d장(%.1f%%)을 완벽히 인식하였으며,  \n  "
     "%5d장(%.1f%%)을 10자 이상 인식하였음.  \n\n수행시간은 %dsec(장당 %d ms)임.  ");
 
+// Added to the summary when some validated codes were not sure: they wait in "review".
+inline constexpr const char kReviewFormat[] = QT_TRANSLATE_NOOP(
+    "Statistics", "\n\n%5d장(%.1f%%)은 검증되었으나 확실하지 않아 확인이 필요함.  ");
+
 enum class Language { kKorean, kEnglish };
 
 /// The question asked before the file of a row is deleted.
@@ -77,6 +81,7 @@ struct StatisticsTexts {
     std::array<std::string, 7> reasons;
     std::string notArchived;  ///< "%d": the photographs whose archive copy failed; names follow
     std::string more;         ///< "%d": names left out of a long list
+    std::string review;       ///< kReviewFormat
 };
 
 /// The statistics texts of a language.

@@ -184,10 +184,6 @@ bool TwoContainers(const Candidate& a, const Candidate& b, const std::vector<Pas
 
 }  // namespace
 
-bool IsSureReading(const RecognitionResult& reading) {
-    return IsValidated(reading);
-}
-
 bool IsValidCode(const std::string& code, const classifier::COwnerPrefixList& prefixes) {
     if (code.size() != static_cast<size_t>(kCodeLength))
         return false;

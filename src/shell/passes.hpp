@@ -23,9 +23,9 @@
 
 namespace karvona::shell {
 
-/// Whether a single reading is sure enough to answer a pass alone: for now a validated reading
-/// of eleven characters. The one place that judges it.
-bool IsSureReading(const recognition::RecognitionResult& reading);
+/// Whether a single reading is sure enough to answer a pass alone: a validated reading of eleven
+/// characters that the recognizer did not send to review (in a strict run every validated one).
+using recognition::IsSureReading;
 
 /// Whether code is a whole ISO 6346 code: eleven characters, owner prefix in the list, and a
 /// check digit that matches.

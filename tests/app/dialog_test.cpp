@@ -303,11 +303,21 @@ void DialogTest::BackupOptionEnablesTheRadioButtons() {
     QCOMPARE(answerer.texts.size(), before + 1);
     QCOMPARE(answerer.texts.back(),
              QString::fromStdString(shell::BackupMessage(Root() / "root" / "recognized")));
-    for (const char* folder : {"perpect", "mistake", "trymore", "un"})
+    for (const char* folder : {"perpect", "mistake", "trymore", "un", "review"})
         QVERIFY(fs::is_directory(Root() / "root" / "recognized" / folder));
     QTest::mouseClick(Child<QCheckBox>(dialog, "backupCheck"), Qt::LeftButton);
     QVERIFY(!rename->isEnabled() && !keep->isEnabled());
     QCOMPARE(answerer.texts.size(), before + 1);  // switching off says nothing
+
+    // A strict window (karvona-gui --strict) never files for review, so makes no such folder.
+    fs::remove_all(Root() / "root" / "recognized");
+    CKarvonaDlg strict(Root());
+    strict.SetStrict(true);
+    strict.OnInitDialog();
+    strict.show();
+    QTest::mouseClick(Child<QCheckBox>(strict, "backupCheck"), Qt::LeftButton);
+    QVERIFY(fs::is_directory(Root() / "root" / "recognized" / "un"));
+    QVERIFY(!fs::exists(Root() / "root" / "recognized" / "review"));
 }
 
 void DialogTest::DeleteKeyAsksAndCancelKeepsTheFile() {

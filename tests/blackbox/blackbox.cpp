@@ -1,23 +1,28 @@
 // Black-box accuracy runner: reads every labelled photograph of a set (a folder with
 // labels.csv: file,code[,layout or notes]) with the shipped reference data and prints, per set and
-// per layout, how many were read perfectly, partially, misread (a validated reading that differs
-// from the label) or not at all, and the milliseconds per photograph. With --floors it compares
-// the counts with a table of minimum perfect counts and maximum misreads and fails when a count
-// falls below its floor. After each set come its character confusions (confusion.hpp); with
-// --montage DIR the crops of every confusion pair are written as DIR/<set>/<label>_as_<read>.png.
+// per layout, how many were read perfectly, went to review, were read partially, misread (a
+// reading reported perfect that differs from the label) or not read at all, and the median and
+// 95th-percentile milliseconds per photograph. Review counts as not perfect; wrong codes that went
+// to review are counted too. With --floors it compares the counts with a table of minimum perfect
+// counts and maximum misreads and fails when a count falls below its floor. After each set come
+// its character confusions (confusion.hpp); with --montage DIR the crops of every confusion pair
+// are written as DIR/<set>/<label>_as_<read>.png.
 //
-//   blackbox --data DIR [--floors FILE] [--verbose] [--montage DIR] SET...
+//   blackbox --data DIR [--floors FILE] [--strict] [--verbose] [--montage DIR] SET...
+//   blackbox --data DIR --curve SET...        # perfect and misread readings per sure threshold
+//   blackbox --data DIR --dump FILE SET...    # every look of every photograph as JSON lines
 //
 // A floors file holds lines "set perfect-min misread-max" (set = the folder's name); '#' starts a
 // comment. A set that is not there (e.g. photographs outside this machine) is skipped.
 
 #include <CLI/CLI.hpp>
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <opencv2/core/utils/logger.hpp>
 #include <sstream>
 #include <string>
@@ -25,6 +30,8 @@
 
 #include "confusion.hpp"
 #include "imaging/heap.hpp"
+#include "recognition/confidence.hpp"
+#include "recognition/reading_plan.hpp"
 #include "recognition/recognizer.hpp"
 #include "recognition/reference_data.hpp"
 #include "training/harvest.hpp"
@@ -35,17 +42,31 @@ using namespace karvona::recognition;
 namespace {
 
 struct Tally {
-    int photos = 0, perfect = 0, partial = 0, misread = 0, none = 0;
-    long long ms = 0;
+    int photos = 0, perfect = 0, review = 0, reviewWrong = 0, partial = 0, misread = 0, none = 0;
+    int guidedRight = 0, guidedWrong = 0;  ///< chosen codes made by the check-digit choice
+    std::vector<int> ms;
     void Add(const Tally& o) {
         photos += o.photos;
         perfect += o.perfect;
+        review += o.review;
+        reviewWrong += o.reviewWrong;
         partial += o.partial;
         misread += o.misread;
         none += o.none;
-        ms += o.ms;
+        guidedRight += o.guidedRight;
+        guidedWrong += o.guidedWrong;
+        ms.insert(ms.end(), o.ms.begin(), o.ms.end());
     }
 };
+
+// The value below which the given share of the times lies (nearest rank).
+int Percentile(std::vector<int> times, double share) {
+    if (times.empty())
+        return 0;
+    std::sort(times.begin(), times.end());
+    const size_t rank = static_cast<size_t>(std::ceil(share * times.size()));
+    return times[std::clamp<size_t>(rank, 1, times.size()) - 1];
+}
 
 // A set's labels; a third column that is not a layout code (notes) counts as no layout.
 std::vector<karvona::training::LabelledPhoto> ReadSet(const fs::path& csv) {
@@ -63,10 +84,87 @@ std::vector<karvona::training::LabelledPhoto> ReadSet(const fs::path& csv) {
 
 void Print(const std::string& name, const Tally& t) {
     std::printf(
-        "%-28s photos %4d  perfect %4d (%5.1f%%)  partial %4d  misread %3d  none %4d  %5.0f "
-        "ms/photo\n",
-        name.c_str(), t.photos, t.perfect, t.photos ? 100.0 * t.perfect / t.photos : 0.0, t.partial,
-        t.misread, t.none, t.photos ? double(t.ms) / t.photos : 0.0);
+        "%-28s photos %4d  perfect %4d (%5.1f%%)  review %3d (%d wrong)  partial %4d  misread %3d"
+        "  none %4d  median %5d ms  p95 %5d ms\n",
+        name.c_str(), t.photos, t.perfect, t.photos ? 100.0 * t.perfect / t.photos : 0.0, t.review,
+        t.reviewWrong, t.partial, t.misread, t.none, Percentile(t.ms, 0.5), Percentile(t.ms, 0.95));
+}
+
+nlohmann::json ReadingDump(const Reading& reading) {
+    nlohmann::json boxes = nlohmann::json::array();
+    for (const BoxReading& box : reading.characters) {
+        nlohmann::json ranks = nlohmann::json::array();
+        for (const auto& rank : box.ranks.ranks)
+            ranks.push_back({std::string(1, rank.character ? rank.character : '-'),
+                             std::isfinite(rank.distance) ? rank.distance : -1.0});
+        boxes.push_back({{"c", std::string(1, box.character)},
+                         {"chosen", box.ranks.chosenRank},
+                         {"letter", box.letterPosition},
+                         {"ranks", ranks}});
+    }
+    return {{"code", reading.code},
+            {"complete", reading.complete},
+            {"score", reading.score},
+            {"boxes", boxes}};
+}
+
+// One photograph's candidates and label, kept for the curve.
+struct CurvePhoto {
+    std::string set;
+    std::string label;
+    std::vector<Candidate> candidates;
+};
+
+void PrintCurve(const std::vector<CurvePhoto>& photos) {
+    std::vector<std::string> sets;
+    for (const CurvePhoto& photo : photos) {
+        if (std::find(sets.begin(), sets.end(), photo.set) == sets.end())
+            sets.push_back(photo.set);
+    }
+    std::printf(
+        "\nPer sure threshold: readings reported perfect (right / misread) and sent to review\n"
+        "(right / wrong), over %zu photographs; then perfect/misread per set.\n",
+        photos.size());
+    std::printf("threshold  perfect  misread  review-right  review-wrong ");
+    for (const std::string& set : sets)
+        std::printf(" %14s", set.c_str());
+    std::printf("\n");
+    for (int step = 0; step <= 20; ++step) {
+        const double threshold = step / 20.0;
+        int perfect = 0, misread = 0, reviewRight = 0, reviewWrong = 0;
+        std::map<std::string, std::pair<int, int>> perSet;
+        for (const CurvePhoto& photo : photos) {
+            const Decision d = Decide(photo.candidates, threshold);
+            if (d.candidate < 0)
+                continue;
+            const bool right =
+                photo.candidates[static_cast<size_t>(d.candidate)].code == photo.label;
+            if (d.sure) {
+                (right ? perfect : misread) += 1;
+                (right ? perSet[photo.set].first : perSet[photo.set].second) += 1;
+            } else {
+                (right ? reviewRight : reviewWrong) += 1;
+            }
+        }
+        std::printf("%9.2f  %7d  %7d  %12d  %12d ", threshold, perfect, misread, reviewRight,
+                    reviewWrong);
+        for (const std::string& set : sets) {
+            char cell[32];
+            std::snprintf(cell, sizeof cell, "%d/%d", perSet[set].first, perSet[set].second);
+            std::printf(" %14s", cell);
+        }
+        std::printf("%s\n",
+                    std::abs(threshold - kSureThreshold) < 1e-9 ? "   <- kSureThreshold" : "");
+    }
+    int guidedRight = 0, guidedWrong = 0;
+    for (const CurvePhoto& photo : photos) {
+        for (const Candidate& c : photo.candidates) {
+            if (c.guided)
+                (c.code == photo.label ? guidedRight : guidedWrong) += 1;
+        }
+    }
+    std::printf("codes the check-digit choice made, over every look: %d right, %d wrong\n",
+                guidedRight, guidedWrong);
 }
 
 }  // namespace
@@ -77,13 +175,21 @@ int main(int argc, char** argv) {
     CLI::App app{"Black-box accuracy of the reader on labelled photograph sets"};
     std::string data = "data";
     std::string floorsFile;
-    bool verbose = false;
+    std::string dumpFile;
+    bool verbose = false, strict = false, curve = false;
     std::vector<std::string> sets;
     app.add_option("--data", data, "Folder of prefixes.trn, numbers.trn and prefix.txt");
     app.add_option("--floors", floorsFile, "Table of minimum counts");
     app.add_flag("--verbose", verbose, "One line per photograph");
     std::string montage;
     app.add_option("--montage", montage, "Folder for the crops of each confusion pair");
+    app.add_flag("--strict", strict, "Only the single pass, as karvona read --strict");
+    app.add_flag("--curve", curve,
+                 "Read every look of every photograph and print, per sure threshold, the perfect "
+                 "readings and the misreads reported perfect")
+        ->excludes("--strict");
+    app.add_option("--dump", dumpFile, "Write every look of every photograph as JSON lines")
+        ->excludes("--strict");
     app.add_option("sets", sets, "Folders with labels.csv")->required();
     CLI11_PARSE(app, argc, argv);
 
@@ -111,8 +217,17 @@ int main(int argc, char** argv) {
                 floors[set] = {perfect, misread};
         }
     }
+    std::ofstream dump;
+    if (!dumpFile.empty()) {
+        dump.open(dumpFile);
+        if (!dump) {
+            std::cerr << "cannot write " << dumpFile << '\n';
+            return 2;
+        }
+    }
 
     int failures = 0;
+    std::vector<CurvePhoto> curvePhotos;
     for (const std::string& setPath : sets) {
         const fs::path folder(setPath);
         const std::string name = folder.filename().empty()
@@ -123,36 +238,72 @@ int main(int argc, char** argv) {
             continue;
         }
         Recognizer recognizer(reference.View());
+        recognizer.options.strict = strict;
+        recognizer.options.everyLook = curve || dump.is_open();
         std::map<std::string, Tally> perLayout;
+        std::map<std::string, int> perPass;  // perfect readings by the look that made them
         Tally total;
         karvona::blackbox::ConfusionTable confusions;
         for (const auto& row : ReadSet(folder / "labels.csv")) {
             recognizer.RecognizeImage(folder / row.file);
+            const RecognitionResult& result = recognizer.result;
             Tally t;
             t.photos = 1;
-            t.ms = recognizer.result.ms;
+            t.ms.push_back(result.ms);
+            const bool right = result.code == row.code;
             const char* verdict;
-            if (recognizer.result.complete && recognizer.resultText == row.code) {
-                t.perfect = 1;
-                verdict = "perfect";
-            } else if (recognizer.result.complete) {
-                t.misread = 1;
-                verdict = "MISREAD";
-            } else if (!recognizer.resultText.empty()) {
-                t.partial = 1;
-                verdict = "partial";
-            } else {
-                t.none = 1;
-                verdict = "none";
+            switch (OutcomeOf(result)) {
+                case Outcome::kPerfect:
+                    verdict = right ? "perfect" : "MISREAD";
+                    (right ? t.perfect : t.misread) = 1;
+                    ++perPass[result.pass.empty() ? "strict" : result.pass];
+                    break;
+                case Outcome::kReview:
+                    t.review = 1;
+                    t.reviewWrong = right ? 0 : 1;
+                    verdict = right ? "review" : "review-wrong";
+                    break;
+                default:
+                    verdict = result.code.empty() ? "none" : "partial";
+                    (result.code.empty() ? t.none : t.partial) = 1;
             }
+            if (result.complete && result.pass.find("check-digit") != std::string::npos)
+                (right ? t.guidedRight : t.guidedWrong) = 1;
             if (verbose) {
-                std::printf("  %-36s %-11s %-11s layout %s->%d %s\n", row.file.c_str(),
-                            row.code.c_str(), recognizer.resultText.c_str(), row.layout.c_str(),
-                            recognizer.result.layoutCode, verdict);
+                std::printf("  %-36s %-11s %-11s layout %s->%d %-12s %4.2f %s\n", row.file.c_str(),
+                            row.code.c_str(), result.code.c_str(), row.layout.c_str(),
+                            result.layoutCode, verdict, result.confidence, result.pass.c_str());
             }
             perLayout[row.layout].Add(t);
             total.Add(t);
             confusions.Add(row.code, recognizer.WinningReading().characters);
+            if (const ReadingPlan* plan = recognizer.plan(); plan != nullptr && !strict) {
+                if (curve)
+                    curvePhotos.push_back({name, row.code, plan->candidates()});
+                if (dump.is_open()) {
+                    nlohmann::json looks = nlohmann::json::array();
+                    for (const LookRecord& look : plan->records()) {
+                        looks.push_back({{"name", look.name},
+                                         {"layout", look.layoutCode},
+                                         {"ms", look.ms},
+                                         {"morphology", ReadingDump(look.morphology)},
+                                         {"cluster", ReadingDump(look.cluster)}});
+                    }
+                    nlohmann::json candidates = nlohmann::json::array();
+                    for (const Candidate& c : plan->candidates())
+                        candidates.push_back({{"code", c.code},
+                                              {"look", c.look},
+                                              {"guided", c.guided},
+                                              {"own", c.own}});
+                    dump << nlohmann::json{{"set", name},
+                                           {"file", row.file},
+                                           {"label", row.code},
+                                           {"looks", looks},
+                                           {"candidates", candidates}}
+                                .dump()
+                         << '\n';
+                }
+            }
         }
         Print(name, total);
         if (perLayout.size() > 1) {
@@ -168,6 +319,13 @@ int main(int argc, char** argv) {
                 std::cerr << error << '\n';
             std::printf("  %d confusion montages in %s\n", written,
                         (fs::path(montage) / name).string().c_str());
+        }
+        if (!strict) {
+            std::printf("  perfect by look:");
+            for (const auto& [pass, count] : perPass)
+                std::printf(" [%s] %d", pass.c_str(), count);
+            std::printf("\n  chosen codes made by the check-digit choice: %d right, %d wrong\n",
+                        total.guidedRight, total.guidedWrong);
         }
         if (const auto it = floors.find(name); it != floors.end()) {
             const auto [minPerfect, maxMisread] = it->second;
@@ -186,5 +344,7 @@ int main(int argc, char** argv) {
             }
         }
     }
+    if (curve)
+        PrintCurve(curvePhotos);
     return failures == 0 ? 0 : 1;
 }

@@ -27,9 +27,9 @@ TEST_F(CliRead, JsonLinesHoldExactlyTheDocumentedKeys) {
         std::vector<std::string> keys;
         for (const auto& item : o.items())
             keys.push_back(item.key());
-        EXPECT_EQ(keys,
-                  (std::vector<std::string>{"code", "complete", "file", "layout", "layoutText",
-                                            "ms", "outcome", "reader", "reason", "row", "status"}));
+        EXPECT_EQ(keys, (std::vector<std::string>{"code", "complete", "confidence", "file",
+                                                  "layout", "layoutText", "ms", "outcome", "pass",
+                                                  "reader", "reason", "row", "status"}));
     }
     EXPECT_EQ(objects[0]["row"], 1);
     EXPECT_EQ(objects[0]["file"], photo.string());
@@ -40,15 +40,45 @@ TEST_F(CliRead, JsonLinesHoldExactlyTheDocumentedKeys) {
     EXPECT_EQ(objects[0]["code"], "TGHU7654320");
     EXPECT_EQ(objects[0]["complete"], true);
     EXPECT_EQ(objects[0]["outcome"], "perpect");
+    EXPECT_EQ(objects[0]["confidence"], 1.0);
+    EXPECT_EQ(objects[0]["pass"], "first");
     EXPECT_EQ(objects[1]["row"], 2);
     EXPECT_EQ(objects[1]["status"], "unreadable");
     EXPECT_EQ(objects[1]["reason"], "missing");
     EXPECT_EQ(objects[1]["layout"], -1);
     EXPECT_EQ(objects[1]["reader"], "none");
     EXPECT_EQ(objects[1]["outcome"], "un");
+    EXPECT_EQ(objects[1]["confidence"], 0.0);
+    EXPECT_EQ(objects[1]["pass"], "none");
     // Outside text mode the statistics go to stderr, and no progress bar is drawn into a file.
     EXPECT_NE(run.err.find(" [ 모든 파일 인식 결과 ]"), std::string::npos);
     EXPECT_EQ(run.err.find('\r'), std::string::npos);
+}
+
+TEST_F(CliRead, StrictLinesHoldTheKeysOfTheSinglePass) {
+    const fs::path photo = Photo(dir() / "drawn photo.jpg", "TGHU7654320");
+    const ToolRun run = Read("--strict --json " + Quoted(photo));
+    EXPECT_EQ(run.exitCode, 0);
+    const nlohmann::json o = nlohmann::json::parse(run.out);
+    std::vector<std::string> keys;
+    for (const auto& item : o.items())
+        keys.push_back(item.key());
+    EXPECT_EQ(keys,
+              (std::vector<std::string>{"code", "complete", "file", "layout", "layoutText", "ms",
+                                        "outcome", "reader", "reason", "row", "status"}));
+    EXPECT_EQ(o["outcome"], "perpect");
+    // Text and CSV lines likewise end where they always did.
+    const std::vector<std::string> text = Lines(Read("--strict " + Quoted(photo)).out);
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text[0].substr(text[0].size() - 8), "\tperpect") << text[0];
+    const std::vector<std::string> csv = Lines(Read("--strict --format csv " + Quoted(photo)).out);
+    ASSERT_EQ(csv.size(), 2u);
+    EXPECT_EQ(csv[0], "row,file,code,complete,layout,layoutText,reader,ms,status,reason,outcome");
+    // Without --strict the text line says how sure the reading is and which look made it.
+    const std::vector<std::string> judged = Lines(Read(Quoted(photo)).out);
+    ASSERT_FALSE(judged.empty());
+    EXPECT_NE(judged[0].find("\tperpect\tconfidence 1.00\tpass first"), std::string::npos)
+        << judged[0];
 }
 
 TEST_F(CliRead, ExitCodes) {

@@ -54,14 +54,17 @@ TEST_F(CliConventions, EveryFormatSaysWhyAPhotographWasNotRead) {
     EXPECT_EQ(text.exitCode, 1);
     const std::vector<std::string> lines = Lines(text.out);
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_TRUE(EndsWith(lines[0], "\tun\tunreadable (missing)")) << lines[0];
-    EXPECT_TRUE(EndsWith(lines[1], "\tun\tunreadable (unsupported-format)")) << lines[1];
+    EXPECT_TRUE(EndsWith(lines[0], "\tun\tconfidence 0.00\tpass none\tunreadable (missing)"))
+        << lines[0];
+    EXPECT_TRUE(
+        EndsWith(lines[1], "\tun\tconfidence 0.00\tpass none\tunreadable (unsupported-format)"))
+        << lines[1];
     EXPECT_NE(text.out.find("읽지 못한 파일 2장: 파일 없음 1, JPEG, PNG, BMP 영상이 아님 1"),
               std::string::npos)
         << text.out;
 
     const ToolRun csv = Read("--format csv " + paths);
-    EXPECT_TRUE(EndsWith(Lines(csv.out).at(1), ",0,unreadable,missing,un")) << csv.out;
+    EXPECT_TRUE(EndsWith(Lines(csv.out).at(1), ",0,unreadable,missing,un,0.00,none")) << csv.out;
 
     ASSERT_EQ(mkfifo((dir() / "pipe.jpg").c_str(), 0600), 0);
     const ToolRun json = Read("--json --lang en " + Quoted(dir() / "pipe.jpg") + " " + paths);

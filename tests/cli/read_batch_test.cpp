@@ -126,15 +126,17 @@ TEST_F(ReadBatch, StartRowAndKeptNamesInCsv) {
     EXPECT_EQ(run.exitCode, 0);
     const std::vector<std::string> lines = Lines(run.out);
     ASSERT_EQ(lines.size(), 5u) << run.out;  // the header and rows 2 to 5; notes go to stderr
-    EXPECT_EQ(lines[0], "row,file,code,complete,layout,layoutText,reader,ms,status,reason,outcome");
+    EXPECT_EQ(lines[0],
+              "row,file,code,complete,layout,layoutText,reader,ms,status,reason,outcome,"
+              "confidence,pass");
     EXPECT_EQ(lines[1].rfind("2," + (in / "b.BMP").string() + "," + kTghu +
                                  ",true,3,HORIZONTAL 2 LINES,morphology,",
                              0),
               0u)
         << lines[1];
-    EXPECT_EQ(lines[1].substr(lines[1].size() - 14), ",ok,ok,perpect");
-    EXPECT_EQ(lines[2].substr(lines[2].size() - 14), ",ok,ok,mistake");
-    EXPECT_EQ(lines[3].substr(lines[3].size() - 9), ",ok,ok,un");
+    EXPECT_EQ(lines[1].substr(lines[1].size() - 25), ",ok,ok,perpect,1.00,first");
+    EXPECT_EQ(lines[2].substr(lines[2].size() - 25), ",ok,ok,mistake,0.00,first");
+    EXPECT_EQ(lines[3].substr(lines[3].size() - 19), ",ok,ok,un,0.00,none");
     EXPECT_EQ(lines[4].rfind("5,\"" + (in / "a,\"\"x\"\".jpg").string() + "\"," + kAbcu, 0), 0u)
         << lines[4];
     EXPECT_EQ(FilesUnder(Root() / "recognized"),

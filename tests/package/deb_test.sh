@@ -57,6 +57,6 @@ if ! diff <(cut -d, -f1-7,9- "$work/built.csv") <(cut -d, -f1-7,9- "$work/unpack
   exit 1
 fi
 rows=$(($(wc -l <"$work/unpacked.csv") - 1))
-perfect=$(grep -c ',perpect$' "$work/unpacked.csv" || true)
+perfect=$(grep -cE ',perpect(,|$)' "$work/unpacked.csv" || true)
 echo "package $(basename "$deb"): $rows photographs read from $PWD without --data, $perfect perfect"
 [ "$rows" -gt 0 ] && [ "$perfect" -gt 0 ]

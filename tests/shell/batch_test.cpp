@@ -133,6 +133,43 @@ TEST_F(Batch, OutcomeClassesFillTheirFoldersAndCounts) {
     EXPECT_TRUE(fs::exists(Archive("perpect") / "p3.BMP"));
 }
 
+TEST_F(Batch, ReviewReadingsAreFiledAndCountedApartAndNeverTicked) {
+    const std::vector<FileRow> rows = MakeRows(3);
+    Reading unsure{true, kCode};
+    unsure.confidence = 0.3f;
+    unsure.pass = "shear 10";
+    unsure.review = true;
+    Reading sure{true, kCode};
+    sure.confidence = 0.9f;
+    sure.pass = "first";
+    BatchOptions options;
+    options.backupOn = true;
+    EXPECT_TRUE(CreateArchiveFolders(recognition::RecognizedFolder(), true));
+    std::vector<RowOutcome> done;
+    const BatchCounts counts =
+        RunBatch(rows, options, Reads({{"p0.jpg", unsure}, {"p1.BMP", sure}}), noStop_,
+                 [&](const RowOutcome& row) { done.push_back(row); });
+    EXPECT_EQ(counts.perfect, 2);
+    EXPECT_EQ(counts.review, 1);
+    EXPECT_EQ(counts.partial, 0);
+    ASSERT_EQ(done.size(), 3u);
+    EXPECT_EQ(done[0].outcome, Outcome::kReview);
+    EXPECT_FALSE(done[0].ticked());
+    EXPECT_TRUE(done[1].ticked());
+    EXPECT_TRUE(IsSureReading(done[1].reading));
+    EXPECT_FALSE(IsSureReading(done[0].reading));
+    EXPECT_EQ(ReadFile(Archive("review") / "000001_[ABCU1234560].jpg"), "p0.jpg");
+    EXPECT_EQ(ReadFile(Archive("perpect") / "000002_[ABCU1234560].BMP"), "p1.BMP");
+    // The review folder is made only for runs that judge their readings.
+    EXPECT_EQ(ArchiveFolders("/r").size(), 5u);
+    EXPECT_EQ(ArchiveFolders("/r", true).back(), fs::path("/r/review"));
+    EXPECT_STREQ(OutcomeFolderName(Outcome::kReview), "review");
+    // A review reading needs eleven validated characters; otherwise its class is as before.
+    Reading shortUnsure{true, "ABCU123456"};
+    shortUnsure.review = true;
+    EXPECT_EQ(ClassifyOutcome(shortUnsure), Outcome::kTryMore);
+}
+
 // An archive name taken by an earlier run used to leave the photograph out of the archive.
 TEST_F(Batch, TakenArchiveNameGivesAFreeNameAndTheOlderFileStays) {
     const std::vector<FileRow> rows = MakeRows(2);
@@ -247,6 +284,14 @@ TEST(BatchStatistics, TextOfAKnownRun) {
               "인식하였으며,  \n      2장(25.0%)을 10자 이상 인식하였음.  \n\n"
               "수행시간은 12sec(장당 1543 ms)임.  ");
     EXPECT_STREQ(kStatisticsCaption, " [ 모든 파일 인식 결과 ]");
+
+    // Readings for review count as read, and get a line of their own.
+    counts.review = 1;
+    EXPECT_EQ(FormatStatistics(counts),
+              "총 파일 수     8장 中     8장(100.0%) 인식\n\n:     5장(62.5%)을 완벽히 "
+              "인식하였으며,  \n      2장(25.0%)을 10자 이상 인식하였음.  \n\n"
+              "수행시간은 12sec(장당 1543 ms)임.  \n\n    1장(12.5%)은 검증되었으나 확실하지 "
+              "않아 확인이 필요함.  ");
 }
 
 // Every photograph not read used to be "unreadable" alone; the summary now counts the reasons.

@@ -41,6 +41,14 @@ Do you want to delete this file?</translation>
 <context>
     <name>Statistics</name>
     <message>
+        <source>
+
+%5d장(%.1f%%)은 검증되었으나 확실하지 않아 확인이 필요함.  </source>
+        <translation>
+
+%5d (%.1f%%) validated but not sure: to be checked.  </translation>
+    </message>
+    <message>
         <source>읽지 못한 파일 %d장:</source>
         <translation>Not read: %d files:</translation>
     </message>

@@ -1,0 +1,112 @@
+#include "recognition/confidence.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "classifier/iso6346.hpp"
+
+namespace karvona::recognition {
+
+double CharacterMargin(const BoxReading& box, char written) {
+    double own = std::numeric_limits<double>::infinity();
+    double other = std::numeric_limits<double>::infinity();
+    for (const auto& rank : box.ranks.ranks) {
+        if (rank.character == 0)
+            continue;
+        if (rank.character == written)
+            own = std::min(own, rank.distance);
+        else
+            other = std::min(other, rank.distance);
+    }
+    if (!std::isfinite(own))
+        return 0.0;
+    if (!std::isfinite(other)) {
+        // No other character among the ranks: it lies at least as far as the last rank.
+        other = box.ranks.ranks[classifier::kShownRanks - 1].distance;
+        if (!std::isfinite(other))
+            return 1.0;
+    }
+    if (other <= 0.0)
+        return 0.0;
+    return std::clamp(1.0 - own / other, 0.0, 1.0);
+}
+
+std::vector<double> CodeMargins(const Reading& reading, const std::string& code) {
+    std::vector<double> margins;
+    for (int i = 0; i < static_cast<int>(code.size()); ++i) {
+        if (i == classifier::kCategoryPosition)
+            continue;
+        if (i < static_cast<int>(reading.code.size()) && reading.code[i] != code[i])
+            continue;
+        margins.push_back(i < static_cast<int>(reading.characters.size())
+                              ? CharacterMargin(reading.characters[i], code[i])
+                              : 0.0);
+    }
+    std::sort(margins.begin(), margins.end());
+    return margins;
+}
+
+double OwnConfidence(const Reading& reading, const std::string& code, Winner reader) {
+    int changes = 0;
+    for (size_t i = 0; i < code.size(); ++i)
+        changes += i >= reading.code.size() || reading.code[i] != code[i] ? 1 : 0;
+    const std::vector<double> margins = CodeMargins(reading, code);
+    double confidence = 0.0;
+    if (changes == 0) {
+        if (margins.size() >= 2)
+            confidence = std::min(1.0, margins[1] / kSureMargin);
+    } else if (changes <= 2 && !margins.empty()) {
+        confidence = kGuidedWeight * std::min(1.0, margins[0] / kGuidedRestMargin);
+        if (changes == 2)
+            confidence *= 0.5;
+    }
+    if (reader == Winner::Cluster)
+        confidence *= kClusterWeight;
+    return confidence;
+}
+
+double AgreedConfidence(const std::vector<Candidate>& candidates, size_t k) {
+    if (k >= candidates.size())
+        return 0.0;
+    // The surest reading of each look that holds the code; the two surest looks count.
+    std::vector<std::pair<int, double>> looks;
+    for (size_t i = 0; i <= k; ++i) {
+        const Candidate& c = candidates[i];
+        if (c.code != candidates[k].code)
+            continue;
+        auto it = std::find_if(looks.begin(), looks.end(),
+                               [&](const auto& look) { return look.first == c.look; });
+        if (it == looks.end())
+            looks.push_back({c.look, c.own});
+        else
+            it->second = std::max(it->second, c.own);
+    }
+    double first = 0.0, second = 0.0;
+    for (const auto& look : looks) {
+        if (look.second > first) {
+            second = first;
+            first = look.second;
+        } else if (look.second > second) {
+            second = look.second;
+        }
+    }
+    return 1.0 - (1.0 - first) * (1.0 - kAgreementWeight * second);
+}
+
+Decision Decide(const std::vector<Candidate>& candidates, double threshold) {
+    Decision decision;
+    for (size_t k = 0; k < candidates.size(); ++k) {
+        const double confidence = AgreedConfidence(candidates, k);
+        if (confidence >= threshold) {
+            return {static_cast<int>(k), confidence, true};
+        }
+        if (decision.candidate < 0 || confidence > decision.confidence) {
+            decision.candidate = static_cast<int>(k);
+            decision.confidence = confidence;
+        }
+    }
+    return decision;
+}
+
+}  // namespace karvona::recognition

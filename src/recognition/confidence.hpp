@@ -1,0 +1,78 @@
+#pragma once
+// How sure a reading is. Every validated code a look produces becomes a candidate with a
+// confidence of its own, taken from the rank distances of its characters and from the look that
+// read it; looks that agree on a code make it surer. The plan takes the first candidate that
+// reaches the sure threshold; a validated code that never does is handed on for review.
+
+#include <string>
+#include <vector>
+
+#include "recognition/reading_pass.hpp"
+#include "recognition/result.hpp"
+
+namespace karvona::recognition {
+
+/// The confidence from which a validated reading counts as sure (perfect) instead of review.
+/// `blackbox --curve` prints, per threshold, the perfect readings and the misreads it would let
+/// through; README shows the curve this value was chosen from.
+inline constexpr double kSureThreshold = 0.65;
+
+// How a reading's own confidence is made (chosen with the threshold, on the same photographs).
+/// The second weakest character margin at which a reading alone is fully sure. A wrong code
+/// that passes the check digit has at least two wrong characters, so the weakest margin alone
+/// says little and the second weakest says most.
+inline constexpr double kSureMargin = 0.4;
+/// A code the check-digit choice made is at most this sure, and that only when the weakest of
+/// the characters it did not change has a margin of kGuidedRestMargin; half that for a change of
+/// two positions.
+inline constexpr double kGuidedWeight = 0.6;
+inline constexpr double kGuidedRestMargin = 0.3;
+/// The cluster reader runs only where the morphology reader did not validate, and the codes it
+/// validates are wrong more often: its readings count this much.
+inline constexpr double kClusterWeight = 0.7;
+/// Another look that read the same code adds this share of its own confidence to what is left:
+/// 1 - (1 - c1)(1 - kAgreementWeight c2) for the two surest looks. Looks of one photograph share
+/// its faults, so agreement counts for less than two independent readings would.
+inline constexpr double kAgreementWeight = 0.6;
+
+/// How clearly a box reads as the character written for it: 1 - d / e, with d the distance of
+/// the nearest rank of that character and e the distance of the nearest rank of any other
+/// character, or of the last rank when no other character is among them (0: a tie or worse; 1:
+/// the prototype met exactly). A character that is not among the ranks at all has margin 0.
+double CharacterMargin(const BoxReading& box, char written);
+
+/// The margins of the characters of code as read by reading's boxes (the category letter left
+/// out: it is set by rule, not read), in ascending order; positions where code differs from the
+/// reading's own code are left out too. A box that is missing gives margin 0.
+std::vector<double> CodeMargins(const Reading& reading, const std::string& code);
+
+/// A validated code that one look produced, or that the check-digit choice made of its reading.
+struct Candidate {
+    std::string code;
+    int look = 0;         ///< the look's place in the plan (0: the first look)
+    bool guided = false;  ///< made by the check-digit-guided choice
+    Winner reader = Winner::None;
+    double own = 0.0;  ///< the confidence of this reading alone
+};
+
+/// The confidence of a validated code alone, 0..1: from the margins of its characters as
+/// reading read them, the reader, and whether the check-digit choice changed it (code differs
+/// from reading.code at one or two positions).
+double OwnConfidence(const Reading& reading, const std::string& code, Winner reader);
+
+/// The confidence of candidate k together with the candidates up to it that hold the same code
+/// and came from other looks (see kAgreementWeight).
+double AgreedConfidence(const std::vector<Candidate>& candidates, size_t k);
+
+/// The choice over a run's candidates, in the order the looks produced them.
+struct Decision {
+    int candidate = -1;  ///< the index taken, -1 for none
+    double confidence = 0.0;
+    bool sure = false;  ///< reached the threshold (else the candidate goes to review)
+};
+/// The first candidate whose agreed confidence reaches threshold is taken as sure (the plan stops
+/// there). Without one, the candidate of the highest agreed confidence is taken (the earliest on
+/// a tie) and goes to review. No candidates: none.
+Decision Decide(const std::vector<Candidate>& candidates, double threshold);
+
+}  // namespace karvona::recognition

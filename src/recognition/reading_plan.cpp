@@ -1,0 +1,256 @@
+#include "recognition/reading_plan.hpp"
+
+#include <chrono>
+#include <cstdio>
+#include <opencv2/imgproc.hpp>
+
+#include "recognition/check_digit_choice.hpp"
+#include "recognition/colour.hpp"
+#include "recognition/look.hpp"
+#include "recognition/recognizer.hpp"
+
+namespace karvona::recognition {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MillisecondsSince(Clock::time_point since) {
+    return static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
+}
+
+// What the recognizer shows of one look, kept while a later look may still be chosen instead.
+struct LookOutput {
+    int look = -1;
+    std::string name;
+    RecognitionResult result;  ///< the pass's own result, region in the look's image
+    cv::Matx23d fromPhoto;
+    Reading morphology, cluster;
+    cv::Mat morphologyStrip, clusterStrip;
+    cv::Mat region, pasted;
+    cv::Mat display;  ///< the pass's display image when the look is the photograph itself
+};
+
+LookOutput Keep(const Recognizer& pass, int look, const std::string& name,
+                const cv::Matx23d& fromPhoto, bool samePixels) {
+    LookOutput kept;
+    kept.look = look;
+    kept.name = name;
+    kept.result = pass.result;
+    kept.fromPhoto = fromPhoto;
+    kept.morphology = pass.morphologyReading;
+    kept.cluster = pass.clusterReading;
+    // The strips are the pass's own, redrawn by its next look: they are copied only then.
+    kept.morphologyStrip = pass.morphologyStrip;
+    kept.clusterStrip = pass.clusterStrip;
+    kept.region = pass.region;
+    kept.pasted = pass.pastedRegion;
+    if (samePixels)
+        kept.display = pass.displayImage;
+    return kept;
+}
+
+// Copies the strips a kept look still shares with the pass, before the pass redraws them.
+void Detach(LookOutput& kept, const Recognizer& pass) {
+    if (kept.morphologyStrip.data == pass.morphologyStrip.data)
+        kept.morphologyStrip = kept.morphologyStrip.clone();
+    if (kept.clusterStrip.data == pass.clusterStrip.data)
+        kept.clusterStrip = kept.clusterStrip.clone();
+}
+
+// A reading that has not validated is kept for the operator when it says more than the one kept
+// so far: a winner over none, then more characters, then a better score.
+bool SaysMore(const RecognitionResult& a, const RecognitionResult& b) {
+    if ((a.reader != Winner::None) != (b.reader != Winner::None))
+        return a.reader != Winner::None;
+    if (a.code.size() != b.code.size())
+        return a.code.size() > b.code.size();
+    return a.score > b.score;
+}
+
+/// The colour of a validated code that is not sure: between the validated red and the partial
+/// blues, so that the operator sees at once that it asks for a look.
+constexpr TextColour kReviewColour{200, 130, 0};
+
+}  // namespace
+
+ReadingPlan::ReadingPlan(const ReferenceData& data)
+    : data_(data), pass_(std::make_unique<Recognizer>(data)) {}
+
+ReadingPlan::~ReadingPlan() = default;
+
+bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
+    const auto t0 = Clock::now();
+    candidates_.clear();
+    records_.clear();
+    RecognitionResult& result = out.result;
+    result = RecognitionResult{};
+    result.status = status;
+    result.confidence = 0.0f;
+    result.pass = "none";
+    out.morphologyReading = Reading{};
+    out.clusterReading = Reading{};
+    out.region.release();
+    out.pastedRegion.release();
+
+    std::vector<LookOutput> kept;  // each candidate's look, and the best unvalidated look
+    LookOutput fallback;
+    const cv::Mat& photo = out.sourceImage;
+    if (!photo.empty()) {
+        const double scale = WorkingScale(photo.size());
+        cv::Mat working = photo;
+        if (scale < 1.0) {
+            cv::resize(photo, working,
+                       cv::Size(std::max(1, int(std::lround(photo.cols * scale))),
+                                std::max(1, int(std::lround(photo.rows * scale)))),
+                       0, 0, cv::INTER_AREA);
+        }
+        const cv::Matx23d workingFromPhoto(double(working.cols) / photo.cols, 0, 0, 0,
+                                           double(working.rows) / photo.rows, 0);
+
+        if (out.options.colourPass) {
+            const auto colourStart = Clock::now();
+            result.hue = ExtractDominantHue(working);
+            out.swatchImage = MakeColourSwatch(result.hue);
+            result.times.colour = MillisecondsSince(colourStart);
+        }
+
+        Recognizer& pass = *pass_;
+        pass.options = RecognitionOptions{};
+        pass.options.strict = true;
+        pass.options.viewer = out.options.viewer;
+        pass.options.samplesFolder = out.options.samplesFolder;
+        pass.processedCount = out.processedCount;
+
+        const std::vector<Look>& second = SecondLooks();
+        const int looks = 1 + static_cast<int>(second.size());
+        bool located = false;  // by any look so far
+        for (int k = 0; k < looks; ++k) {
+            const Look look = k == 0 ? FirstLook() : second[k - 1];
+            if (look.needsRegion() && !located)
+                continue;
+            LookImage image;
+            if (look.scale == 1.0) {
+                // Turns and shears start from the working image made once.
+                image = MakeLookImage(working, 1.0, look);
+                image.fromPhoto = Compose(image.fromPhoto, workingFromPhoto);
+            } else {
+                image = MakeLookImage(photo, scale, look);
+            }
+            // Step views and samples belong to the first look only: it is the pass as it
+            // always was, and the others would repeat them many times over.
+            pass.options.locatorStepView = k == 0 && out.options.locatorStepView;
+            pass.options.readerStepView = k == 0 && out.options.readerStepView;
+            pass.options.saveSamples = k == 0 && out.options.saveSamples;
+            for (LookOutput& earlier : kept)
+                Detach(earlier, pass);
+            Detach(fallback, pass);
+            pass.RecognizeLoaded(image.image);
+            const RecognitionResult& read = pass.result;
+            located = located || read.located();
+            result.times.locate += read.times.locate;
+            result.times.read += read.times.read;
+
+            LookRecord record;
+            record.name = look.name;
+            record.layoutCode = read.layoutCode;
+            record.morphology = pass.morphologyReading;
+            record.cluster = pass.clusterReading;
+            record.ms = read.ms;
+            records_.push_back(record);
+
+            const bool samePixels = image.image.data == photo.data;
+            const size_t before = candidates_.size();
+            auto offer = [&](const std::string& code, Winner reader, const Reading& reading,
+                             bool guided) {
+                Candidate candidate;
+                candidate.code = code;
+                candidate.look = k;
+                candidate.guided = guided;
+                candidate.reader = reader;
+                candidate.own = OwnConfidence(reading, code, reader);
+                candidates_.push_back(candidate);
+            };
+            if (read.complete && read.code.size() == 11) {
+                offer(read.code, read.reader, pass.WinningReading(), false);
+            } else if (data_.prefixes != nullptr) {
+                GuidedChoice choice;
+                if (ChooseByCheckDigit(pass.morphologyReading, *data_.prefixes, choice))
+                    offer(choice.code, Winner::Morphology, pass.morphologyReading, true);
+                if (ChooseByCheckDigit(pass.clusterReading, *data_.prefixes, choice))
+                    offer(choice.code, Winner::Cluster, pass.clusterReading, true);
+            }
+            if (candidates_.size() > before) {
+                kept.push_back(Keep(pass, k, look.name, image.fromPhoto, samePixels));
+            } else if (fallback.look < 0 || SaysMore(read, fallback.result)) {
+                fallback = Keep(pass, k, look.name, image.fromPhoto, samePixels);
+            }
+            bool sure = false;
+            for (size_t c = before; c < candidates_.size(); ++c)
+                sure = sure || AgreedConfidence(candidates_, c) >= kSureThreshold;
+            if (sure && !out.options.everyLook)
+                break;
+        }
+    }
+
+    // The chosen look fills the recognizer's fields.
+    const Decision decision = Decide(candidates_, kSureThreshold);
+    const LookOutput* chosen = fallback.look >= 0 ? &fallback : nullptr;
+    if (decision.candidate >= 0) {
+        const Candidate& candidate = candidates_[static_cast<size_t>(decision.candidate)];
+        for (const LookOutput& look : kept) {
+            if (look.look == candidate.look)
+                chosen = &look;
+        }
+    }
+    if (chosen != nullptr) {
+        const RecognitionResult& read = chosen->result;
+        result.layoutCode = read.layoutCode;
+        result.reader = read.reader;
+        result.score = read.score;
+        result.complete = read.complete;
+        result.code = read.code;
+        result.region = RectInPhoto(read.region, chosen->fromPhoto, photo.size());
+        result.pass = read.reader != Winner::None || read.located() ? chosen->name : "none";
+        out.morphologyReading = chosen->morphology;
+        out.clusterReading = chosen->cluster;
+        chosen->morphologyStrip.copyTo(out.morphologyStrip);
+        chosen->clusterStrip.copyTo(out.clusterStrip);
+        out.region = chosen->region;
+        out.pastedRegion = chosen->pasted;
+        if (decision.candidate >= 0) {
+            const Candidate& candidate = candidates_[static_cast<size_t>(decision.candidate)];
+            result.code = candidate.code;
+            result.complete = true;
+            result.reader = candidate.reader;
+            result.score =
+                (candidate.reader == Winner::Cluster ? chosen->cluster : chosen->morphology).score;
+            result.confidence = static_cast<float>(decision.confidence);
+            result.review = !decision.sure;
+            if (candidate.guided)
+                result.pass += " check-digit";
+        }
+        if (read.located())
+            out.layoutText = LayoutText(read.layoutCode, out.layoutText);
+        if (result.reader != Winner::None) {
+            const bool a = result.reader == Winner::Morphology;
+            (a ? out.morphologyStrip : out.clusterStrip).copyTo(out.panelImage);
+            // The region as its pass pasted it (with the marks of that pass's winner).
+            if (!chosen->display.empty())
+                out.displayImage = chosen->display;
+            else
+                PasteRegion(out.displayImage, chosen->pasted);
+        }
+    }
+    out.resultText = result.code;
+
+    result.ms = MillisecondsSince(t0);
+    char text[32];
+    std::snprintf(text, sizeof text, "%dms ", result.ms);
+    out.timeText = text;
+    out.resultColour =
+        result.review ? kReviewColour : ResultColour(result.complete, out.resultText.size());
+    return result.complete;
+}
+
+}  // namespace karvona::recognition

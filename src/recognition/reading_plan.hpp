@@ -1,0 +1,52 @@
+#pragma once
+// The reading plan: what the recognizer does with a photograph when it is not strict. The
+// photograph is read at its working scale by the single pass; when that gives no sure code, the
+// pass reads transformed copies of it (the second look) until one gives a sure code or the looks
+// run out. The check-digit-guided choice is tried on every look's reading of eleven characters.
+// The look that produced the chosen reading fills the recognizer's fields, its region mapped back
+// onto the photograph as given. The colour pass reads the working image; step views and character
+// samples come from the first look only.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "recognition/confidence.hpp"
+#include "recognition/reading_pass.hpp"
+#include "recognition/result.hpp"
+
+namespace karvona::recognition {
+
+class Recognizer;
+
+/// What one look of a run produced, kept for measuring (`blackbox --dump`).
+struct LookRecord {
+    std::string name;
+    int layoutCode = -1;  ///< -1: no region
+    Reading morphology;   ///< empty when the reader found nothing
+    Reading cluster;      ///< empty when the reader did not run or found nothing
+    int ms = 0;
+};
+
+class ReadingPlan {
+public:
+    explicit ReadingPlan(const ReferenceData& data);
+    ~ReadingPlan();
+
+    /// Reads out.sourceImage (already loaded with the given status; displayImage its clone) and
+    /// fills out's result and pictures. Returns whether a validated code was chosen (sure or for
+    /// review).
+    bool Run(Recognizer& out, LoadStatus status);
+
+    /// The candidates and looks of the last run, in the order the looks were taken.
+    const std::vector<Candidate>& candidates() const { return candidates_; }
+    const std::vector<LookRecord>& records() const { return records_; }
+
+private:
+    ReferenceData data_;
+    std::unique_ptr<Recognizer> pass_;  ///< the single pass, strict
+    std::vector<Candidate> candidates_;
+    std::vector<LookRecord> records_;
+};
+
+}  // namespace karvona::recognition

@@ -1,0 +1,159 @@
+// The reading plan on drawn photographs: what the single pass cannot read (a photograph far
+// larger than its frame, a sloping line) is read, the region refers to the photograph as given,
+// and a photograph the first look reads sure gives the strict pass's reading.
+#include "recognition/reading_plan.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <opencv2/imgproc.hpp>
+
+#include "drawn_photos.hpp"
+#include "handmade_codebook.hpp"
+#include "recognition/look.hpp"
+#include "recognition/recognizer.hpp"
+
+using namespace karvona;
+using namespace karvona::recognition;
+using karvona::testing::CodeDrawing;
+using karvona::testing::DrawCodePhoto;
+using karvona::testing::DrawnPhoto;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Data {
+    classifier::CLvqCluster letters = test_support::DrawnGlyphCodebook(false);
+    classifier::CLvqCluster digits = test_support::DrawnGlyphCodebook(true);
+    classifier::COwnerPrefixList prefixes;
+    Data() {
+        const fs::path file = fs::temp_directory_path() / "karvona-plan-prefixes.txt";
+        std::ofstream(file) << "ABCU\nCSQU\n";
+        prefixes.LoadPrefixFile(file.string());
+    }
+    ReferenceData View() const { return {&letters, &digits, &prefixes}; }
+};
+
+// Whether rect covers every character of the drawing, scaled by factor.
+void ExpectCovers(const cv::Rect& rect, const DrawnPhoto& photo, double factor) {
+    for (const cv::Rect& c : photo.characters) {
+        const cv::Rect scaled(int(c.x * factor), int(c.y * factor), int(c.width * factor),
+                              int(c.height * factor));
+        // A pixel or two at the edges may go to rounding and resampling.
+        const cv::Rect inner(scaled.x + 2, scaled.y + 2, scaled.width - 4, scaled.height - 4);
+        EXPECT_EQ(inner & rect, inner) << "region " << rect << " character " << scaled;
+    }
+}
+
+}  // namespace
+
+TEST(ReadingPlan, FirstLookThatIsSureGivesTheStrictReading) {
+    Data data;
+    CodeDrawing d;
+    d.text = "ABCU1234560";
+    d.noiseSigma = 4.0;
+    const DrawnPhoto photo = DrawCodePhoto(d);
+
+    Recognizer strict(data.View());
+    strict.options.strict = true;
+    ASSERT_TRUE(strict.RecognizeLoaded(photo.image));
+    EXPECT_FALSE(strict.result.judged());
+    EXPECT_EQ(strict.result.pass, "");
+
+    Recognizer planned(data.View());
+    ASSERT_TRUE(planned.RecognizeLoaded(photo.image));
+    const RecognitionResult& r = planned.result;
+    EXPECT_EQ(r.code, strict.result.code);
+    EXPECT_EQ(r.region, strict.result.region);
+    EXPECT_EQ(r.layoutCode, strict.result.layoutCode);
+    EXPECT_EQ(r.reader, strict.result.reader);
+    EXPECT_EQ(r.score, strict.result.score);
+    EXPECT_EQ(r.pass, "first");
+    EXPECT_FLOAT_EQ(r.confidence, 1.0f);
+    EXPECT_EQ(OutcomeOf(r), Outcome::kPerfect);
+    EXPECT_TRUE(IsSureReading(r));
+    // One look only, and the window shows the same pictures.
+    ASSERT_NE(planned.plan(), nullptr);
+    EXPECT_EQ(planned.plan()->records().size(), 1u);
+    EXPECT_EQ(cv::norm(planned.displayImage, strict.displayImage, cv::NORM_INF), 0.0);
+    EXPECT_EQ(cv::norm(planned.panelImage, strict.panelImage, cv::NORM_INF), 0.0);
+    EXPECT_EQ(planned.resultColour, strict.resultColour);
+    EXPECT_EQ(planned.layoutText, strict.layoutText);
+}
+
+TEST(ReadingPlan, LargePhotographIsReadAtItsWorkingScale) {
+    Data data;
+    CodeDrawing d;
+    d.text = "ABCU1234560";
+    d.frame = {1024, 768};
+    const DrawnPhoto drawn = DrawCodePhoto(d);
+    cv::Mat large;  // 3584 x 2688: characters 105 pixels tall, beyond the locator's limits
+    cv::resize(drawn.image, large, {}, 3.5, 3.5, cv::INTER_NEAREST);
+
+    Recognizer strict(data.View());
+    strict.options.strict = true;
+    EXPECT_FALSE(strict.RecognizeLoaded(large));
+
+    Recognizer planned(data.View());
+    ASSERT_TRUE(planned.RecognizeLoaded(large));
+    EXPECT_EQ(planned.result.code, "ABCU1234560");
+    EXPECT_EQ(planned.result.pass, "first");
+    EXPECT_EQ(OutcomeOf(planned.result), Outcome::kPerfect);
+    // The region and the display refer to the photograph as given.
+    ExpectCovers(planned.result.region, drawn, 3.5);
+    EXPECT_EQ(planned.displayImage.size(), large.size());
+    const cv::Rect corner(large.cols - planned.pastedRegion.cols,
+                          large.rows - planned.pastedRegion.rows, planned.pastedRegion.cols,
+                          planned.pastedRegion.rows);
+    EXPECT_EQ(cv::norm(planned.displayImage(corner), planned.pastedRegion, cv::NORM_INF), 0.0);
+}
+
+TEST(ReadingPlan, SlopingLineIsReadByASecondLook) {
+    Data data;
+    CodeDrawing d;
+    d.text = "ABCU1234560";
+    d.leanDegrees = 10.0;
+    const DrawnPhoto photo = DrawCodePhoto(d);
+
+    Recognizer strict(data.View());
+    strict.options.strict = true;
+    strict.RecognizeLoaded(photo.image);
+    EXPECT_NE(OutcomeOf(strict.result), Outcome::kPerfect) << strict.result.code;
+
+    Recognizer planned(data.View());
+    ASSERT_TRUE(planned.RecognizeLoaded(photo.image));
+    EXPECT_EQ(planned.result.code, "ABCU1234560");
+    EXPECT_NE(planned.result.pass, "first");
+    EXPECT_NE(planned.result.pass.find_first_of("rs"), std::string::npos);  // rotate or shear
+    ExpectCovers(planned.result.region, photo, 1.0);
+    EXPECT_LE(planned.plan()->records().size(), 1 + SecondLooks().size());
+    // The time covers every look.
+    int looks = 0;
+    for (const LookRecord& record : planned.plan()->records())
+        looks += record.ms;
+    EXPECT_GE(planned.result.ms + 1, looks);
+}
+
+TEST(ReadingPlan, NothingToReadIsJudgedAndCostsTheScalesOnly) {
+    Data data;
+    Recognizer planned(data.View());
+    planned.layoutText = "HORIZONTAL 2 LINES";
+    EXPECT_FALSE(planned.RecognizeLoaded(cv::Mat(480, 640, CV_8UC3, cv::Scalar::all(60))));
+    EXPECT_TRUE(planned.result.judged());
+    EXPECT_EQ(planned.result.pass, "none");
+    EXPECT_FLOAT_EQ(planned.result.confidence, 0.0f);
+    EXPECT_EQ(planned.result.reader, Winner::None);
+    EXPECT_EQ(planned.layoutText, "HORIZONTAL 2 LINES");
+    // No look at any scale found a region: turning or shearing has nothing to straighten.
+    std::vector<std::string> taken;
+    for (const LookRecord& record : planned.plan()->records())
+        taken.push_back(record.name);
+    EXPECT_EQ(taken, (std::vector<std::string>{"first", "scale 0.75", "scale 1.5", "scale 2"}));
+
+    // A file that does not load: no look at all.
+    EXPECT_FALSE(planned.RecognizeImage("/no/such/photo.jpg"));
+    EXPECT_EQ(planned.result.status, LoadStatus::Missing);
+    EXPECT_EQ(planned.result.pass, "none");
+    EXPECT_TRUE(planned.plan()->records().empty());
+}

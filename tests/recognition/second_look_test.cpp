@@ -1,0 +1,225 @@
+// The parts of the reading plan one by one: the geometry of the looks, the check-digit-guided
+// choice, the confidence of a reading and the choice between candidates.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <opencv2/imgproc.hpp>
+
+#include "classifier/iso6346.hpp"
+#include "recognition/check_digit_choice.hpp"
+#include "recognition/confidence.hpp"
+#include "recognition/look.hpp"
+
+using namespace karvona;
+using namespace karvona::recognition;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A box read as `chosen` at distance 10, with the given runners-up behind it.
+BoxReading Box(char chosen, bool letter, std::vector<std::pair<char, double>> others = {}) {
+    BoxReading box;
+    box.character = chosen;
+    box.letterPosition = letter;
+    box.ranks.ranks[0] = {0, chosen, 10.0};
+    for (int k = 1; k < classifier::kShownRanks; ++k)
+        box.ranks.ranks[k] = {1, chosen, 100.0 + k};
+    for (size_t k = 0; k < others.size(); ++k)
+        box.ranks.ranks[k + 1] = {2, others[k].first, others[k].second};
+    return box;
+}
+
+// A reading of code whose every box ranks its character first, clearly.
+Reading ReadingOf(const std::string& code) {
+    Reading reading;
+    reading.code = code;
+    for (size_t i = 0; i < code.size(); ++i)
+        reading.characters.push_back(Box(code[i], i < 4));
+    return reading;
+}
+
+classifier::COwnerPrefixList Prefixes(const std::string& lines) {
+    const fs::path file = fs::temp_directory_path() / "karvona-second-look-prefixes.txt";
+    std::ofstream(file) << lines;
+    classifier::COwnerPrefixList list;
+    list.LoadPrefixFile(file.string());
+    return list;
+}
+
+}  // namespace
+
+TEST(LookGeometry, WorkingScaleFitsTheFrameEitherWayRound) {
+    EXPECT_DOUBLE_EQ(WorkingScale({640, 480}), 1.0);
+    EXPECT_DOUBLE_EQ(WorkingScale({1024, 768}), 1.0);
+    EXPECT_NEAR(WorkingScale({1920, 1080}) * 1920, 1024, 1e-9);
+    EXPECT_NEAR(WorkingScale({3024, 4032}) * 4032, 1024, 1e-9);  // portrait
+    EXPECT_NEAR(WorkingScale({1024, 1000}) * 1000, 768, 1e-9);   // nearly square
+    EXPECT_DOUBLE_EQ(WorkingScale({0, 0}), 1.0);
+}
+
+TEST(LookGeometry, RegionsMapBackOntoThePhotographAsGiven) {
+    const cv::Mat photo(600, 1600, CV_8UC3, cv::Scalar::all(90));
+    const cv::Rect inPhoto(700, 250, 200, 60);
+    for (const Look& look : SecondLooks()) {
+        const LookImage image = MakeLookImage(photo, WorkingScale(photo.size()), look);
+        ASSERT_FALSE(image.image.empty()) << look.name;
+        // Every corner of the photograph lands inside the look's canvas.
+        for (const cv::Point2d corner : {cv::Point2d(0, 0), cv::Point2d(1600, 0),
+                                         cv::Point2d(0, 600), cv::Point2d(1600, 600)}) {
+            const cv::Matx23d& m = image.fromPhoto;
+            const double x = m(0, 0) * corner.x + m(0, 1) * corner.y + m(0, 2);
+            const double y = m(1, 0) * corner.x + m(1, 1) * corner.y + m(1, 2);
+            EXPECT_GE(x, -1.0) << look.name;
+            EXPECT_GE(y, -1.0) << look.name;
+            EXPECT_LE(x, image.image.cols + 1.0) << look.name;
+            EXPECT_LE(y, image.image.rows + 1.0) << look.name;
+        }
+        // The box around the rectangle's image in the look maps back around the rectangle.
+        std::vector<cv::Point2f> corners;
+        for (const cv::Point2f p : {cv::Point2f(700, 250), cv::Point2f(900, 250),
+                                    cv::Point2f(700, 310), cv::Point2f(900, 310)}) {
+            const cv::Matx23d& m = image.fromPhoto;
+            corners.emplace_back(float(m(0, 0) * p.x + m(0, 1) * p.y + m(0, 2)),
+                                 float(m(1, 0) * p.x + m(1, 1) * p.y + m(1, 2)));
+        }
+        const cv::Rect inLook = cv::boundingRect(corners);
+        const cv::Rect back = RectInPhoto(inLook, image.fromPhoto, photo.size());
+        EXPECT_EQ(back & inPhoto, inPhoto) << look.name << " " << back;
+        // No larger than the turned box's own box: 200 x 60 turned or sheared by 15 degrees.
+        const cv::Rect grown(inPhoto.x - 20, inPhoto.y - 60, inPhoto.width + 40,
+                             inPhoto.height + 120);
+        EXPECT_EQ(back & grown, back) << look.name << " " << back;
+    }
+    // The working image of a small photograph is the photograph itself, and the region as read.
+    const cv::Mat small(480, 640, CV_8UC3, cv::Scalar::all(90));
+    const LookImage first = MakeLookImage(small, WorkingScale(small.size()), FirstLook());
+    EXPECT_EQ(first.image.data, small.data);
+    EXPECT_EQ(RectInPhoto({10, 20, 30, 40}, first.fromPhoto, small.size()),
+              cv::Rect(10, 20, 30, 40));
+    EXPECT_EQ(RectInPhoto({600, 400, 100, 100}, first.fromPhoto, small.size()),
+              cv::Rect(600, 400, 40, 80));  // clipped to the photograph
+    EXPECT_TRUE(RectInPhoto({}, first.fromPhoto, small.size()).empty());
+}
+
+TEST(CheckDigitChoice, TakesTheOneCloseRankThatValidates) {
+    const auto prefixes = Prefixes("CSQU\nABCU\n");
+    ASSERT_TRUE(ValidatesAsCode("CSQU3054383", prefixes));
+    // The 5 of the serial read as 6, with 5 close behind: the one change that validates.
+    Reading reading = ReadingOf("CSQU3064383");
+    reading.characters[6] = Box('6', false, {{'5', 12.0}, {'8', 12.5}});
+    GuidedChoice choice;
+    ASSERT_TRUE(ChooseByCheckDigit(reading, prefixes, choice));
+    EXPECT_EQ(choice.code, "CSQU3054383");
+    EXPECT_EQ(choice.changes, 1);
+
+    // The same rank far behind the chosen one is not tried.
+    reading.characters[6] = Box('6', false, {{'5', 10.0 * kGuidedRankCloseness + 0.5}});
+    EXPECT_FALSE(ChooseByCheckDigit(reading, prefixes, choice));
+
+    // A prefix letter and a digit both wrong: only a change of two positions validates.
+    reading = ReadingOf("CSOU3064383");
+    reading.characters[2] = Box('O', true, {{'Q', 11.0}});
+    reading.characters[6] = Box('6', false, {{'5', 11.0}});
+    ASSERT_TRUE(ChooseByCheckDigit(reading, prefixes, choice));
+    EXPECT_EQ(choice.code, "CSQU3054383");
+    EXPECT_EQ(choice.changes, 2);
+}
+
+TEST(CheckDigitChoice, RefusesWhenTheChangeIsNotTheOnlyOne) {
+    const auto prefixes = Prefixes("CSQU\n");
+    // Every position offers every digit closely: several single changes validate.
+    Reading reading = ReadingOf("CSQU3054384");
+    for (int i = 4; i < 11; ++i) {
+        reading.characters[i] =
+            Box(reading.code[i], false, {{'0', 10.5}, {'1', 10.6}, {'7', 10.7}, {'9', 10.8}});
+    }
+    GuidedChoice choice;
+    EXPECT_FALSE(ChooseByCheckDigit(reading, prefixes, choice));
+
+    // Readings that do not qualify: a gap mark, ten characters, one that validates already,
+    // and the category letter, which is set by rule and never changed.
+    Reading gap = ReadingOf("CSQU30-4383");
+    EXPECT_FALSE(ChooseByCheckDigit(gap, prefixes, choice));
+    EXPECT_FALSE(ChooseByCheckDigit(ReadingOf("CSQU305438"), prefixes, choice));
+    EXPECT_FALSE(ChooseByCheckDigit(ReadingOf("CSQU3054383"), prefixes, choice));
+    const auto other = Prefixes("CSQJ\n");  // CSQJ3054386 would validate
+    Reading category = ReadingOf("CSQU3054386");
+    category.characters[3] = Box('U', true, {{'J', 10.1}});
+    EXPECT_FALSE(ChooseByCheckDigit(category, other, choice));
+}
+
+TEST(Confidence, MarginsComeFromTheNearestOtherCharacter) {
+    EXPECT_DOUBLE_EQ(CharacterMargin(Box('5', false, {{'6', 20.0}}), '5'), 0.5);
+    EXPECT_DOUBLE_EQ(CharacterMargin(Box('5', false, {{'6', 10.0}}), '5'), 0.0);  // a tie
+    // No other character among the ranks: the farthest rank bounds it.
+    EXPECT_NEAR(CharacterMargin(Box('5', false), '5'), 1.0 - 10.0 / 104.0, 1e-12);
+    // A character the ranks do not hold at all, and a changed one that lies behind another.
+    EXPECT_DOUBLE_EQ(CharacterMargin(Box('5', false, {{'6', 20.0}}), '8'), 0.0);
+    EXPECT_DOUBLE_EQ(CharacterMargin(Box('6', false, {{'5', 12.0}}), '5'), 0.0);
+
+    // The category letter is left out; the rest come sorted.
+    Reading reading = ReadingOf("CSQU3054383");
+    reading.characters[3] = Box('U', true, {{'J', 10.0}});
+    reading.characters[7] = Box('4', false, {{'1', 20.0}});
+    const std::vector<double> margins = CodeMargins(reading, reading.code);
+    ASSERT_EQ(margins.size(), 10u);
+    EXPECT_DOUBLE_EQ(margins[0], 0.5);
+    EXPECT_GT(margins[1], 0.5);
+    // A position the check-digit choice changed is left out too.
+    EXPECT_EQ(CodeMargins(reading, "CSQU3051383").size(), 9u);
+}
+
+TEST(Confidence, TwoWeakCharactersTheClusterReaderAndAChosenCodeCountLess) {
+    Reading clear = ReadingOf("CSQU3054383");
+    const double sure = OwnConfidence(clear, clear.code, Winner::Morphology);
+    EXPECT_DOUBLE_EQ(sure, 1.0);
+    // One weak character: a wrong code that validates needs two wrong ones.
+    Reading one = clear;
+    one.characters[5] = Box('0', false, {{'8', 10.5}});
+    EXPECT_DOUBLE_EQ(OwnConfidence(one, one.code, Winner::Morphology), 1.0);
+    Reading two = one;
+    two.characters[8] = Box('3', false, {{'8', 10.5}});
+    const double weak = OwnConfidence(two, two.code, Winner::Morphology);
+    EXPECT_LT(weak, 0.2);
+    EXPECT_DOUBLE_EQ(OwnConfidence(clear, clear.code, Winner::Cluster), kClusterWeight);
+    // A code the check-digit choice made: one change, two changes.
+    Reading chosen = ReadingOf("CSQU3064383");
+    const double oneChange = OwnConfidence(chosen, "CSQU3054383", Winner::Morphology);
+    EXPECT_DOUBLE_EQ(oneChange, kGuidedWeight);
+    EXPECT_DOUBLE_EQ(OwnConfidence(chosen, "CSQU3154383", Winner::Morphology), kGuidedWeight / 2);
+    EXPECT_DOUBLE_EQ(OwnConfidence(chosen, "CSQU3155383", Winner::Morphology), 0.0);
+}
+
+TEST(Confidence, DecisionTakesTheFirstSureCodeAndLooksThatAgree) {
+    auto candidate = [](const char* code, int look, double own) {
+        Candidate c;
+        c.code = code;
+        c.look = look;
+        c.own = own;
+        return c;
+    };
+    // The first candidate that reaches the threshold, even when a later one is surer.
+    std::vector<Candidate> list = {candidate("A", 0, 0.2), candidate("B", 1, 0.8),
+                                   candidate("C", 2, 0.9)};
+    Decision d = Decide(list, 0.5);
+    EXPECT_EQ(d.candidate, 1);
+    EXPECT_TRUE(d.sure);
+    // Nothing sure: the most confident goes to review.
+    d = Decide(list, 0.95);
+    EXPECT_EQ(d.candidate, 2);
+    EXPECT_FALSE(d.sure);
+    EXPECT_DOUBLE_EQ(d.confidence, 0.9);
+    // Two looks agreeing make a code surer than either; one look counts once.
+    list = {candidate("A", 0, 0.4), candidate("B", 1, 0.45), candidate("A", 2, 0.4)};
+    EXPECT_DOUBLE_EQ(AgreedConfidence(list, 2), 1.0 - 0.6 * (1.0 - kAgreementWeight * 0.4));
+    d = Decide(list, 0.5);
+    EXPECT_EQ(d.candidate, 2);
+    EXPECT_TRUE(d.sure);
+    list = {candidate("A", 0, 0.4), candidate("A", 0, 0.4)};
+    EXPECT_DOUBLE_EQ(AgreedConfidence(list, 1), 0.4);
+    // Only the two surest looks count.
+    list = {candidate("A", 0, 0.3), candidate("A", 1, 0.3), candidate("A", 2, 0.3)};
+    EXPECT_DOUBLE_EQ(AgreedConfidence(list, 2), AgreedConfidence(list, 1));
+    EXPECT_EQ(Decide({}, 0.5).candidate, -1);
+}
