@@ -67,6 +67,70 @@ constexpr std::uint64_t kAllSet = ~std::uint64_t{0};
 
 }  // namespace
 
+bool CBlobList::FindRuns(const uchar* row, int width, int y) {
+    // Eight pixels at a time: all background, all foreground, or a mix whose 255s are gathered
+    // into one bit each (bit k for pixel x + k) and walked run by run.
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+    constexpr std::uint64_t kGather = 0x0002040810204081ull;
+    int start = -1;  // first pixel of the run still open, or -1
+    int x = 0;
+    auto close = [&](int end) {
+        runParent_.push_back(static_cast<int>(runs_.size()));
+        runs_.push_back({y, start, end});
+        start = -1;
+    };
+    for (; x + 8 <= width; x += 8) {
+        const std::uint64_t w = Word(row + x);
+        if (w == 0) {
+            if (start >= 0)
+                close(x - 1);
+            continue;
+        }
+        if (w == kAllSet) {
+            if (start < 0)
+                start = x;
+            continue;
+        }
+        if (((w ^ (w >> 1)) & kLow7) != 0)
+            return false;  // a byte other than 0 and 255
+        const unsigned bits = static_cast<unsigned>(((w & kHighBits) * kGather) >> 56);
+        unsigned from = 0;  // bits below this one are done
+        for (;;) {
+            const unsigned rest = 0xFFu & (0xFFu << from);
+            if (start >= 0) {
+                const unsigned zeros = ~bits & rest;
+                if (zeros == 0)
+                    break;  // the run goes on into the next eight pixels
+                const unsigned z = static_cast<unsigned>(__builtin_ctz(zeros));
+                close(x + static_cast<int>(z) - 1);
+                from = z;
+            } else {
+                const unsigned ones = bits & rest;
+                if (ones == 0)
+                    break;
+                from = static_cast<unsigned>(__builtin_ctz(ones));
+                start = x + static_cast<int>(from);
+            }
+        }
+    }
+    for (; x < width; ++x) {
+        const uchar v = row[x];
+        if (v == 255) {
+            if (start < 0)
+                start = x;
+        } else if (v == 0) {
+            if (start >= 0)
+                close(x - 1);
+        } else {
+            return false;
+        }
+    }
+    if (start >= 0)
+        close(width - 1);
+    return true;
+}
+
 bool CBlobList::LabelBinaryRuns(int& result) {
     // The runs of 255 of every row, joined into components by union-find; a component's root is
     // its first run in raster order, which holds the component's first pixel. The outcome is the
@@ -85,83 +149,75 @@ bool CBlobList::LabelBinaryRuns(int& result) {
         }
         return r;
     };
-    auto join = [this, &root](int a, int b) {
-        a = root(a);
-        b = root(b);
-        if (a < b)
-            runParent_[b] = a;
-        else if (b < a)
-            runParent_[a] = b;
-    };
-
     int previousBegin = 0, previousEnd = 0;  // the runs of the row above
     for (int y = 0; y < height; ++y) {
         const uchar* row = buf + static_cast<size_t>(y) * width;
         const int rowBegin = static_cast<int>(runs_.size());
-        int x = 0;
-        while (x < width) {
-            // Skip background eight pixels at a time.
-            while (x + 8 <= width && Word(row + x) == 0)
-                x += 8;
-            if (x >= width)
-                break;
-            const uchar v = row[x];
-            if (v == 0) {
-                ++x;
-                continue;
-            }
-            if (v != 255)
-                return false;
-            const int start = x;
-            while (x + 8 <= width && Word(row + x) == kAllSet)
-                x += 8;
-            while (x < width && row[x] == 255)
-                ++x;
-            if (x < width && row[x] != 0)
-                return false;
-            const int index = static_cast<int>(runs_.size());
-            runs_.push_back({y, start, x - 1});
-            runParent_.push_back(index);
-        }
+        if (!FindRuns(row, width, y))
+            return false;
         // Runs of neighbouring rows that share a column are 4-connected.
         const int rowEnd = static_cast<int>(runs_.size());
+        // Every root is the smallest run of its set, so a parent always stands before its child.
         int p = previousBegin;
         for (int c = rowBegin; c < rowEnd; ++c) {
             const Run& current = runs_[c];
             while (p < previousEnd && runs_[p].x1 < current.x0)
                 ++p;
-            for (int q = p; q < previousEnd && runs_[q].x0 <= current.x1; ++q)
-                join(q, c);
+            int top = c;  // the root of the set that c is in so far
+            for (int q = p; q < previousEnd && runs_[q].x0 <= current.x1; ++q) {
+                const int other = root(q);
+                if (other < top) {
+                    runParent_[top] = other;
+                    top = other;
+                } else if (other > top) {
+                    runParent_[other] = top;
+                }
+            }
         }
         previousBegin = rowBegin;
         previousEnd = rowEnd;
     }
 
-    // Components in the order of their roots: the raster order of their first pixels.
+    // Components in the order of their roots: the raster order of their first pixels. A
+    // component's runs come in raster order too, so its box and its size test (the pixels of its
+    // box without the last row and the last column) are known after one pass: all its pixels,
+    // less those of its last row, less one for each run that ends in its last column (no run
+    // ends beyond it), plus the corner pixel when a run of the last row ends there.
     const int runCount = static_cast<int>(runs_.size());
     components_.clear();
     runComponent_.resize(static_cast<size_t>(runCount));
     for (int r = 0; r < runCount; ++r) {
-        const int top = root(r);
         const Run& run = runs_[r];
-        if (top == r) {
-            runComponent_[r] = static_cast<int>(components_.size());
-            components_.push_back({run.x0, run.x1, run.y, run.y, 0, 0});
+        const int parent = runParent_[r];
+        int index;
+        if (parent == r) {
+            index = static_cast<int>(components_.size());
+            components_.push_back({run.x0, run.x1, run.y, run.y, 0, 0, 0, 0, 0, false});
         } else {
-            runComponent_[r] = runComponent_[top];
+            index = runComponent_[parent];  // stands before r, in the same set
         }
-        Component& c = components_[runComponent_[r]];
+        runComponent_[r] = index;
+        Component& c = components_[index];
+        const int length = run.x1 - run.x0 + 1;
+        c.pixels += length;
+        if (run.y != c.maxY) {
+            c.maxY = run.y;
+            c.lastRowPixels = 0;
+            c.corner = false;
+        }
+        c.lastRowPixels += length;
         c.minX = std::min(c.minX, run.x0);
-        c.maxX = std::max(c.maxX, run.x1);
-        c.maxY = run.y;  // runs come row by row
+        if (run.x1 > c.maxX) {
+            c.maxX = run.x1;
+            c.lastColumnRuns = 0;
+        }
+        if (run.x1 == c.maxX) {
+            ++c.lastColumnRuns;
+            c.corner = true;  // this run lies in the last row so far
+        }
     }
-    // The size test counts the box without its last row and last column.
-    for (int r = 0; r < runCount; ++r) {
-        const Run& run = runs_[r];
-        Component& c = components_[runComponent_[r]];
-        if (run.y < c.maxY)
-            c.area += run.x1 - run.x0 + 1 - (run.x1 == c.maxX ? 1 : 0);
-    }
+    for (Component& c : components_)
+        c.area = c.pixels - c.lastRowPixels - c.lastColumnRuns + (c.corner ? 1 : 0);
 
     // Labels as the walk hands them out: an erased component gives its label back, and the
     // labelling fails where the walk's would.

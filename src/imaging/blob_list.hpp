@@ -78,10 +78,14 @@ private:
         int minX, maxX, minY, maxY;
         int area;   ///< pixels in the box without its last row and last column
         int label;  ///< 0 when erased
+        int pixels, lastRowPixels, lastColumnRuns;
+        bool corner;  ///< a run of the last row ends in the last column
     };
 
     /// Labels an image of 0 and 255 through its runs; false (nothing written) for other values.
     bool LabelBinaryRuns(int& n);
+    /// Appends the runs of 255 of row y; false when the row holds a value other than 0 and 255.
+    bool FindRuns(const uchar* row, int width, int y);
     /// Labels any one-channel image by the scan-and-fill walk.
     int LabelByWalk();
     void RemoveOverlappingBlobs(int axis);
