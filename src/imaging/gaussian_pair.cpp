@@ -208,4 +208,14 @@ void GaussianBlurWithInverse(const cv::Mat& image, int size, cv::Mat& blurred,
     OpenCvBlur(inverse, size, inverseBlurred);
 }
 
+void GaussianBlurReplicate(const cv::Mat& image, int size, cv::Mat& blurred) {
+    if (image.type() == CV_8UC1 && !image.empty() && !image.isSubmatrix() && OwnSize(size) &&
+        KernelOf(size).own) {
+        cv::Mat inverseBlurred;
+        GaussianBlurWithInverse(image, size, blurred, inverseBlurred);
+        return;
+    }
+    OpenCvBlur(image, size, blurred);
+}
+
 }  // namespace karvona::imaging

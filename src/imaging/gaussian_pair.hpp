@@ -22,6 +22,10 @@ namespace karvona::imaging {
 void GaussianBlurWithInverse(const cv::Mat& image, int size, cv::Mat& blurred,
                              cv::Mat& inverseBlurred);
 
+/// blurred = cv::GaussianBlur(image, {size, size}, 0, 0, BORDER_REPLICATE), bit for bit, by the
+/// same pass (the inverse's blur is made and dropped).
+void GaussianBlurReplicate(const cv::Mat& image, int size, cv::Mat& blurred);
+
 /// Whether GaussianBlurWithInverse computes this size itself (false: two OpenCV blurs).
 bool GaussianBlurPairIsOwn(int size);
 

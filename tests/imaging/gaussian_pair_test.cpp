@@ -80,3 +80,12 @@ TEST(GaussianBlurWithInverse, OutputMayBeTheInputAndViewsAreRead) {
     const cv::Mat view = big(cv::Rect(20, 10, 90, 60));
     ExpectOpenCvs(view, 31, "view");
 }
+
+TEST(GaussianBlurReplicate, EqualsOpenCvsBlurOfTheReaders) {
+    cv::Mat region(90, 700, CV_8UC1);
+    cv::randu(region, 0, 256);
+    cv::Mat want, got;
+    cv::GaussianBlur(region, want, cv::Size(15, 15), 0, 0, cv::BORDER_REPLICATE);
+    karvona::imaging::GaussianBlurReplicate(region, 15, got);
+    EXPECT_EQ(cv::countNonZero(want != got), 0);
+}
