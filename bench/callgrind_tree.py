@@ -8,7 +8,7 @@ karvona::recognition::BuildCharacterEvidence. Each root is printed with its incl
 indented, what it spends in each function it calls (the callgrind cost of those calls, which is
 inclusive), down to --depth levels and leaving out calls below --min percent of the root. --per
 divides every count (e.g. by the number of photographs read). --top K prints the K functions with
-the largest own (exclusive) counts first. Below the first level, what a callee spends is shared
+the largest own (exclusive) counts first; --stages prints the table of the reading's stages. Below the first level, what a callee spends is shared
 out by the part of its cost that the path brings (marked ~), as gprof does.
 """
 
@@ -82,6 +82,63 @@ def parse(path):
     return own, calls, count
 
 
+# The stages of one reading, as edges from a caller to a callee (names by prefix; "*" for a
+# function's whole cost wherever it is called). Each stage sums its edges.
+NS = "karvona::recognition::"
+IM = "karvona::imaging::"
+EVIDENCE = [NS + "BuildCharacterEvidence", NS + "{anonymous}::DetailImage"]
+STAGES = [
+    ("decode (cv::imdecode)", [("*", "cv::imdecode")]),
+    ("evidence: grey", [(EVIDENCE, "cv::cvtColor")]),
+    ("evidence: the two 31x31 blurs", [(EVIDENCE, ["cv::GaussianBlur", IM + "GaussianBlurWithInverse"])]),
+    ("evidence: detail and Otsu", [(EVIDENCE, ["cv::subtract", "cv::threshold", "cv::bitwise_not"])]),
+    ("evidence: Canny", [(EVIDENCE, "cv::Canny")]),
+    ("evidence: labelling, filters, repaint", [(EVIDENCE, NS + "KeepCharacterShapedBlobs")]),
+    ("evidence: sum and edges", [(EVIDENCE, ["cv::add"])]),
+    ("line masks (all)", [(NS + "SearchLayouts", NS + "BuildLineMasks")]),
+    ("  of which labelling", [(NS + "BuildLineMasks", [IM + "CBlobList::Label", IM + "CBlobList::SetImage"])]),
+    ("  of which tilt (warp)", [(NS + "BuildLineMasks", ["cv::warpAffine", NS + "{anonymous}::CorrectTilt"])]),
+    ("seed labelling", [(NS + "SearchLayouts", [IM + "CBlobList::Label", IM + "CBlobList::SetImage"])]),
+    ("search: scoring the hypotheses", [(NS + "SearchLayouts", [NS + "ScoreTemplate", NS + "ScoreLayout", NS + "MakeLayoutTemplate", NS + "BoxSums::BoxSums"])]),
+    ("extraction", [(NS + "FindIsoCharacters", NS + "ExtractCharacterSet")]),
+    ("morphology reader (all)", [(NS + "Recognizer::Run", NS + "ReadByMorphology")]),
+    ("  of which labelling", [(NS + "ReadByMorphology", [IM + "CBlobList::Label", IM + "CBlobList::SetImage"])]),
+    ("  of which reading pass", [(NS + "ReadByMorphology", NS + "ReadCharacterBoxes")]),
+    ("cluster reader (all)", [(NS + "Recognizer::Run", NS + "ReadByClusterSegmentation")]),
+    ("  of which labelling", [(NS + "ReadByClusterSegmentation", [IM + "CBlobList::Label", IM + "CBlobList::SetImage"])]),
+    ("  of which k-means", [(NS + "ReadByClusterSegmentation", [NS + "ClusterValues", NS + "SeedFromPixels", "cv::LUT", "cv::split"])]),
+    ("  of which reading pass", [(NS + "ReadByClusterSegmentation", NS + "ReadCharacterBoxes")]),
+    ("classification (both readers)", [(NS + "ReadCharacterBoxes", "karvona::classifier::ClassifyCharacter")]),
+    ("recognition pass (Recognizer::Run)", [("*", NS + "Recognizer::Run")]),
+    ("start-up: reference data", [("*", NS + "LoadReferenceData")]),
+]
+
+
+def stage_table(own, calls, per):
+    def matches(name, prefixes):
+        if isinstance(prefixes, str):
+            prefixes = [prefixes]
+        return any(name.startswith(p) for p in prefixes)
+
+    def inclusive(name):
+        return own[name] + sum(c for callee, c in calls[name].items() if callee != name)
+
+    names = set(own) | set(calls)
+    rows = []
+    for label, edges in STAGES:
+        total = 0
+        for callers, callees in edges:
+            if callers == "*":
+                total += sum(inclusive(n) for n in names if matches(n, callees))
+                continue
+            for caller in names:
+                if not matches(caller, callers):
+                    continue
+                total += sum(c for callee, c in calls[caller].items() if matches(callee, callees))
+        rows.append((label, total / per))
+    return rows
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("profile")
@@ -90,6 +147,8 @@ def main():
     parser.add_argument("--depth", type=int, default=2)
     parser.add_argument("--min", type=float, default=2.0)
     parser.add_argument("--top", type=int, default=0)
+    parser.add_argument("--stages", action="store_true",
+                        help="print the instructions per stage of the reading (per unit)")
     args = parser.parse_intermixed_args()
 
     own, calls, count = parse(args.profile)
@@ -102,6 +161,10 @@ def main():
         return f"{value / args.per / 1e6:9.3f} MIr"
 
     print(f"total {fmt(total)} per unit ({total / 1e6:.1f} MIr in all, --per {args.per:g})")
+    if args.stages:
+        print("\nstage                                      MIr per unit")
+        for label, value in stage_table(own, calls, args.per):
+            print(f"  {label:40s} {value / 1e6:9.3f}")
     if args.top:
         print(f"\nlargest own counts:")
         for name, value in own.most_common(args.top):
