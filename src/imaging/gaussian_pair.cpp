@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 #include <vector>
 
@@ -79,17 +80,15 @@ void ColumnPass(const float* const* rows, int width, const std::uint16_t* weight
     }
 }
 
-void OwnBlurPair(const cv::Mat& image, const Kernel& kernel, cv::Mat& blurred,
-                 cv::Mat& inverseBlurred) {
+// Output rows y0 to y1 - 1 (of outputs already made). Row sums of the rows in reach are kept in
+// a ring of one slot per kernel row; rows past the edges are the edge rows themselves
+// (replicated border). Every output row comes out the same whatever band it is in.
+void BlurBand(const cv::Mat& image, const Kernel& kernel, int y0, int y1, cv::Mat& blurred,
+              cv::Mat& inverseBlurred) {
     const int width = image.cols;
     const int height = image.rows;
     const int r = kernel.radius;
     const int size = 2 * r + 1;
-    blurred.create(image.size(), CV_8UC1);
-    inverseBlurred.create(image.size(), CV_8UC1);
-
-    // Row sums of the rows in reach, in a ring of one slot per kernel row; rows past the edges
-    // are the edge rows themselves (replicated border).
     std::vector<float> ring(static_cast<size_t>(size) * width);
     std::vector<uchar> padded(static_cast<size_t>(width) + 2 * r);
     std::vector<std::uint16_t> rowSums(static_cast<size_t>(width));
@@ -98,9 +97,9 @@ void OwnBlurPair(const cv::Mat& image, const Kernel& kernel, cv::Mat& blurred,
     auto slot = [&](int sourceRow) {
         return ring.data() + static_cast<size_t>(sourceRow % size) * width;
     };
-    int computed = -1;  // the last source row in the ring
+    int computed = std::max(y0 - r, 0) - 1;  // the last source row in the ring
 
-    for (int y = 0; y < height; ++y) {
+    for (int y = y0; y < y1; ++y) {
         for (const int last = std::min(y + r, height - 1); computed < last; ++computed) {
             const uchar* row = image.ptr<uchar>(computed + 1);
             std::copy(row, row + width, padded.begin() + r);
@@ -114,6 +113,26 @@ void OwnBlurPair(const cv::Mat& image, const Kernel& kernel, cv::Mat& blurred,
         ColumnPass(rows.data(), width, kernel.weights.data(), r, total.data(),
                    blurred.ptr<uchar>(y), inverseBlurred.ptr<uchar>(y));
     }
+}
+
+// In bands of rows on OpenCV's threads, as OpenCV's own blur runs (one band when the program
+// has asked OpenCV for one thread). A band recomputes the row sums of the kernel rows above it.
+void OwnBlurPair(const cv::Mat& image, const Kernel& kernel, cv::Mat& blurred,
+                 cv::Mat& inverseBlurred) {
+    blurred.create(image.size(), CV_8UC1);
+    inverseBlurred.create(image.size(), CV_8UC1);
+    const int height = image.rows;
+    const int minimumBand = 4 * (2 * kernel.radius + 1);
+    const int bands = std::max(1, std::min(cv::getNumThreads(), height / minimumBand));
+    if (bands == 1) {
+        BlurBand(image, kernel, 0, height, blurred, inverseBlurred);
+        return;
+    }
+    cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& range) {
+        for (int band = range.start; band < range.end; ++band)
+            BlurBand(image, kernel, height * band / bands, height * (band + 1) / bands, blurred,
+                     inverseBlurred);
+    });
 }
 
 // A test image with every grey level, edges and texture, of a width that is no multiple of the

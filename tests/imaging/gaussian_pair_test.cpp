@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 #include <random>
 
@@ -88,4 +89,17 @@ TEST(GaussianBlurReplicate, EqualsOpenCvsBlurOfTheReaders) {
     cv::GaussianBlur(region, want, cv::Size(15, 15), 0, 0, cv::BORDER_REPLICATE);
     karvona::imaging::GaussianBlurReplicate(region, 15, got);
     EXPECT_EQ(cv::countNonZero(want != got), 0);
+}
+
+// The pair runs in bands of rows on OpenCV's threads; every band count gives OpenCV's result.
+TEST(GaussianBlurWithInverse, EveryNumberOfBandsGivesTheSameImages) {
+    const int threads = cv::getNumThreads();
+    cv::Mat noise(517, 203, CV_8UC1);
+    cv::randu(noise, 0, 256);
+    for (const int n : {1, 2, 3, 7}) {
+        cv::setNumThreads(n);
+        ExpectOpenCvs(noise, 31, std::to_string(n) + " threads");
+        ExpectOpenCvs(noise, 15, std::to_string(n) + " threads");
+    }
+    cv::setNumThreads(threads);
 }
