@@ -1,10 +1,9 @@
 // The code-region locator on drawn photographs of 640 x 480 and 1024 x 768 pixels.
 //
 // Each call allocates its working images afresh and releases them (about 2.5 MB for 640 x 480).
-// With glibc's default settings that memory goes back to the kernel at the end of every call and
-// the next call faults it in again page by page, which on a virtual machine can cost as much as
-// the image work itself. To see the locator's own work, keep freed heap in the process:
-//   GLIBC_TUNABLES=glibc.malloc.top_pad=16777216 build/bench/bench_locator
+// The main keeps freed memory in the process, as the command-line tool does; without that every
+// call would fault its images in again page by page, which on a virtual machine costs as much as
+// the image work itself.
 #include <benchmark/benchmark.h>
 
 #include "bench_main.hpp"

@@ -2,15 +2,20 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace karvona::imaging {
 
 namespace {
 
-int Key(const cv::Rect& r, int axis) { return axis == 0 ? r.x : r.y; }
+int Key(const cv::Rect& r, int axis) {
+    return axis == 0 ? r.x : r.y;
+}
 
 // Integer halves, truncated toward zero as the box arithmetic of the stages expects.
-int CentreX(const cv::Rect& r) { return r.x + r.width / 2; }
+int CentreX(const cv::Rect& r) {
+    return r.x + r.width / 2;
+}
 
 }  // namespace
 
@@ -40,19 +45,242 @@ int CBlobList::Label() {
         count = 0;
         return 0;
     }
+    // SetImage stores a clone, which is continuous: every pixel address is y * width + x.
+    if (!image.isContinuous())
+        image = image.clone();
+    int n = 0;
+    if (!LabelBinaryRuns(n))
+        n = LabelByWalk();
+    return n;
+}
+
+namespace {
+
+// Bytes of a 64-bit word loaded from any address.
+std::uint64_t Word(const uchar* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+constexpr std::uint64_t kAllSet = ~std::uint64_t{0};
+
+}  // namespace
+
+bool CBlobList::FindRuns(const uchar* row, int width, int y) {
+    // Eight pixels at a time: all background, all foreground, or a mix whose 255s are gathered
+    // into one bit each (bit k for pixel x + k) and walked run by run.
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+    constexpr std::uint64_t kGather = 0x0002040810204081ull;
+    int start = -1;  // first pixel of the run still open, or -1
+    int x = 0;
+    auto close = [&](int end) {
+        runParent_.push_back(static_cast<int>(runs_.size()));
+        runs_.push_back({y, start, end});
+        start = -1;
+    };
+    for (; x + 8 <= width; x += 8) {
+        const std::uint64_t w = Word(row + x);
+        if (w == 0) {
+            if (start >= 0)
+                close(x - 1);
+            continue;
+        }
+        if (w == kAllSet) {
+            if (start < 0)
+                start = x;
+            continue;
+        }
+        if (((w ^ (w >> 1)) & kLow7) != 0)
+            return false;  // a byte other than 0 and 255
+        const unsigned bits = static_cast<unsigned>(((w & kHighBits) * kGather) >> 56);
+        unsigned from = 0;  // bits below this one are done
+        for (;;) {
+            const unsigned rest = 0xFFu & (0xFFu << from);
+            if (start >= 0) {
+                const unsigned zeros = ~bits & rest;
+                if (zeros == 0)
+                    break;  // the run goes on into the next eight pixels
+                const unsigned z = static_cast<unsigned>(__builtin_ctz(zeros));
+                close(x + static_cast<int>(z) - 1);
+                from = z;
+            } else {
+                const unsigned ones = bits & rest;
+                if (ones == 0)
+                    break;
+                from = static_cast<unsigned>(__builtin_ctz(ones));
+                start = x + static_cast<int>(from);
+            }
+        }
+    }
+    for (; x < width; ++x) {
+        const uchar v = row[x];
+        if (v == 255) {
+            if (start < 0)
+                start = x;
+        } else if (v == 0) {
+            if (start >= 0)
+                close(x - 1);
+        } else {
+            return false;
+        }
+    }
+    if (start >= 0)
+        close(width - 1);
+    return true;
+}
+
+bool CBlobList::LabelBinaryRuns(int& result) {
+    // The runs of 255 of every row, joined into components by union-find; a component's root is
+    // its first run in raster order, which holds the component's first pixel. The outcome is the
+    // one the scan-and-fill walk gives on an image of 0 and 255 only, in label image, entries and
+    // failures alike; any other value makes this return false before anything is written.
     const int width = image.cols;
     const int height = image.rows;
-    // Work on a compact copy so that every pixel address is y * width + x.
-    cv::Mat compact = image.isContinuous() ? image : image.clone();
-    uchar* buf = compact.ptr<uchar>(0);
-    parent_.assign(static_cast<size_t>(width) * height, 0);
+    uchar* buf = image.ptr<uchar>(0);
+    runs_.clear();
+    runParent_.clear();
 
+    auto root = [this](int r) {
+        while (runParent_[r] != r) {
+            runParent_[r] = runParent_[runParent_[r]];
+            r = runParent_[r];
+        }
+        return r;
+    };
+    int previousBegin = 0, previousEnd = 0;  // the runs of the row above
+    for (int y = 0; y < height; ++y) {
+        const uchar* row = buf + static_cast<size_t>(y) * width;
+        const int rowBegin = static_cast<int>(runs_.size());
+        if (!FindRuns(row, width, y))
+            return false;
+        // Runs of neighbouring rows that share a column are 4-connected.
+        const int rowEnd = static_cast<int>(runs_.size());
+        // Every root is the smallest run of its set, so a parent always stands before its child.
+        int p = previousBegin;
+        for (int c = rowBegin; c < rowEnd; ++c) {
+            const Run& current = runs_[c];
+            while (p < previousEnd && runs_[p].x1 < current.x0)
+                ++p;
+            int top = c;  // the root of the set that c is in so far
+            for (int q = p; q < previousEnd && runs_[q].x0 <= current.x1; ++q) {
+                const int other = root(q);
+                if (other < top) {
+                    runParent_[top] = other;
+                    top = other;
+                } else if (other > top) {
+                    runParent_[other] = top;
+                }
+            }
+        }
+        previousBegin = rowBegin;
+        previousEnd = rowEnd;
+    }
+
+    // Components in the order of their roots: the raster order of their first pixels. A
+    // component's runs come in raster order too, so its box and its size test (the pixels of its
+    // box without the last row and the last column) are known after one pass: all its pixels,
+    // less those of its last row, less one for each run that ends in its last column (no run
+    // ends beyond it), plus the corner pixel when a run of the last row ends there.
+    const int runCount = static_cast<int>(runs_.size());
+    components_.clear();
+    runComponent_.resize(static_cast<size_t>(runCount));
+    for (int r = 0; r < runCount; ++r) {
+        const Run& run = runs_[r];
+        const int parent = runParent_[r];
+        int index;
+        if (parent == r) {
+            index = static_cast<int>(components_.size());
+            components_.push_back({run.x0, run.x1, run.y, run.y, 0, 0, 0, 0, 0, false});
+        } else {
+            index = runComponent_[parent];  // stands before r, in the same set
+        }
+        runComponent_[r] = index;
+        Component& c = components_[index];
+        const int length = run.x1 - run.x0 + 1;
+        c.pixels += length;
+        if (run.y != c.maxY) {
+            c.maxY = run.y;
+            c.lastRowPixels = 0;
+            c.corner = false;
+        }
+        c.lastRowPixels += length;
+        c.minX = std::min(c.minX, run.x0);
+        if (run.x1 > c.maxX) {
+            c.maxX = run.x1;
+            c.lastColumnRuns = 0;
+        }
+        if (run.x1 == c.maxX) {
+            ++c.lastColumnRuns;
+            c.corner = true;  // this run lies in the last row so far
+        }
+    }
+    for (Component& c : components_)
+        c.area = c.pixels - c.lastRowPixels - c.lastColumnRuns + (c.corner ? 1 : 0);
+
+    // Labels as the walk hands them out: an erased component gives its label back, and the
+    // labelling fails where the walk's would.
+    int label = 0;
+    bool failed = false;
+    int done = 0;  // components the walk would have reached
+    std::vector<cv::Rect>& boxes = boxes_;
+    boxes.clear();
+    for (Component& c : components_) {
+        if (label == kMaxLabel) {
+            failed = true;
+            break;
+        }
+        ++label;
+        ++done;
+        if (c.area < minArea) {
+            c.label = 0;
+            --label;
+            if (label > 250) {
+                failed = true;
+                break;
+            }
+        } else {
+            c.label = label;
+            boxes.emplace_back(c.minX, c.minY, c.maxX - c.minX + 1, c.maxY - c.minY + 1);
+        }
+    }
+
+    // The label image: components the walk reached carry their label (0 when erased); any
+    // others are left as unlabelled foreground.
+    for (int r = 0; r < runCount; ++r) {
+        const int component = runComponent_[r];
+        if (component >= done)
+            continue;
+        const Run& run = runs_[r];
+        std::memset(buf + static_cast<size_t>(run.y) * width + run.x0, components_[component].label,
+                    static_cast<size_t>(run.x1 - run.x0 + 1));
+    }
+
+    const int n = failed ? 0 : label;
+    Resize(n);
+    for (int i = 0; i < n; ++i) {
+        rects[i] = boxes[i];
+        ids[i] = i + 1;
+    }
+    result = n;
+    return true;
+}
+
+int CBlobList::LabelByWalk() {
+    const int width = image.cols;
+    const int height = image.rows;
+    uchar* buf = image.ptr<uchar>(0);
+    // Every pixel the walk reaches gets its parent before it is read, so the table needs no
+    // clearing.
+    parent_.resize(static_cast<size_t>(width) * height);
     int label = 0;
     bool failed = false;
     for (int y = 0; y < height && !failed; ++y) {
         for (int x = 0; x < width; ++x) {
             const int seed = y * width + x;
-            if (buf[seed] != 255) continue;
+            if (buf[seed] != 255)
+                continue;
             if (label == kMaxLabel) {  // a further label would collide with 255
                 failed = true;
                 break;
@@ -72,19 +300,23 @@ int CBlobList::Label() {
                 if (cx > 0 && buf[cur - 1] == 255) {
                     next = cur - 1;
                     --cx;
-                    if (cx < minX) minX = cx;
+                    if (cx < minX)
+                        minX = cx;
                 } else if (cx < width - 1 && buf[cur + 1] == 255) {
                     next = cur + 1;
                     ++cx;
-                    if (cx > maxX) maxX = cx;
+                    if (cx > maxX)
+                        maxX = cx;
                 } else if (cy > 0 && buf[cur - width] == 255) {
                     next = cur - width;
                     --cy;
-                    if (cy < minY) minY = cy;
+                    if (cy < minY)
+                        minY = cy;
                 } else if (cy < height - 1 && buf[cur + width] == 255) {
                     next = cur + width;
                     ++cy;
-                    if (cy > maxY) maxY = cy;
+                    if (cy > maxY)
+                        maxY = cy;
                 }
                 if (next >= 0) {
                     buf[next] = value;
@@ -92,7 +324,8 @@ int CBlobList::Label() {
                     cur = next;
                     continue;
                 }
-                if (parent_[cur] == cur) break;
+                if (parent_[cur] == cur)
+                    break;
                 cur = parent_[cur];
                 cy = cur / width;
                 cx = cur - cy * width;
@@ -102,13 +335,15 @@ int CBlobList::Label() {
             int area = 0;
             for (int yy = minY; yy < maxY; ++yy) {
                 const uchar* row = buf + yy * width;
-                for (int xx = minX; xx < maxX; ++xx) area += row[xx] == value;
+                for (int xx = minX; xx < maxX; ++xx)
+                    area += row[xx] == value;
             }
             if (area < minArea) {
                 for (int yy = minY; yy <= maxY; ++yy) {
                     uchar* row = buf + yy * width;
                     for (int xx = minX; xx <= maxX; ++xx) {
-                        if (row[xx] == value) row[xx] = 0;
+                        if (row[xx] == value)
+                            row[xx] = 0;
                     }
                 }
                 --label;
@@ -129,7 +364,8 @@ int CBlobList::Label() {
             const uchar* row = buf + y * width;
             for (int x = 0; x < width; ++x) {
                 const int v = row[x];
-                if (v == 0) continue;
+                if (v == 0)
+                    continue;
                 if (!seen[v]) {
                     seen[v] = true;
                     left[v] = right[v] = x;
@@ -148,7 +384,6 @@ int CBlobList::Label() {
             ids[i] = v;
         }
     }
-    if (compact.data != image.data) compact.copyTo(image);
     return n;
 }
 
@@ -157,7 +392,8 @@ void CBlobList::KeepIf(const std::vector<char>& keep) {
     const std::vector<int> oldIds(ids.begin(), ids.begin() + Size());
     int n = 0;
     for (size_t i = 0; i < oldRects.size(); ++i) {
-        if (!keep[i]) continue;
+        if (!keep[i])
+            continue;
         rects[n] = oldRects[i];
         ids[n] = oldIds[i];
         ++n;
@@ -166,7 +402,8 @@ void CBlobList::KeepIf(const std::vector<char>& keep) {
 }
 
 void CBlobList::KeepBlobsSmallerThan(int maxWidth, int maxHeight) {
-    if (Size() == 0) return;
+    if (Size() == 0)
+        return;
     std::vector<char> keep(Size());
     for (int i = 0; i < Size(); ++i)
         keep[i] = rects[i].width < maxWidth && rects[i].height < maxHeight;
@@ -174,7 +411,8 @@ void CBlobList::KeepBlobsSmallerThan(int maxWidth, int maxHeight) {
 }
 
 void CBlobList::KeepBlobsLargerThan(int minWidth, int minHeight) {
-    if (Size() == 0) return;
+    if (Size() == 0)
+        return;
     std::vector<char> keep(Size());
     for (int i = 0; i < Size(); ++i)
         keep[i] = rects[i].width > minWidth && rects[i].height > minHeight;
@@ -182,7 +420,8 @@ void CBlobList::KeepBlobsLargerThan(int minWidth, int minHeight) {
 }
 
 void CBlobList::KeepAspectBelow(float ratio) {
-    if (Size() == 0) return;
+    if (Size() == 0)
+        return;
     std::vector<char> keep(Size());
     for (int i = 0; i < Size(); ++i) {
         const cv::Rect& r = rects[i];
@@ -192,7 +431,8 @@ void CBlobList::KeepAspectBelow(float ratio) {
 }
 
 void CBlobList::KeepAspectAbove(float ratio) {
-    if (Size() == 0) return;
+    if (Size() == 0)
+        return;
     std::vector<char> keep(Size());
     for (int i = 0; i < Size(); ++i) {
         const cv::Rect& r = rects[i];
@@ -202,7 +442,8 @@ void CBlobList::KeepAspectAbove(float ratio) {
 }
 
 void CBlobList::KeepCentralBlobs(int vertical) {
-    if (Size() == 0) return;
+    if (Size() == 0)
+        return;
     const int W = image.cols;
     const int H = image.rows;
     std::vector<char> keep(Size());
@@ -217,27 +458,31 @@ void CBlobList::KeepCentralBlobs(int vertical) {
 }
 
 void CBlobList::RemoveBorderBlobs(const cv::Rect& frame) {
-    if (Size() == 0) return;
+    if (Size() == 0)
+        return;
     std::vector<char> keep(Size());
     for (int i = 0; i < Size(); ++i) {
         const cv::Rect& r = rects[i];
-        keep[i] = r.x != 0 && r.y != 0 && r.x + r.width != frame.width &&
-                  r.y + r.height != frame.height;
+        keep[i] =
+            r.x != 0 && r.y != 0 && r.x + r.width != frame.width && r.y + r.height != frame.height;
     }
     KeepIf(keep);
 }
 
 void CBlobList::KeepLastBlobs(int n) {
-    if (Size() == 0) return;
+    if (Size() == 0)
+        return;
     n = std::clamp(n, 0, Size());
     std::vector<char> keep(Size(), 0);
-    for (int i = Size() - n; i < Size(); ++i) keep[i] = 1;
+    for (int i = Size() - n; i < Size(); ++i)
+        keep[i] = 1;
     KeepIf(keep);
 }
 
 void CBlobList::SortBlobs(int axis) {
     const int n = Size();
-    if (n < 2) return;
+    if (n < 2)
+        return;
     for (int i = 0; i < n - 1; ++i) {
         for (int j = i + 1; j < n; ++j) {
             if (Key(rects[j], axis) < Key(rects[i], axis)) {
@@ -249,12 +494,14 @@ void CBlobList::SortBlobs(int axis) {
 }
 
 void CBlobList::RemoveOverlappingBlobs(int axis) {
-    if (Size() == 0) return;
+    if (Size() == 0)
+        return;
     std::vector<char> keep(Size(), 0);
     int bound = 0;
     for (int i = 0; i < Size(); ++i) {
         const cv::Rect& r = rects[i];
-        if (Key(r, axis) < bound) continue;
+        if (Key(r, axis) < bound)
+            continue;
         keep[i] = 1;
         bound = axis == 0 ? r.x + r.width + 1 : r.y + r.height - 3;
     }
@@ -268,9 +515,12 @@ void CBlobList::SortAndRemoveOverlaps(int axis) {
 
 int CBlobList::FindPrefixBreak(int vertical) const {
     const int n = Size();
-    if (n < 5) return n;
-    if (n < 9) return -1;
-    if (vertical == 0 && n == 11) return 3;
+    if (n < 5)
+        return n;
+    if (n < 9)
+        return -1;
+    if (vertical == 0 && n == 11)
+        return 3;
     int spacing[4];
     for (int i = 0; i < 4; ++i) {
         const cv::Rect& a = rects[i];
@@ -289,13 +539,15 @@ int CBlobList::FindPrefixBreak(int vertical) const {
     }
     const float mean = static_cast<float>(sum) / 4.0f;
     const float excess = static_cast<float>(maximum) - mean;
-    if (excess < (vertical == 0 ? 5.0f : 3.0f)) return 3;
+    if (excess < (vertical == 0 ? 5.0f : 3.0f))
+        return 3;
     return index;
 }
 
 void CBlobList::SplitOversizedBlobs(int vertical) {
     int n = Size();
-    if (n < 1 || n > kSplitLimit) return;
+    if (n < 1 || n > kSplitLimit)
+        return;
     std::vector<cv::Rect> r(rects.begin(), rects.begin() + n);
     std::vector<int> id(ids.begin(), ids.begin() + n);
     r.reserve(kSplitLimit + 1);
@@ -303,11 +555,13 @@ void CBlobList::SplitOversizedBlobs(int vertical) {
 
     if (vertical == 0) {
         std::vector<int> widths(n);
-        for (int i = 0; i < n; ++i) widths[i] = r[i].width;
+        for (int i = 0; i < n; ++i)
+            widths[i] = r[i].width;
         std::sort(widths.begin(), widths.end());
         const int m = widths[n / 2];
         for (int k = 0; k < n; ++k) {
-            if (!(n < kSplitLimit && r[k].width > 2 * m && r[k].width - m > m + 2)) continue;
+            if (!(n < kSplitLimit && r[k].width > 2 * m && r[k].width - m > m + 2))
+                continue;
             cv::Rect rest = r[k];
             r[k].width = m;
             rest.x += m;
@@ -322,11 +576,13 @@ void CBlobList::SplitOversizedBlobs(int vertical) {
         int a = 1000;
         for (int i = 0; i < n; ++i) {
             const int h = r[i].height;
-            if (h >= 21 && h <= 999 && h < a) a = h;
+            if (h >= 21 && h <= 999 && h < a)
+                a = h;
         }
         const double factor = static_cast<double>(1.2f) * a;
         for (int k = 0; k < n; ++k) {
-            if (!(n < kSplitLimit && r[k].height > factor && r[k].height - a > 20)) continue;
+            if (!(n < kSplitLimit && r[k].height > factor && r[k].height - a > 20))
+                continue;
             cv::Rect rest = r[k];
             r[k].height = a;
             rest.y += a + 2;
@@ -345,7 +601,8 @@ void CBlobList::SplitOversizedBlobs(int vertical) {
 
 void CBlobList::MergeBrokenBlobs(int vertical) {
     int n = Size();
-    if (n < 3) return;
+    if (n < 3)
+        return;
     std::vector<cv::Rect> r(rects.begin(), rects.begin() + n);
     std::vector<int> id(ids.begin(), ids.begin() + n);
     std::vector<int> gap(n - 1), centre(n - 1, 0);
@@ -382,14 +639,16 @@ void CBlobList::MergeBrokenBlobs(int vertical) {
         const int bottom = std::max(a.y + a.height, b.y + b.height);
         const int unionWidth = right - left + 1;
         const int unionHeight = bottom - top + 1;
-        if (unionWidth > unionHeight) return false;
+        if (unionWidth > unionHeight)
+            return false;
         const cv::Rect within = b & cv::Rect(0, 0, image.cols, image.rows);
         const uchar from = static_cast<uchar>(id[i + 1]);
         const uchar to = static_cast<uchar>(id[i]);
         for (int y = within.y; y < within.y + within.height; ++y) {
             uchar* row = image.ptr<uchar>(y);
             for (int x = within.x; x < within.x + within.width; ++x) {
-                if (row[x] == from) row[x] = to;
+                if (row[x] == from)
+                    row[x] = to;
             }
         }
         r[i] = cv::Rect(left, top, unionWidth, unionHeight);
@@ -405,18 +664,20 @@ void CBlobList::MergeBrokenBlobs(int vertical) {
 
     if (vertical == 0) {
         for (int i = 0; i < n - 1;) {
-            const bool near = centre[i] < threshold &&
-                              (r[i].width < meanSize || std::abs(r[i].x - r[i + 1].x) < 5 ||
-                               gap[i] < 3);
+            const bool near =
+                centre[i] < threshold &&
+                (r[i].width < meanSize || std::abs(r[i].x - r[i + 1].x) < 5 || gap[i] < 3);
             const bool candidate = near || gap[i] < -1;
-            if (candidate && join(i)) continue;
+            if (candidate && join(i))
+                continue;
             ++i;
         }
     } else {
         for (int i = 0; i < n - 1; ++i) {
             const bool candidate = (gap[i] < threshold && r[i + 1].height < meanSize) ||
                                    std::abs(r[i].y - r[i + 1].y) < 3;
-            if (candidate) join(i);
+            if (candidate)
+                join(i);
         }
     }
     Resize(n);
@@ -425,20 +686,24 @@ void CBlobList::MergeBrokenBlobs(int vertical) {
 }
 
 void CBlobList::PaintBlob(cv::Mat& destination, int index, int dx, int dy) const {
-    if (index < 0 || index >= Size() || destination.type() != CV_8UC1 || image.empty()) return;
+    if (index < 0 || index >= Size() || destination.type() != CV_8UC1 || image.empty())
+        return;
     const cv::Rect& box = rects[index];
     const uchar id = static_cast<uchar>(ids[index]);
     for (int r = 0; r < box.height; ++r) {
         const int sy = box.y + r;
         const int ty = dy + r;
-        if (sy < 0 || sy >= image.rows || ty < 0 || ty >= destination.rows) continue;
+        if (sy < 0 || sy >= image.rows || ty < 0 || ty >= destination.rows)
+            continue;
         const uchar* src = image.ptr<uchar>(sy);
         uchar* dst = destination.ptr<uchar>(ty);
         for (int c = 0; c < box.width; ++c) {
             const int sx = box.x + c;
             const int tx = dx + c;
-            if (sx < 0 || sx >= image.cols || tx < 0 || tx >= destination.cols) continue;
-            if (src[sx] == id) dst[tx] = 255;
+            if (sx < 0 || sx >= image.cols || tx < 0 || tx >= destination.cols)
+                continue;
+            if (src[sx] == id)
+                dst[tx] = 255;
         }
     }
 }

@@ -8,9 +8,8 @@
 // (or not yet labelled) list.
 
 #include <cstdint>
-#include <vector>
-
 #include <opencv2/core.hpp>
+#include <vector>
 
 namespace karvona::imaging {
 
@@ -71,12 +70,36 @@ public:
     std::vector<int> ids;
 
 private:
+    /// A run of 255 in one row, from x0 to x1 inclusive.
+    struct Run {
+        int y, x0, x1;
+    };
+    struct Component {
+        int minX, maxX, minY, maxY;
+        int area;   ///< pixels in the box without its last row and last column
+        int label;  ///< 0 when erased
+        int pixels, lastRowPixels, lastColumnRuns;
+        bool corner;  ///< a run of the last row ends in the last column
+    };
+
+    /// Labels an image of 0 and 255 through its runs; false (nothing written) for other values.
+    bool LabelBinaryRuns(int& n);
+    /// Appends the runs of 255 of row y; false when the row holds a value other than 0 and 255.
+    bool FindRuns(const uchar* row, int width, int y);
+    /// Labels any one-channel image by the scan-and-fill walk.
+    int LabelByWalk();
     void RemoveOverlappingBlobs(int axis);
     void KeepIf(const std::vector<char>& keep);
     void Resize(int n);
 
     bool hasSingleChannel_ = false;
+    // Working memory of the labelling, kept for the next image.
     std::vector<std::int32_t> parent_;  ///< the walk's path: parent pixel index per pixel
+    std::vector<Run> runs_;
+    std::vector<int> runParent_;     ///< union-find over runs
+    std::vector<int> runComponent_;  ///< component index of each run
+    std::vector<Component> components_;
+    std::vector<cv::Rect> boxes_;
 };
 
 }  // namespace karvona::imaging

@@ -6,6 +6,7 @@
 
 namespace karvona::imaging {
 
-void KeepFreedMemoryForReuse();
+/// Returns whether the C library took the settings (false where it has no such settings).
+bool KeepFreedMemoryForReuse();
 
 }  // namespace karvona::imaging

@@ -39,6 +39,9 @@ double SumFirstChannel(const cv::Mat& image, const cv::Rect& rect);
 /// 0..255. Images of other types are left unchanged.
 void FillRect(cv::Mat& image, const cv::Rect& rect, double value);
 
+/// Whether a one-channel 8-bit image holds only the values 0 and 255 (false for other types).
+bool IsBinaryImage(const cv::Mat& image);
+
 /// Copies src into dst at rect, clipping rect to dst and src to the clipped part. Both must have
 /// the same type. Nothing happens when the rectangle misses dst.
 void CopyInto(const cv::Mat& src, cv::Mat& dst, const cv::Rect& rect);

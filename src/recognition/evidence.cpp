@@ -3,6 +3,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "imaging/blob_list.hpp"
+#include "imaging/gaussian_pair.hpp"
 #include "imaging/primitives.hpp"
 
 namespace karvona::recognition {
@@ -16,14 +17,11 @@ constexpr float kMaxAspect = 6.0f;
 constexpr int kMaxBlobWidth = 50;
 constexpr int kMaxBlobHeight = 100;
 
-// Detail of a grey image: what stands above its local mean, binarized by Otsu's threshold.
-cv::Mat DetailImage(const cv::Mat& grey) {
+// Detail of a grey image: what stands above its local mean (its blur), binarized by Otsu's
+// threshold.
+cv::Mat DetailImage(const cv::Mat& grey, const cv::Mat& blurred) {
     cv::Mat detail;
-    // The replicated border is the one the smoothing has always used; the default border would
-    // change the detail near every edge of the frame.
-    cv::GaussianBlur(grey, detail, cv::Size(kBlurAperture, kBlurAperture), 0, 0,
-                     cv::BORDER_REPLICATE);
-    cv::subtract(grey, detail, detail);  // saturating: negative differences become 0
+    cv::subtract(grey, blurred, detail);  // saturating: negative differences become 0
     cv::threshold(detail, detail, 255, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
     return detail;
 }
@@ -73,10 +71,17 @@ cv::Mat BuildCharacterEvidence(const cv::Mat& photo, const LocatorOptions& optio
     // (blue) is weighted 0.299 and the third (red) 0.114.
     cv::Mat grey;
     cv::cvtColor(photo, grey, cv::COLOR_RGB2GRAY);
-    cv::Mat lightOnDark = DetailImage(grey);
+    // Both blurs come from one pass: OpenCV's Gaussian blur of the grey image and of the inverted
+    // grey image, bit for bit, with the replicated border the smoothing has always used (the
+    // default border would change the detail near every edge of the frame).
+    cv::Mat blurred, inverseBlurred;
+    imaging::GaussianBlurWithInverse(grey, kBlurAperture, blurred, inverseBlurred);
+    cv::Mat lightOnDark = DetailImage(grey, blurred);
     cv::bitwise_not(grey, grey);  // from here on the inverted grey image
-    cv::Mat darkOnLight = DetailImage(grey);
+    cv::Mat darkOnLight = DetailImage(grey, inverseBlurred);
     grey.release();
+    blurred.release();
+    inverseBlurred.release();
 
     cv::Mat edges;
     cv::Canny(lightOnDark, edges, 50, 200, 3);

@@ -56,40 +56,60 @@ int KindOf(int layout, int row, int col) {
 
 }  // namespace
 
+const std::array<int, kMaxTemplateBoxes>& KindsOf(int layout) {
+    static const auto kinds = [] {
+        std::array<std::array<int, kMaxTemplateBoxes>, kLayoutCount + 1> table{};
+        for (int layout = 0; layout < kLayoutCount; ++layout) {
+            const Shape& shape = kShapes[layout];
+            int n = 0;
+            for (int i = 0; i < shape.rows; ++i) {
+                for (int j = 0; j < shape.cols; ++j, ++n)
+                    table[layout][n] = KindOf(layout, i, j);
+            }
+        }
+        return table;  // the last row stays all ignored
+    }();
+    return kinds[layout >= 0 && layout < kLayoutCount ? layout : kLayoutCount];
+}
+
+LayoutGeometry GeometryOf(int layout, int s, int b, int c) {
+    LayoutGeometry g;
+    if (layout < 0 || layout >= kLayoutCount)
+        return g;
+    if (IsVerticalLayout(layout)) {
+        g.width = std::max(s, 15);
+        g.height = static_cast<int>(g.width * kVerticalAspect);
+    } else {
+        g.height = s;
+        g.width = static_cast<int>(s * 0.5);
+    }
+    const Shape& shape = kShapes[layout];
+    g.rows = shape.rows;
+    g.cols = shape.cols;
+    g.anchorRow = shape.anchorRow;
+    g.anchorCol = shape.anchorCol;
+    g.across = layout == 4 ? g.width + 5 * b : g.width + b;
+    g.down = g.height + c;
+    // The three-line layout spaces its lines and characters by one and a half gaps; each
+    // coordinate is computed in floating point and truncated toward zero.
+    g.spaced = layout == 5;
+    g.spacedAcross = g.width + 1.5 * b;
+    g.spacedDown = g.height + 1.5 * c;
+    return g;
+}
+
 void MakeLayoutTemplate(int layout, int x0, int y0, int s, int b, int c, LayoutTemplate& out) {
     out.count = 0;
     if (layout < 0 || layout >= kLayoutCount)
         return;
-
-    int w = 0;
-    int h = 0;
-    if (IsVerticalLayout(layout)) {
-        w = std::max(s, 15);
-        h = static_cast<int>(w * kVerticalAspect);
-    } else {
-        h = s;
-        w = static_cast<int>(s * 0.5);
-    }
-    const Shape& shape = kShapes[layout];
-    const int across = layout == 4 ? w + 5 * b : w + b;
-    const int down = h + c;
-
+    const LayoutGeometry g = GeometryOf(layout, s, b, c);
+    const auto& kinds = KindsOf(layout);
     int n = 0;
-    for (int i = 0; i < shape.rows; ++i) {
-        for (int j = 0; j < shape.cols; ++j, ++n) {
-            int x = 0;
-            int y = 0;
-            if (layout == 5) {
-                // The three-line layout spaces its lines and characters by one and a half gaps;
-                // each coordinate is computed in floating point and truncated toward zero.
-                x = static_cast<int>(x0 + (w + 1.5 * b) * (j - shape.anchorCol));
-                y = static_cast<int>(y0 + (h + 1.5 * c) * (i - shape.anchorRow));
-            } else {
-                x = x0 + across * (j - shape.anchorCol);
-                y = y0 + down * (i - shape.anchorRow);
-            }
-            out.boxes[n] = cv::Rect(x, y, w, h);
-            out.kinds[n] = KindOf(layout, i, j);
+    for (int i = 0; i < g.rows; ++i) {
+        const int y = g.Y(y0, i);
+        for (int j = 0; j < g.cols; ++j, ++n) {
+            out.boxes[n] = cv::Rect(g.X(x0, j), y, g.width, g.height);
+            out.kinds[n] = kinds[n];
         }
     }
     out.count = n;

@@ -1,8 +1,11 @@
 #include "recognition/line_masks.hpp"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <opencv2/imgproc.hpp>
+#include <vector>
 
 #include "imaging/blob_list.hpp"
 #include "imaging/primitives.hpp"
@@ -79,7 +82,97 @@ void CorrectTilt(cv::Mat& evidence, const cv::Mat& verticalMask, const cv::Rect&
 
 }  // namespace
 
-void CloseRowGaps(cv::Mat& image, int limit) {
+namespace {
+
+// First x in [from, to) whose pixel is 255, else to; eight background pixels at a time.
+int NextWhite(const uchar* row, int from, int to) {
+    int x = from;
+    for (; x + 8 <= to; x += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, row + x, sizeof w);
+        if (w != 0)
+            break;
+    }
+    for (; x < to; ++x) {
+        if (row[x] == 255)
+            return x;
+    }
+    return to;
+}
+
+// First x in [from, to) whose pixel is not 255, else to.
+int NextNotWhite(const uchar* row, int from, int to) {
+    int x = from;
+    for (; x + 8 <= to; x += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, row + x, sizeof w);
+        if (w != ~std::uint64_t{0})
+            break;
+    }
+    for (; x < to; ++x) {
+        if (row[x] != 255)
+            return x;
+    }
+    return to;
+}
+
+// On an image of 0 and 255 the rule comes down to: every run of 0 that follows a 255, starts
+// before cols - limit and ends at a 255 after fewer than limit pixels is filled. Run by run.
+void CloseBinaryRowGaps(cv::Mat& image, int limit) {
+    const int cols = image.cols;
+    const int lastStart = cols - limit;  // a gap must start before this column
+    if (lastStart <= 1)
+        return;
+    for (int y = 0; y < image.rows; ++y) {
+        uchar* row = image.ptr<uchar>(y);
+        int x = 0;
+        for (;;) {
+            const int white = NextWhite(row, x, cols);
+            if (white >= cols)
+                break;
+            const int gap = NextNotWhite(row, white, cols);
+            if (gap >= lastStart)
+                break;
+            const int next = NextWhite(row, gap, gap + limit);
+            if (next < gap + limit)
+                std::memset(row + gap, 255, static_cast<size_t>(next - gap));
+            x = next;  // the next run of 255 (joined to this one when the gap was filled)
+        }
+    }
+}
+
+// The same rule down the columns, worked through row by row: a column's gap is known when the
+// 255 below it is met.
+void CloseBinaryColumnGaps(cv::Mat& image, int limit) {
+    const int rows = image.rows;
+    const int lastStart = rows - limit;  // a gap must start before this row
+    if (lastStart <= 1)
+        return;
+    std::vector<int> lastWhite(static_cast<size_t>(image.cols), -1);  // row of the last 255
+    for (int y = 0; y < rows; ++y) {
+        const uchar* row = image.ptr<uchar>(y);
+        int x = 0;
+        for (;;) {
+            const int white = NextWhite(row, x, image.cols);
+            if (white >= image.cols)
+                break;
+            const int end = NextNotWhite(row, white, image.cols);
+            for (int c = white; c < end; ++c) {
+                const int above = lastWhite[c];
+                const int start = above + 1;
+                if (above >= 0 && start < y && y - start < limit && start < lastStart) {
+                    for (int r = start; r < y; ++r)
+                        image.ptr<uchar>(r)[c] = 255;
+                }
+                lastWhite[c] = y;
+            }
+            x = end;
+        }
+    }
+}
+
+// The rule as written, for images with other values as well.
+void CloseAnyRowGaps(cv::Mat& image, int limit) {
     for (int y = 0; y < image.rows; ++y) {
         uchar* row = image.ptr<uchar>(y);
         for (int x = 1; x < image.cols - limit; ++x) {
@@ -97,7 +190,7 @@ void CloseRowGaps(cv::Mat& image, int limit) {
     }
 }
 
-void CloseColumnGaps(cv::Mat& image, int limit) {
+void CloseAnyColumnGaps(cv::Mat& image, int limit) {
     const size_t step = image.step1();
     for (int x = 0; x < image.cols; ++x) {
         uchar* column = image.ptr<uchar>(0) + x;
@@ -114,6 +207,26 @@ void CloseColumnGaps(cv::Mat& image, int limit) {
             }
         }
     }
+}
+
+}  // namespace
+
+void CloseRowGaps(cv::Mat& image, int limit) {
+    if (image.type() != CV_8UC1 || limit < 1)
+        return;
+    if (imaging::IsBinaryImage(image))
+        CloseBinaryRowGaps(image, limit);
+    else
+        CloseAnyRowGaps(image, limit);
+}
+
+void CloseColumnGaps(cv::Mat& image, int limit) {
+    if (image.type() != CV_8UC1 || limit < 1)
+        return;
+    if (imaging::IsBinaryImage(image))
+        CloseBinaryColumnGaps(image, limit);
+    else
+        CloseAnyColumnGaps(image, limit);
 }
 
 LineMasks BuildLineMasks(cv::Mat& evidence, cv::Mat* display, const LocatorOptions& options) {

@@ -55,17 +55,6 @@ BoxSums::BoxSums(const cv::Mat& image) : size_(image.size()) {
     cv::integral(image, integral_, wide_ ? CV_64F : CV_32S);
 }
 
-double BoxSums::Sum(const cv::Rect& r) const {
-    if (wide_) {
-        const double* top = integral_.ptr<double>(r.y);
-        const double* bottom = integral_.ptr<double>(r.y + r.height);
-        return bottom[r.x + r.width] - bottom[r.x] - top[r.x + r.width] + top[r.x];
-    }
-    const int* top = integral_.ptr<int>(r.y);
-    const int* bottom = integral_.ptr<int>(r.y + r.height);
-    return static_cast<double>(bottom[r.x + r.width] - bottom[r.x] - top[r.x + r.width] + top[r.x]);
-}
-
 TemplateScore ScoreTemplate(const BoxSums& evidence, const LayoutTemplate& layout) {
     TemplateScore result;
     const cv::Size frame = evidence.Size();
@@ -89,9 +78,48 @@ TemplateScore ScoreTemplate(const BoxSums& evidence, const LayoutTemplate& layou
     return result;
 }
 
+TemplateScore ScoreLayout(const BoxSums& evidence, int layout, int x0, int y0, int s, int b,
+                          int c) {
+    TemplateScore result;
+    if (layout < 0 || layout >= kLayoutCount)
+        return result;
+    const LayoutGeometry g = GeometryOf(layout, s, b, c);
+    const auto& kinds = KindsOf(layout);
+    const cv::Size frame = evidence.Size();
+    const int w = g.width;
+    const int h = g.height;
+    int n = 0;
+    for (int i = 0; i < g.rows; ++i, n += g.cols) {
+        const int y = g.Y(y0, i);
+        if (y < 0 || y + h > frame.height)
+            continue;  // the whole row lies across the frame's edge
+        for (int j = 0; j < g.cols; ++j) {
+            const int kind = kinds[n + j];
+            if (kind == kIgnoredBox)
+                continue;
+            const int x = g.X(x0, j);
+            if (x < 0 || x + w > frame.width)
+                continue;
+            // The same arithmetic, in the same order, as ScoreTemplate.
+            const double mass = evidence.Sum(cv::Rect(x, y, w, h)) / 255.0;
+            if (kind == kCharacterBox) {
+                if (mass >= kMinMass)
+                    result.score += mass;
+                else
+                    result.score -= mass / 2;
+                if (mass / (w * h) > kWellFilled)
+                    ++result.wellFilled;
+            } else if (mass >= kMinMass) {
+                result.score -= 2 * mass;
+            }
+        }
+    }
+    return result;
+}
+
 bool BestHypothesis::Offer(int layoutCode, const LayoutTemplate& candidate,
                            const TemplateScore& result) {
-    if (!(result.score > score) || result.wellFilled < kMinWellFilledBoxes)
+    if (!WouldTake(result))
         return false;
     score = result.score;
     layout = layoutCode;
@@ -142,11 +170,14 @@ BestHypothesis SearchLayouts(const cv::Mat& photo, cv::Mat* display,
                         continue;
 
                     const int size = isVertical ? seed.width : seed.height;
+                    const TemplateScore result =
+                        ScoreLayout(sums, layout, seed.x, seed.y, size, b, c);
+                    if (!best.WouldTake(result))
+                        continue;
+                    // Only a hypothesis that wins is built box by box.
                     MakeLayoutTemplate(layout, seed.x, seed.y, size, b, c, candidate);
-                    const TemplateScore result = ScoreTemplate(sums, candidate);
-                    if (best.Offer(layout, candidate, result)) {
-                        ShowHypothesis(options, evidence, candidate, result);
-                    }
+                    best.Offer(layout, candidate, result);
+                    ShowHypothesis(options, evidence, candidate, result);
                 }
             }
         }

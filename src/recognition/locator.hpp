@@ -24,7 +24,17 @@ class BoxSums {
 public:
     explicit BoxSums(const cv::Mat& image);  ///< 8-bit, one channel
     /// Sum of the pixels inside rect, which must lie inside the image.
-    double Sum(const cv::Rect& rect) const;
+    double Sum(const cv::Rect& r) const {
+        if (wide_) {
+            const double* top = integral_.ptr<double>(r.y);
+            const double* bottom = integral_.ptr<double>(r.y + r.height);
+            return bottom[r.x + r.width] - bottom[r.x] - top[r.x + r.width] + top[r.x];
+        }
+        const int* top = integral_.ptr<int>(r.y);
+        const int* bottom = integral_.ptr<int>(r.y + r.height);
+        return static_cast<double>(bottom[r.x + r.width] - bottom[r.x] - top[r.x + r.width] +
+                                   top[r.x]);
+    }
     cv::Size Size() const { return size_; }
 
 private:
@@ -43,6 +53,10 @@ struct TemplateScore {
 /// the frame and ignored boxes count nothing.
 TemplateScore ScoreTemplate(const BoxSums& evidence, const LayoutTemplate& layout);
 
+/// The score of the template MakeLayoutTemplate(layout, x0, y0, s, b, c) would build, worked out
+/// box by box without building it: the same value, bit for bit, as ScoreTemplate of that template.
+TemplateScore ScoreLayout(const BoxSums& evidence, int layout, int x0, int y0, int s, int b, int c);
+
 /// The best hypothesis of a search.
 struct BestHypothesis {
     double score = kInitialBestScore;
@@ -52,6 +66,10 @@ struct BestHypothesis {
     /// Takes the hypothesis when its score is strictly greater than the best so far and it has at
     /// least 8 well-filled boxes; returns whether it was taken.
     bool Offer(int layoutCode, const LayoutTemplate& candidate, const TemplateScore& score);
+    /// Whether Offer would take a hypothesis of this score.
+    bool WouldTake(const TemplateScore& result) const {
+        return result.score > score && result.wellFilled >= kMinWellFilledBoxes;
+    }
     /// A region is cut only for a best score of at least 0.
     bool Found() const { return layout >= 0 && score >= 0.0; }
 };

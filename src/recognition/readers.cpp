@@ -7,6 +7,7 @@
 #include <string>
 
 #include "imaging/blob_list.hpp"
+#include "imaging/gaussian_pair.hpp"
 #include "imaging/primitives.hpp"
 #include "recognition/kmeans.hpp"
 
@@ -64,7 +65,7 @@ int ReadByMorphology(cv::Mat& region, int layoutCode, cv::Mat& strip, const Refe
         cv::threshold(grey, candidates[0], 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
     cv::threshold(grey, candidates[1], otsu, 255, cv::THRESH_BINARY_INV);
     cv::Mat blurred, detail;
-    cv::GaussianBlur(grey, blurred, cv::Size(15, 15), 0, 0, cv::BORDER_REPLICATE);
+    imaging::GaussianBlurReplicate(grey, 15, blurred);  // OpenCV's blur, bit for bit
     cv::subtract(grey, blurred, detail);
     cv::threshold(detail, candidates[2], 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
     cv::threshold(detail, candidates[3], 0, 255, cv::THRESH_BINARY_INV | cv::THRESH_OTSU);
@@ -137,6 +138,7 @@ int ReadByClusterSegmentation(cv::Mat& region, int layoutCode, cv::Mat& strip,
     int best = -1;
     int bestHits = 0;
     int bestCount = 0;
+    CBlobList candidates;  // labels each mask in turn, keeping its working memory
     for (int c = 0; c < 3; ++c) {
         const KMeansResult clusters = ClusterValues(channels[c], 3, criteria, seed + c);
         for (int k = 0; k < 3; ++k) {
@@ -148,7 +150,7 @@ int ReadByClusterSegmentation(cv::Mat& region, int layoutCode, cv::Mat& strip,
         for (int k = 0; k < 3; ++k) {
             const int m = 3 * c + k;
             Show(options, Title("Segmented Image #%d/9", m + 1), masks[m]);
-            CBlobList list;
+            CBlobList& list = candidates;
             list.SetImage(masks[m], 25);
             list.Label();
             FilterShapes(list, W, H);

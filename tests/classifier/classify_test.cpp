@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <limits>
+#include <opencv2/imgproc.hpp>
+#include <random>
 
 #include "classifier/classification.hpp"
 #include "classifier/lvq_cluster.hpp"
@@ -67,6 +70,39 @@ TEST(Classify, RanksEveryPrototypeOfALargeCodebook) {
     ASSERT_EQ(classes.size(), 150u);
     EXPECT_EQ(classes[149], 0);
     EXPECT_EQ(distances[149], 149.0 * 149.0);
+}
+
+// Distances are summed in feature order, prototype by prototype, to the last bit, however many
+// prototypes are summed side by side and whatever their lengths.
+TEST(Classify, DistancesAreTheFeatureOrderSumsToTheLastBit) {
+    CLvqCluster c;
+    c.gridWidth = c.gridHeight = 10;
+    c.featureLength = static_cast<int>(c.EnabledFeatureLength());
+    cv::Mat crop(50, 30, CV_8UC1, cv::Scalar(0));
+    cv::ellipse(crop, {15, 25}, {12, 22}, 0, 0, 360, cv::Scalar(255), 5);
+    const std::vector<double> v = c.ComputeFeatures(crop);
+    std::mt19937 rng(8);
+    std::uniform_real_distribution<double> value(0.0, 1.0);
+    for (const int count : {1, 3, 4, 7, 9, 100}) {
+        c.prototypes.clear();
+        for (int k = 0; k < count; ++k) {
+            // One prototype in five is shorter than the vector: only its own length counts.
+            std::vector<double> p(k % 5 == 2 ? v.size() / 2 : v.size());
+            for (double& x : p)
+                x = value(rng) * 1.7;
+            Add(c, p, k);
+        }
+        std::vector<int> classes;
+        std::vector<double> distances;
+        c.Classify(crop, classes, distances);
+        for (int r = 0; r < count; ++r) {
+            const std::vector<double>& p = c.prototypes[static_cast<size_t>(classes[r])].vector;
+            double sum = 0.0;
+            for (size_t i = 0; i < p.size(); ++i)
+                sum += (p[i] - v[i]) * (p[i] - v[i]);
+            ASSERT_EQ(std::memcmp(&sum, &distances[r], sizeof sum), 0) << count << ", rank " << r;
+        }
+    }
 }
 
 TEST(Classify, SmallEmptyAndUnusableCasesReadAsNoClass) {

@@ -56,3 +56,19 @@ TEST(CopyInto, ClipsAtEveryBorder) {
     CopyInto(src, dst, cv::Rect(7, 7, 3, 3));  // nothing
     EXPECT_EQ(cv::countNonZero(dst), 4);
 }
+
+TEST(IsBinaryImage, AnyOtherValueAnywhereOrAnotherTypeIsNot) {
+    cv::Mat image(3, 21, CV_8UC1, cv::Scalar(0));  // rows of two words and a tail of five
+    image(cv::Rect(3, 1, 15, 2)).setTo(255);
+    EXPECT_TRUE(karvona::imaging::IsBinaryImage(image));
+    EXPECT_TRUE(karvona::imaging::IsBinaryImage(image(cv::Rect(1, 0, 19, 3))));  // a view
+    for (const uchar value : {1, 127, 128, 254}) {
+        for (const cv::Point at : {cv::Point(0, 0), cv::Point(7, 1), cv::Point(8, 2),
+                                   cv::Point(20, 2), cv::Point(17, 1)}) {
+            cv::Mat other = image.clone();
+            other.at<uchar>(at) = value;
+            EXPECT_FALSE(karvona::imaging::IsBinaryImage(other)) << int(value) << " at " << at;
+        }
+    }
+    EXPECT_FALSE(karvona::imaging::IsBinaryImage(cv::Mat(2, 2, CV_8UC3, cv::Scalar::all(0))));
+}

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <opencv2/imgproc.hpp>
+#include <random>
 
 using namespace karvona::recognition;
 
@@ -24,7 +25,69 @@ void Row(cv::Mat& m, int x, int y) {
         Fill(m, cv::Rect(x + 30 * k, y, 20, 20));
 }
 
+// Row closing as the rule reads, pixel by pixel with its look-ahead.
+void CloseRowGapsAsWritten(cv::Mat& image, int limit) {
+    for (int y = 0; y < image.rows; ++y) {
+        for (int x = 1; x < image.cols - limit; ++x) {
+            if (image.at<uchar>(y, x - 1) != 255 || image.at<uchar>(y, x) != 0)
+                continue;
+            for (int k = 0; k < limit; ++k) {
+                if (image.at<uchar>(y, x + k) == 255) {
+                    for (int i = x; i < x + k; ++i)
+                        image.at<uchar>(y, i) = 255;
+                    x += k;
+                    break;
+                }
+            }
+        }
+    }
+}
+
+// Runs of 255 and gaps of every length around the limits, on frames narrower and wider than them.
+cv::Mat RandomRuns(std::mt19937& rng, int rows, int cols, bool otherValues) {
+    cv::Mat image(rows, cols, CV_8UC1, cv::Scalar(0));
+    for (int y = 0; y < rows; ++y) {
+        int x = static_cast<int>(rng() % 20);
+        while (x < cols) {
+            const int run = 1 + static_cast<int>(rng() % 12);
+            image(cv::Rect(x, y, std::min(run, cols - x), 1)).setTo(255);
+            x += run + 1 + static_cast<int>(rng() % 90);
+        }
+    }
+    if (otherValues) {
+        for (int k = 0; k < rows * cols / 50; ++k)
+            image.at<uchar>(static_cast<int>(rng() % rows), static_cast<int>(rng() % cols)) =
+                static_cast<uchar>(1 + rng() % 254);
+    }
+    return image;
+}
+
 }  // namespace
+
+// Binary images are closed run by run (and columns row by row); the result is the rule's own.
+TEST(LineClosing, RunByRunClosingEqualsTheRuleAsWritten) {
+    std::mt19937 rng(5);
+    for (int trial = 0; trial < 80; ++trial) {
+        const int rows = 1 + static_cast<int>(rng() % 120);
+        const int cols = 1 + static_cast<int>(rng() % 260);
+        const bool otherValues = trial % 4 == 3;
+        const int limit = trial % 2 == 0 ? kRowGapLimit : kColumnGapLimit;
+        const cv::Mat image = RandomRuns(rng, rows, cols, otherValues);
+
+        cv::Mat want = image.clone(), got = image.clone();
+        CloseRowGapsAsWritten(want, limit);
+        CloseRowGaps(got, limit);
+        ASSERT_EQ(cv::countNonZero(want != got), 0) << "rows, trial " << trial;
+
+        // Columns: the same rule on the transposed image.
+        cv::Mat columns, wantColumns = RandomRuns(rng, cols, rows, otherValues);
+        cv::transpose(wantColumns, columns);
+        CloseRowGapsAsWritten(wantColumns, limit);
+        cv::transpose(wantColumns, wantColumns);
+        CloseColumnGaps(columns, limit);
+        ASSERT_EQ(cv::countNonZero(wantColumns != columns), 0) << "columns, trial " << trial;
+    }
+}
 
 TEST(LineClosing, GapsUpToTheLimitClose) {
     cv::Mat row(1, 300, CV_8UC1, cv::Scalar(0));
