@@ -47,6 +47,30 @@ std::vector<double> CodeMargins(const Reading& reading, const std::string& code)
     return margins;
 }
 
+namespace {
+
+double Median(std::vector<double> values) {
+    if (values.empty())
+        return 0.0;
+    const size_t middle = values.size() / 2;
+    std::nth_element(values.begin(), values.begin() + static_cast<long>(middle), values.end());
+    return values[middle];
+}
+
+}  // namespace
+
+bool EvenBoxes(const Reading& reading, const std::string& code) {
+    const size_t n = std::min(code.size(), reading.characters.size());
+    std::vector<double> heights;
+    for (size_t i = 0; i < n; ++i) {
+        if (reading.characters[i].box.height > 0)
+            heights.push_back(reading.characters[i].box.height);
+    }
+    const double median = Median(heights);
+    return std::none_of(heights.begin(), heights.end(),
+                        [&](double h) { return h < kLowBoxRatio * median; });
+}
+
 double OwnConfidence(const Reading& reading, const std::string& code, Winner reader) {
     int changes = 0;
     for (size_t i = 0; i < code.size(); ++i)
@@ -63,6 +87,8 @@ double OwnConfidence(const Reading& reading, const std::string& code, Winner rea
     }
     if (reader == Winner::Cluster)
         confidence *= kClusterWeight;
+    if (!EvenBoxes(reading, code))
+        confidence *= kUnevenWeight;
     return confidence;
 }
 

@@ -35,6 +35,16 @@ inline constexpr double kClusterWeight = 0.7;
 /// its faults, so agreement counts for less than two independent readings would.
 inline constexpr double kAgreementWeight = 0.6;
 
+/// A reading whose boxes are not of one height was cut wrongly more often than it was read
+/// wrongly: a box lower than kLowBoxRatio times the median box height (a fragment of a character,
+/// or a character of the smaller size-type code below the owner code) makes the reading count
+/// only kUnevenWeight of its confidence.
+inline constexpr double kLowBoxRatio = 0.75;
+inline constexpr double kUnevenWeight = 0.5;
+
+/// Whether reading's boxes for code are of one height (see kLowBoxRatio).
+bool EvenBoxes(const Reading& reading, const std::string& code);
+
 /// How clearly a box reads as the character written for it: 1 - d / e, with d the distance of
 /// the nearest rank of that character and e the distance of the nearest rank of any other
 /// character, or of the last rank when no other character is among them (0: a tie or worse; 1:

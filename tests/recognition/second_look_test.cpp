@@ -191,6 +191,24 @@ TEST(Confidence, TwoWeakCharactersTheClusterReaderAndAChosenCodeCountLess) {
     EXPECT_DOUBLE_EQ(OwnConfidence(chosen, "CSQU3155383", Winner::Morphology), 0.0);
 }
 
+// A reader that skipped a serial digit and took the first character of the smaller size-type
+// code below as the check digit read a code that validated, every character clearly.
+TEST(Confidence, ALowBoxFromTheSizeTypeLineMakesAClearReadingUnsure) {
+    Reading reading = ReadingOf("BAMU0885930");
+    for (size_t i = 0; i < reading.characters.size(); ++i)
+        reading.characters[i].box = cv::Rect(20 * static_cast<int>(i), 0, 14, 30 + (i % 3));
+    EXPECT_TRUE(EvenBoxes(reading, reading.code));
+    EXPECT_DOUBLE_EQ(OwnConfidence(reading, reading.code, Winner::Morphology), 1.0);
+    reading.characters[10].box.height = 21;  // the size-type code is about two thirds as high
+    EXPECT_FALSE(EvenBoxes(reading, reading.code));
+    EXPECT_DOUBLE_EQ(OwnConfidence(reading, reading.code, Winner::Morphology), kUnevenWeight);
+    // A narrow 1 or I is as high as its neighbours, and a box the reader did not cut has no
+    // height to compare.
+    reading.characters[10].box = cv::Rect(200, 0, 3, 30);
+    reading.characters[9].box = cv::Rect();
+    EXPECT_TRUE(EvenBoxes(reading, reading.code));
+}
+
 TEST(Confidence, DecisionTakesTheFirstSureCodeAndLooksThatAgree) {
     auto candidate = [](const char* code, int look, double own) {
         Candidate c;
