@@ -29,7 +29,10 @@ void OpenCvBlur(const cv::Mat& image, int size, cv::Mat& out) {
 
 // The loops below are built twice on x86-64 with GCC, for AVX2 and for the baseline, and the
 // processor picks at load time. Their arithmetic is exact integer arithmetic either way.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+// Sanitizer builds keep one version: the picking runs while the program is being loaded, before
+// the sanitizer's runtime is, and its instrumented code crashes there.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && \
+    !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__)
 #define KARVONA_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define KARVONA_VECTOR_CLONES
