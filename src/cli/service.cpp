@@ -71,6 +71,16 @@ long long DeclaredLength(const httplib::Request& req) {
     return std::stoll(value);
 }
 
+// Answers 413 and says so when the declared body length is over the limit (a body without a
+// declared length is measured as it arrives).
+bool DeclaresTooLong(const httplib::Request& req, httplib::Response& res, size_t limit) {
+    if (DeclaredLength(req) <= static_cast<long long>(limit))
+        return false;
+    Fail(res, 413, "too-large",
+         "the body is longer than the limit of " + std::to_string(limit) + " bytes", true);
+    return true;
+}
+
 }  // namespace
 
 // One turn to read: a recognizer of its own, handed back when the turn ends.
@@ -202,14 +212,8 @@ void Service::Route() {
                  true);
             return;
         }
-        const long long declared = DeclaredLength(req);
-        if (declared > static_cast<long long>(options_.maxBodyBytes)) {
-            Fail(res, 413, "too-large",
-                 "the body is longer than the limit of " + std::to_string(options_.maxBodyBytes) +
-                     " bytes",
-                 true);
+        if (DeclaresTooLong(req, res, options_.maxBodyBytes))
             return;
-        }
         std::string body;
         bool tooLong = false, late = false;
         const bool received = reader([&](const char* data, size_t length) {
@@ -263,14 +267,8 @@ void Service::Route() {
                  "send the photographs of a pass as multipart/form-data, one file part each", true);
             return;
         }
-        const long long declared = DeclaredLength(req);
-        if (declared > static_cast<long long>(options_.maxBodyBytes)) {
-            Fail(res, 413, "too-large",
-                 "the body is longer than the limit of " + std::to_string(options_.maxBodyBytes) +
-                     " bytes",
-                 true);
+        if (DeclaresTooLong(req, res, options_.maxBodyBytes))
             return;
-        }
         std::vector<httplib::MultipartFormData> parts;
         size_t total = 0;
         bool tooLong = false, tooMany = false, late = false;

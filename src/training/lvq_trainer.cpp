@@ -321,19 +321,14 @@ bool TrainCodebook(const std::vector<Vector>& features, const std::vector<int>& 
         for (int i : training[g])
             order.push_back(i);
     }
-    auto shuffle = [&order, &random]() {
-        for (size_t i = order.size(); i > 1; --i)
-            std::swap(order[i - 1], order[random.Below(static_cast<int>(i))]);
+    auto shuffle = [&random](std::vector<int>& samples) {
+        for (size_t i = samples.size(); i > 1; --i)
+            std::swap(samples[i - 1], samples[random.Below(static_cast<int>(i))]);
     };
-
-    // First half: OLVQ1. Each prototype keeps its own rate; a correct hit lowers it, a wrong one
-    // raises it, and a bound falling linearly to zero over these epochs caps every rate.
-    const int olvqEpochs = (options.epochs + 1) / 2;
-    std::vector<double> rates(prototypes.size(), options.initialRate);
-    for (int epoch = 0; epoch < olvqEpochs; ++epoch) {
-        const double cap = options.initialRate * (olvqEpochs - epoch) / olvqEpochs;
-        shuffle();
-        for (int i : order) {
+    // One OLVQ1 epoch over samples: each prototype keeps its own rate; a correct hit lowers it, a
+    // wrong one raises it, and cap bounds every rate.
+    auto olvq1Epoch = [&](const std::vector<int>& samples, std::vector<double>& rates, double cap) {
+        for (int i : samples) {
             const Vector& x = features[i];
             const int c = Nearest(prototypes, x);
             const double sign = protoGroup[c] == groups[i] ? 1.0 : -1.0;
@@ -343,6 +338,16 @@ bool TrainCodebook(const std::vector<Vector>& features, const std::vector<int>& 
                 m[j] += sign * rate * (x[j] - m[j]);
             rates[c] = std::min(rate / (1.0 + sign * rate), cap);
         }
+    };
+
+    // First half: OLVQ1. Each prototype keeps its own rate; a correct hit lowers it, a wrong one
+    // raises it, and a bound falling linearly to zero over these epochs caps every rate.
+    const int olvqEpochs = (options.epochs + 1) / 2;
+    std::vector<double> rates(prototypes.size(), options.initialRate);
+    for (int epoch = 0; epoch < olvqEpochs; ++epoch) {
+        const double cap = options.initialRate * (olvqEpochs - epoch) / olvqEpochs;
+        shuffle(order);
+        olvq1Epoch(order, rates, cap);
     }
 
     // Second half: LVQ2.1 with a window in squared distance. The reading pass prefers the
@@ -352,7 +357,7 @@ bool TrainCodebook(const std::vector<Vector>& features, const std::vector<int>& 
     const int marginEpochs = options.epochs - olvqEpochs;
     for (int epoch = 0; epoch < marginEpochs; ++epoch) {
         const double rate = options.marginRate * (marginEpochs - epoch) / marginEpochs;
-        shuffle();
+        shuffle(order);
         for (int i : order) {
             const Vector& x = features[i];
             int right = -1, wrong = -1;
@@ -388,18 +393,8 @@ bool TrainCodebook(const std::vector<Vector>& features, const std::vector<int>& 
     std::fill(rates.begin(), rates.end(), options.realRate);
     for (int epoch = 0; epoch < options.realEpochs && !realOrder.empty(); ++epoch) {
         const double cap = options.realRate * (options.realEpochs - epoch) / options.realEpochs;
-        for (size_t i = realOrder.size(); i > 1; --i)
-            std::swap(realOrder[i - 1], realOrder[random.Below(static_cast<int>(i))]);
-        for (int i : realOrder) {
-            const Vector& x = features[i];
-            const int c = Nearest(prototypes, x);
-            const double sign = protoGroup[c] == groups[i] ? 1.0 : -1.0;
-            const double rate = std::min(rates[c], cap);
-            Vector& m = prototypes[c];
-            for (size_t j = 0; j < length; ++j)
-                m[j] += sign * rate * (x[j] - m[j]);
-            rates[c] = std::min(rate / (1.0 + sign * rate), cap);
-        }
+        shuffle(realOrder);
+        olvq1Epoch(realOrder, rates, cap);
     }
 
     codebook.classCount = classCount;
