@@ -7,7 +7,7 @@
 #   systemd_unit_test.sh UNIT_FILE KARVONA
 set -euo pipefail
 unit=$(realpath "$1")
-program=$2
+program=$(realpath "$2")
 if ! command -v systemd-analyze >/dev/null; then
   echo "systemd-analyze is not installed (package systemd): skipped"
   exit 77
