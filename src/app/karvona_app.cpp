@@ -23,6 +23,7 @@ void CKarvonaApp::SetStartOptions(const StartOptions& options) {
     language_ = options.language;
     screenshot_ = options.screenshot;
     strict_ = options.strict;
+    paths_ = options.paths;
 }
 
 bool CKarvonaApp::InitInstance() {
@@ -37,6 +38,7 @@ bool CKarvonaApp::InitInstance() {
         recognition::DataLookupContext::ForThisProcess(dataFolder_.toLocal8Bit().toStdString()));
     CKarvonaDlg dialog(data.folder);
     dialog.SetStrict(strict_);
+    dialog.AddPaths(std::vector<std::filesystem::path>(paths_.begin(), paths_.end()));
     if (!screenshot_.output.isEmpty()) {
         QTimer::singleShot(0, &dialog, [this, &dialog] {
             if (!screenshot_.photoFolder.isEmpty()) {

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QString>
 #include <string>
+#include <vector>
 
 namespace karvona::app {
 
@@ -22,7 +23,8 @@ public:
     CKarvonaApp(int& argc, char** argv);
     /// Runs the main dialog to its end; returns false, so that the program then ends.
     bool InitInstance();
-    /// The data folder, the language and the picture to take (see StartOptions).
+    /// The data folder, the language, the photographs to list and the picture to take (see
+    /// StartOptions).
     void SetStartOptions(const StartOptions& options);
     void SetScreenshot(const ScreenshotRequest& request) { screenshot_ = request; }
     /// Recognition by the single pass alone (no second look, no review).
@@ -35,6 +37,7 @@ private:
     QString dataFolder_;
     std::string language_;
     bool strict_ = false;
+    std::vector<std::string> paths_;
     int exitCode_ = 0;
 };
 

@@ -68,6 +68,8 @@ public:
     void OnAddFile();
     void OnAddFolder();
     int AddFolder(const std::filesystem::path& folder);
+    /// Puts photographs and the photographs of folders in the list (the program's arguments).
+    void AddPaths(const std::vector<std::filesystem::path>& paths);
     void OnClearList();
     void OnChooseTargetFolder();
     void OnMoveTicked();

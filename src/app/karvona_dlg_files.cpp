@@ -121,6 +121,17 @@ int CKarvonaDlg::AddFolder(const fs::path& folder) {
     return added;
 }
 
+void CKarvonaDlg::AddPaths(const std::vector<fs::path>& paths) {
+    for (const fs::path& path : paths) {
+        std::error_code error;
+        if (fs::is_directory(path, error))
+            AddFolder(path);
+        else
+            AppendRow(path.filename().string(), path);
+    }
+    UpdateFileCount();
+}
+
 void CKarvonaDlg::OnAddFolder() {
     if (running_)
         return;

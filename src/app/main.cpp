@@ -1,5 +1,5 @@
 // karvona-gui: the desktop program.
-//   karvona-gui [--data DIR] [--lang ko|en] [--strict] [--help] [--version]
+//   karvona-gui [--data DIR] [--lang ko|en] [--strict] [--help] [--version] [PATH...]
 // (`--screenshot OUT.png [--photos DIR] [--read ROW]` adds the photographs of DIR, reads one
 // row, saves a picture of the window and ends.)
 

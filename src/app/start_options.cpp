@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 namespace karvona::app {
 
@@ -19,7 +20,7 @@ int ParseStartOptions(int argc, const char* const* argv, StartOptions& options) 
                    "the program)");
     cli.add_option("--lang", options.language,
                    "Language of the window: ko or en (default: from LC_ALL, LC_MESSAGES or LANG; "
-                   "en... is English, anything else Korean)")
+                   "ko... is Korean, anything else English)")
         ->check(CLI::IsMember({"ko", "en"}));
     cli.add_flag("--strict", options.strict,
                  "Read with the single pass alone, as the program always read: no working "
@@ -29,6 +30,7 @@ int ParseStartOptions(int argc, const char* const* argv, StartOptions& options) 
     cli.add_option("--photos", photos)->group("");
     cli.add_option("--read", options.screenshot.readRow)->group("");
     cli.footer(
+        "Photographs and folders named after the options are put in the file list. "
         "Qt's own options (-platform, -style, ...) are passed on to Qt. Exit code: 0, or "
         "2 on bad usage.");
     cli.allow_extras();
@@ -45,10 +47,16 @@ int ParseStartOptions(int argc, const char* const* argv, StartOptions& options) 
     return -1;
 }
 
-int CheckLeftOverArguments(const StartOptions& options, const std::vector<std::string>& arguments) {
+int CheckLeftOverArguments(StartOptions& options, const std::vector<std::string>& arguments) {
     for (const std::string& argument : options.unknown) {
         if (std::find(arguments.begin() + (arguments.empty() ? 0 : 1), arguments.end(), argument) !=
             arguments.end()) {
+            std::error_code error;
+            if (!argument.empty() && argument.front() != '-' &&
+                std::filesystem::exists(argument, error)) {
+                options.paths.push_back(argument);  // a photograph or folder, as %F passes them
+                continue;
+            }
             std::fprintf(stderr,
                          "karvona-gui: unknown argument %s\nRun with --help for more "
                          "information.\n",

@@ -15,14 +15,64 @@
 // the run was stopped), 2 on bad usage.
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstdio>
 #include <opencv2/core/utils/logger.hpp>
 #include <string>
+#include <vector>
 
 #include "cli/read_command.hpp"
 #include "cli/serve_command.hpp"
 #include "cli/synth_command.hpp"
 #include "cli/train_command.hpp"
 #include "imaging/heap.hpp"
+
+namespace {
+
+// Edits (insertions, deletions, substitutions) that turn a into b.
+size_t EditDistance(const std::string& a, const std::string& b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// A first argument that is neither an option nor a subcommand: says so, names the nearest
+// subcommand, and returns true.
+bool ReportUnknownCommand(CLI::App& app, int argc, char** argv) {
+    if (argc < 2 || argv[1][0] == '-')
+        return false;
+    const std::string given = argv[1];
+    std::string nearest, names;
+    size_t best = 0;
+    for (const CLI::App* command : app.get_subcommands({})) {
+        const std::string& name = command->get_name();
+        if (name == given)
+            return false;
+        const size_t distance = EditDistance(given, name);
+        if (nearest.empty() || distance < best) {
+            nearest = name;
+            best = distance;
+        }
+        names += (names.empty() ? "" : ", ") + name;
+    }
+    std::fprintf(stderr, "karvona: unknown command \"%s\"", given.c_str());
+    if (!nearest.empty() && best <= std::max<size_t>(2, given.size() / 3))
+        std::fprintf(stderr, "; did you mean \"%s\"?", nearest.c_str());
+    std::fprintf(stderr, "\nThe commands are %s; run karvona --help for more.\n", names.c_str());
+    return true;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     // Unreadable photographs are reported in the output; the library's own warnings would only
@@ -43,6 +93,8 @@ int main(int argc, char** argv) {
     for (CLI::App* command : app.get_subcommands({}))
         command->set_version_flag("--version", std::string("karvona ") + KARVONA_VERSION);
 
+    if (ReportUnknownCommand(app, argc, argv))
+        return 2;
     try {
         app.parse(argc, argv);
     } catch (const CLI::RuntimeError& error) {

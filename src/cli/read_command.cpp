@@ -286,7 +286,7 @@ CLI::App* AddReadCommand(CLI::App& app, ReadOptions& read) {
     command
         ->add_option("--lang", read.language,
                      "Language of the statistics and notes: ko or en (default: from LC_ALL, "
-                     "LC_MESSAGES or LANG; en... is English, anything else Korean)")
+                     "LC_MESSAGES or LANG; ko... is Korean, anything else English)")
         ->check(CLI::IsMember({"ko", "en"}));
     command->add_option("--passes", read.passes,
                         "One answer per truck pass instead of per photograph: the photographs "
@@ -396,6 +396,13 @@ int RunRead(const ReadOptions& options) {
         std::fprintf(stderr, "karvona read: --start %d is past the last of %d photographs\n",
                      options.startRow, total);
         return 2;
+    }
+    if (grouping &&
+        std::none_of(list.rows().begin(), list.rows().end(),
+                     [&](const shell::FileRow& row) { return grouping->Groups(row.path); })) {
+        std::fprintf(stderr,
+                     "karvona read: --passes: the pattern matches no file name; every photograph "
+                     "is read as a pass of its own\n");
     }
     if (!CreateOutputFolder(settings.annotateFolder) ||
         !CreateOutputFolder(settings.swatchFolder) || !CreateOutputFolder(settings.stepsFolder)) {

@@ -254,9 +254,10 @@ void Service::Route() {
         recognition::Recognizer& recognizer = *turn.recognizer();
         recognizer.RecognizeLoaded(photograph);
         const ReadingRow row{1, req.has_param("file") ? req.get_param_value("file") : ""};
-        Answer(res, 200,
-               ReadingJson(row, recognizer.result, false)
-                   .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+        nlohmann::json reading = ReadingJson(row, recognizer.result, false);
+        reading.erase("row");  // a request has no row
+        reading["sure"] = recognition::IsSureReading(recognizer.result);
+        Answer(res, 200, reading.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     });
 
     server.Post("/pass", [this](const httplib::Request& req, httplib::Response& res,
@@ -344,10 +345,18 @@ void Service::Route() {
                PassJson(pass).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     });
 
-    server.set_error_handler(
-        httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
+    server.set_error_handler(httplib::Server::HandlerWithResponse(
+        [](const httplib::Request& req, httplib::Response& res) {
             if (!res.body.empty())
                 return httplib::Server::HandlerResponse::Unhandled;
+            // A known path asked with another method.
+            const char* allow = req.path == "/health"                        ? "GET"
+                                : req.path == "/read" || req.path == "/pass" ? "POST"
+                                                                             : nullptr;
+            if (res.status == 404 && allow != nullptr) {
+                res.status = 405;
+                res.set_header("Allow", allow);
+            }
             const int status = res.status;
             const char* reason = status == 404   ? "not-found"
                                  : status == 405 ? "method-not-allowed"

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "cli/progress.hpp"
+#include "recognition/data_lookup.hpp"
 #include "synth/synth.hpp"
 
 namespace karvona::cli {
@@ -26,8 +27,16 @@ struct SynthOptions {
     std::string prefixes;
 };
 
+// prefix.txt of the data folder that `read` would use ($KARVONA_DATA, the current folder,
+// ../share/karvona beside the program: the package's), else the source tree's lists.
 std::filesystem::path DefaultPrefixFile() {
     std::error_code ec;
+    const recognition::DataFolder data =
+        recognition::FindReferenceData(recognition::DataLookupContext::ForThisProcess({}));
+    if (data.source != recognition::DataSource::kNone &&
+        std::filesystem::is_regular_file(data.folder / "prefix.txt", ec)) {
+        return data.folder / "prefix.txt";
+    }
     for (const char* candidate : {"data/prefix.txt", "../shared/data/owner-prefixes.txt"}) {
         if (std::filesystem::is_regular_file(candidate, ec)) {
             return candidate;
@@ -52,7 +61,8 @@ int RunSynth(const SynthOptions& o) {
     const std::filesystem::path prefixFile =
         o.prefixes.empty() ? DefaultPrefixFile() : std::filesystem::path(o.prefixes);
     if (prefixFile.empty()) {
-        std::cerr << "synth: no owner-prefix list (data/prefix.txt is missing); give --prefixes "
+        std::cerr << "synth: no owner-prefix list (no prefix.txt in $KARVONA_DATA, the current "
+                     "folder, ../share/karvona beside the program or data/); give --prefixes "
                      "FILE\n";
         return 1;
     }
@@ -92,7 +102,9 @@ void AddSynthCommand(CLI::App& app) {
     cmd->add_option("--bmp-share", options->bmpShare, "Share of photographs written as BMP")
         ->check(CLI::Range(0.0, 1.0))
         ->capture_default_str();
-    cmd->add_option("--prefixes", options->prefixes, "Owner-prefix list (default data/prefix.txt)");
+    cmd->add_option("--prefixes", options->prefixes,
+                    "Owner-prefix list (default: prefix.txt of the data folder read uses, else "
+                    "data/prefix.txt)");
     cmd->callback([options]() {
         const int rc = RunSynth(*options);
         if (rc != 0) {

@@ -36,11 +36,11 @@ Language LanguageFromEnvironment() {
     for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
         const char* value = std::getenv(name);
         if (value != nullptr && *value != '\0') {
-            return std::string_view(value).substr(0, 2) == "en" ? Language::kEnglish
-                                                                : Language::kKorean;
+            return std::string_view(value).substr(0, 2) == "ko" ? Language::kKorean
+                                                                : Language::kEnglish;
         }
     }
-    return Language::kKorean;
+    return Language::kEnglish;
 }
 
 StatisticsTexts StatisticsTextsFor(Language language) {

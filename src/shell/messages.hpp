@@ -67,8 +67,8 @@ std::string SamplesMessage(const std::filesystem::path& charactersFolder,
 /// "ko" or "en"; false for anything else.
 bool ParseLanguage(std::string_view code, Language& language);
 /// The language of the environment: the first of LC_ALL, LC_MESSAGES and LANG that is set and
-/// not empty decides; a value starting with "en" is English, anything else (or nothing) Korean,
-/// the language that has every text.
+/// not empty decides; a value starting with "ko" is Korean, anything else (C, POSIX, other
+/// languages, or nothing set) English.
 Language LanguageFromEnvironment();
 
 /// The texts of the statistics message. The printf formats keep the conversions of the Korean

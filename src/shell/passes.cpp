@@ -240,6 +240,14 @@ PassKey PassGrouping::KeyOf(const fs::path& photo) const {
     return {match[1].str(), name.substr(0, start) + name.substr(start + length)};
 }
 
+bool PassGrouping::Groups(const fs::path& photo) const {
+    if (byFolder_)
+        return true;
+    std::smatch match;
+    const std::string name = photo.filename().string();
+    return std::regex_search(name, match, pattern_) && match[1].matched;
+}
+
 PassResult FusePass(const std::string& pass, const std::vector<PassPhoto>& photos,
                     const classifier::COwnerPrefixList& prefixes) {
     PassResult result;

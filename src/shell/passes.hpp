@@ -51,6 +51,9 @@ public:
     static std::optional<PassGrouping> FromOption(const std::string& option, std::string& error);
 
     PassKey KeyOf(const std::filesystem::path& photo) const;
+    /// Whether the photograph's pass comes from the grouping rather than from its name alone:
+    /// always by folder; by pattern when the pattern's group matches in the file name.
+    bool Groups(const std::filesystem::path& photo) const;
 
 private:
     bool byFolder_ = true;

@@ -1,4 +1,4 @@
-// Text for the painted markings: FreeType glyph masks, their scaling, and how paint masks are
+// Text for the painted markings: scaling of glyph masks, text blocks, and how paint masks are
 // laid into the paint layer and blended onto the canvas.
 
 #include <algorithm>
@@ -7,22 +7,6 @@
 #include "synth/render_parts.hpp"
 
 namespace karvona::synth::parts {
-
-// The ink of text drawn with FreeType, cropped to its bounding box (8-bit, 0 to 255).
-cv::Mat TextMask(cv::freetype::FreeType2& ft, const std::string& text, int fontHeight) {
-    int baseline = 0;
-    const cv::Size ts = ft.getTextSize(text, fontHeight, -1, &baseline);
-    cv::Mat canvas(4 * fontHeight, ts.width + 2 * fontHeight, CV_8UC3, cv::Scalar::all(0));
-    ft.putText(canvas, text, cv::Point(fontHeight, fontHeight), fontHeight, cv::Scalar::all(255),
-               -1, cv::LINE_AA, false);
-    cv::Mat grey;
-    cv::cvtColor(canvas, grey, cv::COLOR_BGR2GRAY);
-    const cv::Rect ink = cv::boundingRect(grey);
-    if (ink.empty()) {
-        return cv::Mat();
-    }
-    return grey(ink).clone();
-}
 
 cv::Mat Resized(const cv::Mat& mask, cv::Size size) {
     cv::Mat out;
@@ -62,7 +46,7 @@ void Blend(cv::Mat& canvas, const cv::Mat& mask, const cv::Vec3f& colour, float 
 }
 
 // Text lines in a block, left aligned, every line's cap height `height`.
-cv::Mat TextBlock(cv::freetype::FreeType2& ft, const std::vector<std::string>& lines, int height,
+cv::Mat TextBlock(TextFace& face, const std::vector<std::string>& lines, int height,
                   double squeeze) {
     std::vector<cv::Mat> masks;
     int width = 0;
@@ -72,7 +56,7 @@ cv::Mat TextBlock(cv::freetype::FreeType2& ft, const std::vector<std::string>& l
         if (lead == std::string::npos) {
             continue;
         }
-        cv::Mat m = TextMask(ft, line.substr(lead), 3 * height / 2 + 2);
+        cv::Mat m = face.Mask(line.substr(lead), 3 * height / 2 + 2);
         if (m.empty()) {
             continue;
         }

@@ -16,7 +16,6 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
-#include <opencv2/freetype.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "synth/render_parts.hpp"
@@ -141,8 +140,7 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
     photo.layout = layout;
     photo.code = MakeCode(rng, prefixes);
 
-    cv::Ptr<cv::freetype::FreeType2> ft = cv::freetype::createFreeType2();
-    ft->loadFontData(rng.Pick(fonts), 0);
+    TextFace face(rng.Pick(fonts));
 
     // The canvas is larger than the frame by a margin that the tilt turns into view.
     const int margin = static_cast<int>(std::ceil(0.5 * std::hypot(frame.width, frame.height) *
@@ -259,7 +257,7 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
     std::map<char, cv::Mat> glyphs;
     double squeeze = 1.0;
     {
-        const cv::Mat zero = TextMask(*ft, "0", 160);
+        const cv::Mat zero = face.Mask("0", 160);
         const double natural = zero.cols * static_cast<double>(geo.height) / zero.rows;
         squeeze = geo.cellWidth / natural;
     }
@@ -268,7 +266,7 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
         const char ch = photo.code[static_cast<std::size_t>(i)];
         cv::Mat& natural = glyphs[ch];
         if (natural.empty()) {
-            natural = TextMask(*ft, std::string(1, ch), 160);
+            natural = face.Mask(std::string(1, ch), 160);
         }
         const cv::Rect& cell = cells[static_cast<std::size_t>(i)];
         const double scale = static_cast<double>(geo.height) / natural.rows;
@@ -312,7 +310,7 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
         // Size and type code: under the code where the grid leaves room, else anywhere free.
         const std::string sizeType = rng.Pick(SizeTypeCodes());
         const int height = std::max(14, static_cast<int>(geo.height * rng.Uniform(0.55, 0.85)));
-        cv::Mat natural = TextMask(*ft, sizeType, 2 * height);
+        cv::Mat natural = face.Mask(sizeType, 2 * height);
         if (!natural.empty()) {
             const double sx = squeeze * rng.Uniform(0.9, 1.15);
             cv::Mat mask = Resized(
@@ -357,7 +355,7 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
     if (rng.Chance(0.6)) {
         // The weight table.
         const int height = std::clamp(static_cast<int>(geo.height * rng.Uniform(0.28, 0.5)), 8, 22);
-        const cv::Mat block = TextBlock(*ft, WeightLines(rng), height, rng.Uniform(0.85, 1.0));
+        const cv::Mat block = TextBlock(face, WeightLines(rng), height, rng.Uniform(0.85, 1.0));
         cv::Point at;
         if (!block.empty() && PlaceRandomly(rng, occ, block.size(), growBy, &at)) {
             Stamp(paint, block, at);
@@ -370,7 +368,7 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
             "CUSTOMS APPROVED",    "TCT",           "FOR TRANSPORT UNDER CUSTOMS SEAL",
             "HIGH CUBE",           "9'6\""};
         const int height = std::clamp(static_cast<int>(geo.height * rng.Uniform(0.3, 0.6)), 9, 30);
-        const cv::Mat block = TextBlock(*ft, {rng.Pick(kRemarks)}, height, 1.0);
+        const cv::Mat block = TextBlock(face, {rng.Pick(kRemarks)}, height, 1.0);
         cv::Point at;
         if (!block.empty() && PlaceRandomly(rng, occ, block.size(), growBy, &at)) {
             Stamp(paint, block, at);
@@ -398,7 +396,7 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
     // A carrier's name in big letters on some sides.
     if (rng.Chance(0.2)) {
         const int height = rng.Int(std::max(90, geo.height * 2), std::max(110, geo.height * 3));
-        const cv::Mat block = TextBlock(*ft, {rng.Pick(CarrierNames())}, height, 1.0);
+        const cv::Mat block = TextBlock(face, {rng.Pick(CarrierNames())}, height, 1.0);
         cv::Point at;
         if (!block.empty() && block.cols < occ.free.width &&
             PlaceRandomly(rng, occ, block.size(), growBy, &at)) {

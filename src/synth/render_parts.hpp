@@ -5,12 +5,12 @@
 // them together.
 
 #include <opencv2/core.hpp>
-#include <opencv2/freetype.hpp>
 #include <string>
 #include <vector>
 
 #include "synth/random.hpp"
 #include "synth/synth.hpp"
+#include "synth/text_face.hpp"
 
 namespace karvona::synth::parts {
 
@@ -61,8 +61,6 @@ CodeLayout PickGeometry(Random& rng, int layout, cv::Size frame, int minHeight =
 // ---------------------------------------------------------------------------------------------
 // Glyphs and paint masks (glyphs.cpp)
 
-/// The ink of text drawn with FreeType, cropped to its bounding box (8-bit, 0 to 255).
-cv::Mat TextMask(cv::freetype::FreeType2& ft, const std::string& text, int fontHeight);
 cv::Mat Resized(const cv::Mat& mask, cv::Size size);
 /// Lays a mask into the paint mask, keeping the stronger ink where they overlap.
 void Stamp(cv::Mat& paint, const cv::Mat& mask, cv::Point at);
@@ -70,7 +68,7 @@ void Stamp(cv::Mat& paint, const cv::Mat& mask, cv::Point at);
 void Blend(cv::Mat& canvas, const cv::Mat& mask, const cv::Vec3f& colour, float opacity,
            const cv::Mat* wear);
 /// Text lines in a block, left aligned, every line's cap height `height`.
-cv::Mat TextBlock(cv::freetype::FreeType2& ft, const std::vector<std::string>& lines, int height,
+cv::Mat TextBlock(TextFace& face, const std::vector<std::string>& lines, int height,
                   double squeeze);
 
 // ---------------------------------------------------------------------------------------------

@@ -404,6 +404,12 @@ void OperatorTest::CommandLineHelpDataAndLanguage() {
     QCOMPARE(options.dataFolder, QString("/some/data"));
     QCOMPARE(options.language, std::string("en"));
     QCOMPARE(app::CheckLeftOverArguments(options, {"karvona-gui"}), -1);  // Qt took its own
+    // What the desktop entry's %F passes: photographs and folders, which go to the list.
+    const std::string folder = Photos(1).string();
+    const char* withFolder[] = {"karvona-gui", "--lang", "en", folder.c_str()};
+    QCOMPARE(app::ParseStartOptions(4, withFolder, options), -1);
+    QCOMPARE(app::CheckLeftOverArguments(options, {"karvona-gui", folder}), -1);
+    QCOMPARE(options.paths, std::vector<std::string>{folder});
 
     // --data names the data folder: started elsewhere, the window loads it without a message
     // box (one would wait for an answer that never comes) and takes its picture.

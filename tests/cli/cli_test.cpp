@@ -51,7 +51,7 @@ TEST_F(CliRead, JsonLinesHoldExactlyTheDocumentedKeys) {
     EXPECT_EQ(objects[1]["confidence"], 0.0);
     EXPECT_EQ(objects[1]["pass"], "none");
     // Outside text mode the statistics go to stderr, and no progress bar is drawn into a file.
-    EXPECT_NE(run.err.find(" [ 모든 파일 인식 결과 ]"), std::string::npos);
+    EXPECT_NE(run.err.find(" [ Results of recognizing all files ]"), std::string::npos);
     EXPECT_EQ(run.err.find('\r'), std::string::npos);
 }
 

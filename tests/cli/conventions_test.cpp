@@ -50,7 +50,7 @@ TEST_F(CliConventions, EveryFormatSaysWhyAPhotographWasNotRead) {
     std::ofstream(dir() / "text.jpg") << "not a photograph";
     const std::string paths = Quoted(dir() / "missing.jpg") + " " + Quoted(dir() / "text.jpg");
 
-    const ToolRun text = Read(paths);
+    const ToolRun text = Read("--lang ko " + paths);
     EXPECT_EQ(text.exitCode, 1);
     const std::vector<std::string> lines = Lines(text.out);
     ASSERT_GE(lines.size(), 2u);
@@ -103,6 +103,11 @@ TEST_F(CliConventions, BadUsageEndsWithTwoInEverySubcommand) {
     EXPECT_EQ(Read("--jobs 64 " + Quoted(photo)).exitCode, 0);
     EXPECT_EQ(Read("--lang fr " + Quoted(photo)).exitCode, 2);
     EXPECT_EQ(Read("- -").exitCode, 2);
+    const ToolRun misspelt = Run("raed " + Quoted(photo));
+    EXPECT_EQ(misspelt.exitCode, 2);
+    EXPECT_NE(misspelt.err.find("unknown command \"raed\"; did you mean \"read\"?"),
+              std::string::npos)
+        << misspelt.err;
 
     const std::string out = " --out " + Quoted(dir() / "synth");
     EXPECT_EQ(Run("synth --seed 1 --count 1 --layouts 9" + out).exitCode, 2);
@@ -215,9 +220,11 @@ TEST_F(CliConventions, StatisticsInKoreanOrEnglish) {
     const std::string en = "LANG=en_US.UTF-8";
     EXPECT_NE(Read("--lang ko " + Quoted(photo)).out.find(korean), std::string::npos);
     EXPECT_NE(Read("--lang ko " + Quoted(photo), {}, en).out.find(korean), std::string::npos);
-    EXPECT_NE(Read(Quoted(photo)).out.find(korean), std::string::npos);  // no language set
-    EXPECT_NE(Read(Quoted(photo), {}, "LANG=fr_FR.UTF-8").out.find(korean), std::string::npos);
     EXPECT_NE(Read(Quoted(photo), {}, "LANG=ko_KR.UTF-8").out.find(korean), std::string::npos);
+    // Korean only when the locale asks for it: no language, C, POSIX and others are English.
+    EXPECT_NE(Read(Quoted(photo)).out.find(english), std::string::npos);
+    for (const char* other : {"LANG=fr_FR.UTF-8", "LC_ALL=C.UTF-8 LANG=ko_KR.UTF-8", "LANG=POSIX"})
+        EXPECT_NE(Read(Quoted(photo), {}, other).out.find(english), std::string::npos) << other;
     EXPECT_NE(Read("--lang en " + Quoted(photo)).out.find(english), std::string::npos);
     EXPECT_NE(Read(Quoted(photo), {}, en).out.find(english), std::string::npos);
     EXPECT_NE(Read(Quoted(photo), {}, "LC_ALL=ko_KR.UTF-8 " + en).out.find(korean),

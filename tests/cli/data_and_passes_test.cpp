@@ -120,6 +120,13 @@ TEST_F(CliPasses, FoldersAsPassesInTextAndCsv) {
     EXPECT_EQ(lines[2], (dir() / "truck b").string() + ",,false,," +
                             (dir() / "truck b/side.jpg").string() + ",true");
 
+    // A pattern that matches no name still reads, each photograph a pass, and says so.
+    run = Read("--passes '^x-(\\d+)' " + Quoted(dir() / "truck a"));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.err.find("matches no file name"), std::string::npos) << run.err;
+    EXPECT_EQ(Read("--passes folder " + Quoted(dir() / "truck a")).err.find("matches no"),
+              std::string::npos);
+
     // A pattern without a group is bad usage, found before anything is read.
     run = Read("--passes '1-\\d+' " + Quoted(dir() / "truck a"));
     EXPECT_EQ(run.exitCode, 2);

@@ -113,7 +113,7 @@ protected:
     }
 
     /// Runs `karvona arguments` with KARVONA_ROOT set to root, without $KARVONA_DATA and in an
-    /// environment without a language (so Korean), unless `environment` (shell assignments such
+    /// environment without a language (so English), unless `environment` (shell assignments such
     /// as "KARVONA_DATA=/x" or "LANG=en_US.UTF-8") sets them, in the folder cwd (default: the
     /// test's own).
     ToolRun Run(const std::string& arguments, const fs::path& root = {},

@@ -366,11 +366,13 @@ TEST(Languages, EnvironmentAndOptionNames) {
         const char *all, *messages, *lang;
         Language expected;
     };
-    for (const Case& c : {Case{nullptr, nullptr, nullptr, Language::kKorean},
+    for (const Case& c : {Case{nullptr, nullptr, nullptr, Language::kEnglish},
                           Case{nullptr, nullptr, "en_GB.UTF-8", Language::kEnglish},
                           Case{nullptr, nullptr, "ko_KR.UTF-8", Language::kKorean},
-                          Case{nullptr, nullptr, "de_DE.UTF-8", Language::kKorean},
-                          Case{nullptr, nullptr, "C.UTF-8", Language::kKorean},
+                          Case{nullptr, nullptr, "de_DE.UTF-8", Language::kEnglish},
+                          Case{nullptr, nullptr, "C.UTF-8", Language::kEnglish},
+                          Case{"POSIX", nullptr, "ko_KR.UTF-8", Language::kEnglish},
+                          Case{nullptr, "ko", "en_US.UTF-8", Language::kKorean},
                           Case{nullptr, "en_US.UTF-8", "ko_KR.UTF-8", Language::kEnglish},
                           Case{"ko_KR.UTF-8", "en_US.UTF-8", "en_US", Language::kKorean},
                           Case{"", "", "en", Language::kEnglish}}) {
