@@ -52,7 +52,7 @@ std::vector<nlohmann::json> JsonLines(const std::string& out, bool dropMs = true
 
 TEST_F(ReadBatch, FolderBackupArchivesByOutcomeAndSummarises) {
     const fs::path in = Folder();
-    const ToolRun run = Read("--backup " + Quoted(in));
+    const ToolRun run = Read("--backup --lang ko " + Quoted(in));
     EXPECT_EQ(run.exitCode, 0);
     const std::vector<std::string> lines = Lines(run.out);
     ASSERT_GE(lines.size(), 6u);
@@ -87,7 +87,7 @@ TEST_F(ReadBatch, FolderBackupArchivesByOutcomeAndSummarises) {
 
     // A second run finds the names taken: nothing is replaced, each copy gets a free name.
     fs::resize_file(Archive("perpect") / "000001_[ABCU1234560].jpg", 3);
-    const ToolRun again = Read("--backup " + Quoted(in));
+    const ToolRun again = Read("--backup --lang ko " + Quoted(in));
     EXPECT_EQ(again.exitCode, 0);
     EXPECT_EQ(fs::file_size(Archive("perpect") / "000001_[ABCU1234560].jpg"), 3u);
     EXPECT_EQ(ReadText(Archive("perpect") / "000001_[ABCU1234560]_2.jpg"), ReadText(in / "a.jpg"));
@@ -122,7 +122,7 @@ TEST_F(ReadBatch, StartRowAndKeptNamesInCsv) {
     fs::rename(in / "a.jpg", odd);
     // Rows 1 to 4 from the folder, row 5 the file given once more.
     const ToolRun run =
-        Read("--format csv --start 2 --backup --keep-names " + Quoted(in) + " " + Quoted(odd));
+        Read("--lang ko --format csv --start 2 --backup --keep-names " + Quoted(in) + " " + Quoted(odd));
     EXPECT_EQ(run.exitCode, 0);
     const std::vector<std::string> lines = Lines(run.out);
     ASSERT_EQ(lines.size(), 5u) << run.out;  // the header and rows 2 to 5; notes go to stderr
@@ -152,8 +152,8 @@ TEST_F(ReadBatch, ParallelRunGivesTheLinesArchiveAndSamplesOfASerialRun) {
     for (size_t i = 0; i < codes.size(); ++i)
         Photo(in / ("p" + std::to_string(i) + ".jpg"), codes[i], static_cast<int>(i % 7));
     const std::string args = "--json --backup --save-samples " + Quoted(in);
-    const ToolRun one = Read("--jobs 1 " + args, dir() / "one");
-    const ToolRun two = Read("--jobs 2 " + args, dir() / "two");
+    const ToolRun one = Read("--lang ko --jobs 1 " + args, dir() / "one");
+    const ToolRun two = Read("--lang ko --jobs 2 " + args, dir() / "two");
     EXPECT_EQ(one.exitCode, 0);
     EXPECT_EQ(two.exitCode, 0);
     const auto serial = JsonLines(one.out);
