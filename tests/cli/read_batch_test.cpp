@@ -121,8 +121,8 @@ TEST_F(ReadBatch, StartRowAndKeptNamesInCsv) {
     const fs::path odd = in / "a,\"x\".jpg";  // a name that needs quoting
     fs::rename(in / "a.jpg", odd);
     // Rows 1 to 4 from the folder, row 5 the file given once more.
-    const ToolRun run =
-        Read("--lang ko --format csv --start 2 --backup --keep-names " + Quoted(in) + " " + Quoted(odd));
+    const ToolRun run = Read("--lang ko --format csv --start 2 --backup --keep-names " +
+                             Quoted(in) + " " + Quoted(odd));
     EXPECT_EQ(run.exitCode, 0);
     const std::vector<std::string> lines = Lines(run.out);
     ASSERT_EQ(lines.size(), 5u) << run.out;  // the header and rows 2 to 5; notes go to stderr
