@@ -71,12 +71,16 @@ void ReadingPool::Work(recognition::Recognizer& recognizer) {
         const bool stopping = stopping_;
         ++running_;
         lock.unlock();
-        job(stopping ? nullptr : &recognizer);
+        Done done = job(stopping ? nullptr : &recognizer);
         job = nullptr;
         DropImages(recognizer);
         lock.lock();
         --running_;
-        if (running_ == 0 && queue_.empty()) {
+        const bool idle = running_ == 0 && queue_.empty();
+        lock.unlock();
+        done();
+        lock.lock();
+        if (idle) {
             // Idle: give the memory of the last bodies and photographs back to the system.
             lock.unlock();
             malloc_trim(0);

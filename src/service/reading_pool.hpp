@@ -1,7 +1,8 @@
 #pragma once
 // The readers: a fixed number of threads, each with a recognizer of its own, taking jobs from
 // a bounded queue. A job is handed null instead of a recognizer when the pool stops before its
-// turn, and must answer then too.
+// turn, and must answer then too. What a job gives back is called once the reader is counted
+// idle again (it hands the answer on).
 
 #include <condition_variable>
 #include <deque>
@@ -17,7 +18,8 @@ namespace karvona::service {
 
 class ReadingPool {
 public:
-    using Job = std::function<void(recognition::Recognizer*)>;
+    using Done = std::function<void()>;
+    using Job = std::function<Done(recognition::Recognizer*)>;
 
     ReadingPool(const recognition::ReferenceData& data, int readers, int capacity);
     ~ReadingPool();  ///< Stop(), then waits for the threads

@@ -246,6 +246,8 @@ void Session::OnBody(beast::error_code error) {
         Reply(ParseFailure(error, core_.options.maxBodyBytes));
     } else if (error) {
         Close();
+    } else if (parser_->get().body().empty()) {
+        Reply(Fail(400, "empty", "the body is empty: send the photograph's bytes"));
     } else {
         Submit();
     }
@@ -253,29 +255,32 @@ void Session::OnBody(beast::error_code error) {
 
 void Session::Submit() {
     state_ = State::kReading;
-    ReadingPool::Job job =
-        [self = shared_from_this(), route = route_, head = head_,
-         body = std::move(parser_->get().body()),
-         work = asio::make_work_guard(core_.io)](recognition::Recognizer* recognizer) mutable {
-            Answer answer;
-            if (recognizer == nullptr) {
-                answer = Busy("stopping", "the service is stopping");
-            } else if (Clock::now() > head.deadline) {
-                answer = Busy("busy", "no reader was free before the time was up");
-            } else {
-                try {
-                    answer = route->read(head, body, *recognizer);
-                } catch (const std::exception&) {
-                    answer = Fail(500, "internal", "the reading failed");
-                }
+    ReadingPool::Job job = [self = shared_from_this(), route = route_, head = head_,
+                            body = std::move(parser_->get().body()),
+                            work = asio::make_work_guard(core_.io)](
+                               recognition::Recognizer* recognizer) mutable -> ReadingPool::Done {
+        Answer answer;
+        if (recognizer == nullptr) {
+            answer = Busy("stopping", "the service is stopping");
+        } else if (Clock::now() > head.deadline) {
+            answer = Busy("busy", "no reader was free before the time was up");
+        } else {
+            try {
+                answer = route->read(head, body, *recognizer);
+            } catch (const std::exception&) {
+                answer = Fail(500, "internal", "the reading failed");
             }
-            std::string().swap(body);
-            asio::io_context& io = self->core_.io;
-            asio::post(io, [self = std::move(self), answer = std::move(answer)]() mutable {
-                self->Reply(std::move(answer));
-            });
-            work.reset();
-        };
+        }
+        std::string().swap(body);
+        // The connection is handed on, never let go, here: its last owner is the network thread.
+        return
+            [self = std::move(self), answer = std::move(answer), work = std::move(work)]() mutable {
+                asio::io_context& io = self->core_.io;
+                asio::post(io, [self = std::move(self), answer = std::move(answer)]() mutable {
+                    self->Reply(std::move(answer));
+                });
+            };
+    };
     if (!core_.pool.TrySubmit(job))
         Reply(Busy("busy", "too many requests are waiting; try again"));
 }
