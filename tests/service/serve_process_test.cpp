@@ -148,7 +148,8 @@ TEST_F(ServeProcess, LogsOneLinePerRequestAndStopsAtOnceWithSlowClientsConnected
         address.sin_port = htons(static_cast<uint16_t>(port));
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        send(fd, "POST /read HTTP/1.1\r\nHo", 24, MSG_NOSIGNAL);
+        const char partial[] = "POST /read HTTP/1.1\r\nHo";
+        send(fd, partial, sizeof partial - 1, MSG_NOSIGNAL);
         slow.push_back(fd);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
