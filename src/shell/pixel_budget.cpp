@@ -1,7 +1,10 @@
 #include "shell/pixel_budget.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <fstream>
 #include <vector>
 
 #include "recognition/recognizer.hpp"
@@ -30,12 +33,20 @@ std::int64_t PixelBudget::inUse() const {
 }
 
 std::int64_t DeclaredPixels(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::vector<unsigned char> head(1 << 20);
-    file.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    // Non-blocking, and regular files only: a named pipe under a photograph's name is no wait.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return 0;
+    struct stat info;
+    std::vector<unsigned char> head;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        head.resize(1 << 20);
+        const ssize_t got = pread(fd, head.data(), head.size(), 0);
+        head.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    }
+    close(fd);
     recognition::DeclaredSize declared;
-    if (!recognition::ReadDeclaredSize(head.data(), static_cast<std::size_t>(file.gcount()),
-                                       declared))
+    if (!recognition::ReadDeclaredSize(head.data(), head.size(), declared))
         return 0;
     return std::min(declared.width * declared.height, recognition::kMaxPixels);
 }
