@@ -1,6 +1,7 @@
 #include "service/session.hpp"
 
 #include <boost/asio/post.hpp>
+#include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
 #include <cctype>
 
@@ -124,6 +125,8 @@ void Session::ReadHead() {
     parser_->body_limit(core_.options.maxBodyBytes);
     head_ = RequestHead();
     route_ = nullptr;
+    bodyComplete_ = false;
+    std::string().swap(body_);
     log_.method = log_.path = "-";
     start_ = Clock::now();
     head_.deadline = start_ + core_.options.timeout;
@@ -218,8 +221,11 @@ void Session::Granted(std::size_t size) {
 void Session::ReceiveBody() {
     state_ = State::kBody;
     auto read = [self = shared_from_this()] {
-        http::async_read(self->stream_, self->buffer_, *self->parser_,
-                         [self](beast::error_code error, std::size_t) { self->OnBody(error); });
+        if (self->parser_->content_length())
+            self->ReceiveDeclared();
+        else
+            http::async_read(self->stream_, self->buffer_, *self->parser_,
+                             [self](beast::error_code error, std::size_t) { self->OnBody(error); });
     };
     const auto expect = parser_->get()[http::field::expect];
     if (!beast::iequals(expect, "100-continue")) {
@@ -236,6 +242,23 @@ void Session::ReceiveBody() {
                       });
 }
 
+// A body of declared length goes straight into its string in large reads (the parser would take
+// it 64 KiB at a time); what came with the head is taken from the buffer first.
+void Session::ReceiveDeclared() {
+    const std::size_t length = static_cast<std::size_t>(*parser_->content_length());
+    body_.resize(length);
+    const std::size_t early = std::min(length, buffer_.size());
+    asio::buffer_copy(asio::buffer(body_.data(), early), buffer_.data());
+    buffer_.consume(early);
+    asio::async_read(stream_, asio::buffer(body_.data() + early, length - early),
+                     [self = shared_from_this()](beast::error_code error, std::size_t) {
+                         if (error == asio::error::eof)
+                             error = http::error::partial_message;
+                         self->bodyComplete_ = !error;
+                         self->OnBody(error);
+                     });
+}
+
 void Session::OnBody(beast::error_code error) {
     if (closed_)
         return;
@@ -246,7 +269,7 @@ void Session::OnBody(beast::error_code error) {
         Reply(ParseFailure(error, core_.options.maxBodyBytes));
     } else if (error) {
         Close();
-    } else if (parser_->get().body().empty()) {
+    } else if (!bodyComplete_ && parser_->get().body().empty()) {
         Reply(Fail(400, "empty", "the body is empty: send the photograph's bytes"));
     } else {
         Submit();
@@ -256,7 +279,8 @@ void Session::OnBody(beast::error_code error) {
 void Session::Submit() {
     state_ = State::kReading;
     ReadingPool::Job job = [self = shared_from_this(), route = route_, head = head_,
-                            body = std::move(parser_->get().body()),
+                            body =
+                                bodyComplete_ ? std::move(body_) : std::move(parser_->get().body()),
                             work = asio::make_work_guard(core_.io)](
                                recognition::Recognizer* recognizer) mutable -> ReadingPool::Done {
         Answer answer;
@@ -286,7 +310,7 @@ void Session::Submit() {
 }
 
 bool Session::WholeRequestRead() const {
-    return parser_ && parser_->is_done();
+    return bodyComplete_ || (parser_ && parser_->is_done());
 }
 
 void Session::Reply(Answer answer) {
@@ -338,6 +362,7 @@ void Session::Drain() {
     state_ = State::kDraining;
     parser_.reset();
     buffer_.clear();
+    std::string().swap(body_);
     beast::error_code ignored;
     stream_.socket().shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
     stream_.expires_after(kDrainTime);

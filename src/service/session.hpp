@@ -36,6 +36,7 @@ private:
     void OnHead(boost::beast::error_code error);
     void OnRouted();
     void ReceiveBody();
+    void ReceiveDeclared();
     void OnBody(boost::beast::error_code error);
     void Submit();
     void Reply(Answer answer);
@@ -60,6 +61,8 @@ private:
     RequestHead head_;
     LogEntry log_;
     Clock::time_point start_;
+    std::string body_;           ///< a body of declared length, as received
+    bool bodyComplete_ = false;  ///< body_ holds the whole body
     std::size_t reserved_ = 0;
     bool granted_ = false;
     bool closed_ = false;
