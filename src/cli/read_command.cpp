@@ -28,6 +28,7 @@
 #include "shell/file_list.hpp"
 #include "shell/messages.hpp"
 #include "shell/passes.hpp"
+#include "shell/pixel_budget.hpp"
 #include "shell/samples.hpp"
 
 namespace karvona::cli {
@@ -104,7 +105,12 @@ struct Settings {
     fs::path swatchFolder;
     fs::path stepsFolder;
     fs::path annotateFolder;
+    shell::PixelBudget* pixels = nullptr;  ///< shared by the workers
 };
+
+// Decoded pixels at once over all workers: two photographs of the largest size, or many small
+// ones. With each worker's working images a photograph costs about eight bytes a pixel.
+constexpr std::int64_t kPixelBudget = 2 * recognition::kMaxPixels;
 
 // Reads one photograph with one worker's recognizer and writes the pictures asked for. Only the
 // photograph's own images are written: a panel or swatch that a previous photograph left behind
@@ -112,6 +118,9 @@ struct Settings {
 shell::Reading ReadOne(recognition::Recognizer& recognizer, const Settings& settings,
                        const shell::FileRow& photo, int row, int processedCount) {
     const std::string tag = PhotoTag(row, photo);
+    std::optional<shell::PixelBudget::Hold> pixels;
+    if (settings.pixels != nullptr)
+        pixels.emplace(*settings.pixels, shell::DeclaredPixels(photo.path));
     std::optional<imaging::PngStepViewer> steps;
     if (!settings.stepsFolder.empty()) {
         steps.emplace(settings.stepsFolder / tag);
@@ -135,17 +144,23 @@ shell::Reading ReadOne(recognition::Recognizer& recognizer, const Settings& sett
     if (!settings.swatchFolder.empty() && result.hue >= 0) {
         WritePng(settings.swatchFolder / (tag + "-swatch.png"), recognizer.swatchImage);
     }
+    // The photograph's images go with its share of the budget.
+    for (cv::Mat* image : {&recognizer.sourceImage, &recognizer.displayImage, &recognizer.region,
+                           &recognizer.pastedRegion})
+        image->release();
     return result;
 }
 
-const char* ArchiveFailureText(shell::FileOpStatus status) {
+// Why an archive copy failed; a failed copy names its cause ("copy failed: No space left on
+// device").
+std::string ArchiveFailureText(shell::FileOpStatus status, int error) {
     switch (status) {
         case shell::FileOpStatus::kTargetExists:
             return "no free name";
         case shell::FileOpStatus::kSourceMissing:
             return "the photograph cannot be opened";
         default:
-            return "copy failed";
+            return error != 0 ? std::string("copy failed: ") + std::strerror(error) : "copy failed";
     }
 }
 
@@ -332,6 +347,8 @@ CLI::App* AddReadCommand(CLI::App& app, ReadOptions& read) {
 
 int RunRead(const ReadOptions& options) {
     Settings settings;
+    shell::PixelBudget pixelBudget(kPixelBudget);
+    settings.pixels = &pixelBudget;
     settings.format = options.json               ? OutputFormat::kJson
                       : options.format == "csv"  ? OutputFormat::kCsv
                       : options.format == "json" ? OutputFormat::kJson
@@ -497,8 +514,8 @@ int RunRead(const ReadOptions& options) {
                 std::fflush(stdout);
                 if (done.archiveCopy && *done.archiveCopy != shell::FileOpStatus::kDone) {
                     std::fprintf(stderr, "karvona read: not archived (%s): %s -> %s\n",
-                                 ArchiveFailureText(*done.archiveCopy), where.file.c_str(),
-                                 done.archivePath.c_str());
+                                 ArchiveFailureText(*done.archiveCopy, done.archiveError).c_str(),
+                                 where.file.c_str(), done.archivePath.c_str());
                 }
                 progress.Update(done.processedCount);
             });

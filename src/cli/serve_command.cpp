@@ -1,5 +1,6 @@
 #include "cli/serve_command.hpp"
 
+#include <malloc.h>
 #include <signal.h>
 
 #include <atomic>
@@ -9,7 +10,7 @@
 #include <thread>
 
 #include "cli/data_option.hpp"
-#include "cli/service.hpp"
+#include "service/service.hpp"
 
 namespace karvona::cli {
 namespace {
@@ -45,11 +46,18 @@ CLI::App* AddServeCommand(CLI::App& app, ServeOptions& serve) {
         ->capture_default_str();
     command
         ->add_option("--timeout", serve.timeoutSeconds,
-                     "Seconds a request may take to arrive and to wait for its turn")
+                     "Seconds a request may take from its first byte to its answer (arriving, "
+                     "waiting, reading)")
         ->check(CLI::Range(1, 3600))
         ->capture_default_str();
     AddDataOption(*command, serve.dataFolder);
     command->add_flag("--quiet", serve.quiet, "No line per request on stderr");
+    command
+        ->add_option("--log-format", serve.logFormat,
+                     "The line per request on stderr: text (TIME CLIENT METHOD PATH STATUS BYTES "
+                     "MS) or json")
+        ->check(CLI::IsMember({"text", "json"}))
+        ->capture_default_str();
     command->footer(
         "POST /read takes one photograph (JPEG, PNG or BMP) as the body, with Content-Type "
         "image/jpeg, image/png, image/bmp or application/octet-stream, and answers the JSON "
@@ -57,7 +65,9 @@ CLI::App* AddServeCommand(CLI::App& app, ServeOptions& serve) {
         "photographs of one truck pass as multipart/form-data (a field \"pass\" names it) and "
         "answers the object of `karvona read --passes --json`. GET /health answers the version "
         "and the reference data. Bad input answers 4xx with {\"error\": ..., \"reason\": ...}. "
-        "SIGTERM or Ctrl-C lets the readings in flight finish and ends with exit code 0. The "
+        "A known path with another method answers 405 with an Allow header; a full queue answers "
+        "503 with Retry-After. SIGTERM or Ctrl-C lets the readings in flight finish and ends with "
+        "exit code 0. The "
         "port actually bound is printed on stderr when the service is ready.");
     return command;
 }
@@ -87,17 +97,23 @@ int RunServe(const ServeOptions& options) {
     sigset_t previous;
     pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
 
-    ServiceOptions serviceOptions;
+    // Large bodies and photographs come from mmap and go back to the system when freed.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+
+    service::ServiceOptions serviceOptions;
     serviceOptions.host = host;
     serviceOptions.port = port;
     serviceOptions.jobs = options.jobs;
     serviceOptions.timeout = std::chrono::seconds(options.timeoutSeconds);
     serviceOptions.dataFolder = folder;
     serviceOptions.logRequests = !options.quiet;
-    Service service(data, serviceOptions);
+    serviceOptions.logFormat =
+        options.logFormat == "json" ? service::LogFormat::kJson : service::LogFormat::kText;
+    service::Service service(data, serviceOptions);
     const int bound = service.Bind();
     if (bound < 0) {
-        std::fprintf(stderr, "karvona serve: cannot listen on %s\n", options.listen.c_str());
+        std::fprintf(stderr, "karvona serve: cannot listen on %s: %s\n", options.listen.c_str(),
+                     service.bindError().c_str());
         pthread_sigmask(SIG_SETMASK, &previous, nullptr);
         return 1;
     }

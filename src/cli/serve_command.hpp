@@ -1,7 +1,7 @@
 #pragma once
-// `karvona serve`: the reading service (see cli/service.hpp) until SIGTERM or Ctrl-C, which let
+// `karvona serve`: the reading service (see service/service.hpp) until SIGTERM or Ctrl-C, which let
 // the readings in flight finish; exit code 0 then, 2 on bad usage or without reference data,
-// 1 when the address cannot be bound.
+// 1 when the address cannot be bound ("address in use").
 
 #include <CLI/CLI.hpp>
 #include <string>
@@ -14,6 +14,7 @@ struct ServeOptions {
     int timeoutSeconds = 30;
     std::string dataFolder;
     bool quiet = false;
+    std::string logFormat = "text";
 };
 
 CLI::App* AddServeCommand(CLI::App& app, ServeOptions& options);

@@ -103,6 +103,7 @@ RowOutcome BatchRecorder::Record(int row, const FileRow& photograph, const Readi
             ArchiveFileName(done.outcome, options_.keepFileName, row, reading.code, photograph);
         const fs::path wanted = done.archivePath;
         done.archiveCopy = CopyToFreeName(photograph.path, done.archivePath);
+        done.archiveError = LastCopyError();
         if (*done.archiveCopy != FileOpStatus::kDone) {
             counts_.notArchived.push_back({row, photograph.path, wanted, *done.archiveCopy});
         }

@@ -85,6 +85,7 @@ struct RowOutcome {
     /// name made from it when that was taken by an earlier run (see CopyToFreeName).
     std::filesystem::path archivePath;
     std::optional<FileOpStatus> archiveCopy;  ///< empty without the backup option
+    int archiveError = 0;                     ///< errno of an archive copy that failed
     bool ticked() const { return outcome == Outcome::kPerfect; }
 };
 

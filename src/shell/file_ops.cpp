@@ -68,6 +68,8 @@ int OpenTemporaryBeside(const fs::path& to, fs::path& temporary) {
     return -1;
 }
 
+thread_local int lastCopyError = 0;
+
 bool CopyContent(int in, int out) {
     char buffer[1 << 16];
     for (;;) {
@@ -97,6 +99,7 @@ bool CopyContent(int in, int out) {
 }  // namespace
 
 FileOpStatus CopyNoReplace(const fs::path& from, const fs::path& to) {
+    lastCopyError = 0;
     // Non-blocking so that a named pipe under a photograph's name cannot hang the copy.
     const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (in < 0) {
@@ -114,12 +117,16 @@ FileOpStatus CopyNoReplace(const fs::path& from, const fs::path& to) {
     fs::path temporary;
     const int out = OpenTemporaryBeside(to, temporary);
     if (out < 0) {
+        lastCopyError = errno;
         close(in);
         return FileOpStatus::kFailed;
     }
     const bool copied = CopyContent(in, out);
+    lastCopyError = copied ? 0 : errno;
     close(in);
-    if (close(out) != 0 || !copied) {
+    if (close(out) != 0 && copied)
+        lastCopyError = errno;
+    if (lastCopyError != 0) {
         unlink(temporary.c_str());
         return FileOpStatus::kFailed;
     }
@@ -127,7 +134,13 @@ FileOpStatus CopyNoReplace(const fs::path& from, const fs::path& to) {
     if (error != 0) {
         unlink(temporary.c_str());
     }
-    return StatusOf(error);
+    const FileOpStatus status = StatusOf(error);
+    lastCopyError = status == FileOpStatus::kFailed ? error : 0;
+    return status;
+}
+
+int LastCopyError() {
+    return lastCopyError;
 }
 
 fs::path NumberedName(const fs::path& to, int n) {

@@ -15,6 +15,10 @@ enum class FileOpStatus {
     kFailed,         ///< anything else (missing folder, full disk, no permission, ...)
 };
 
+/// The errno of this thread's last copy that gave kFailed (ENOSPC for a full disk, ...); 0 when
+/// the last copy did not fail that way.
+int LastCopyError();
+
 /// Copies `from` to `to`; fails with kTargetExists when `to` exists. `from` is left alone.
 FileOpStatus CopyNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
 

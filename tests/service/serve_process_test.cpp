@@ -5,6 +5,8 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <sstream>
+
 #include "service_fixture.hpp"
 
 extern char** environ;
@@ -115,6 +117,86 @@ TEST_F(ServeProcess, AnswersAndEndsWithZeroOnSigterm) {
     EXPECT_EQ(WaitForExit(std::chrono::seconds(20)), 0);
     EXPECT_NE(ReadErrUntil("stopping", std::chrono::seconds(1)).find("stopping"),
               std::string::npos);
+}
+
+// The port `karvona serve` says it listens on, or 0.
+int ListeningPort(const std::string& err) {
+    const std::string listening = "listening on 127.0.0.1:";
+    const size_t at = err.find(listening);
+    return at == std::string::npos ? 0 : std::atoi(err.c_str() + at + listening.size());
+}
+
+TEST_F(ServeProcess, LogsOneLinePerRequestAndStopsAtOnceWithSlowClientsConnected) {
+    Start({"--listen", "127.0.0.1:0", "--log-format", "json", "--data", (dir_ / "data").string()});
+    const int port = ListeningPort(ReadErrUntil(" reading(s) at once", std::chrono::seconds(30)));
+    ASSERT_GT(port, 0) << err_text_;
+    httplib::Client client("127.0.0.1", port);
+    ASSERT_TRUE(client.Get("/health"));
+    ASSERT_TRUE(client.Delete("/read"));
+    // A large refused body leaves one line, whatever of it was sent.
+    const RawAnswer refused = RawConversation(
+        port, PostHead("/read", "Content-Type: image/jpeg\r\nContent-Length: 900000000\r\n") +
+                  std::string(1 << 20, 'x'));
+    EXPECT_EQ(refused.status, 413);
+
+    // Slow clients hold connections open while the service is told to stop.
+    std::vector<int> slow;
+    for (int i = 0; i < 4; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const char partial[] = "POST /read HTTP/1.1\r\nHo";
+        send(fd, partial, sizeof partial - 1, MSG_NOSIGNAL);
+        slow.push_back(fd);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto start = Clock::now();
+    ASSERT_EQ(kill(pid_, SIGTERM), 0);
+    EXPECT_EQ(WaitForExit(std::chrono::seconds(10)), 0);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
+    for (int fd : slow)
+        close(fd);
+
+    const std::string err = ReadErrUntil("no such text", std::chrono::seconds(1));
+    std::vector<nlohmann::json> entries;
+    std::istringstream lines(err);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("karvona serve: ", 0) == 0)
+            continue;
+        entries.push_back(nlohmann::json::parse(line, nullptr, false));
+        EXPECT_FALSE(entries.back().is_discarded()) << line;
+    }
+    ASSERT_EQ(entries.size(), 3u) << err;
+    const int statuses[] = {200, 405, 413};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(entries[i]["status"], statuses[i]);
+        EXPECT_EQ(entries[i]["client"], "127.0.0.1");
+        EXPECT_TRUE(entries[i]["time"].is_string() && entries[i]["bytes"].is_number() &&
+                    entries[i]["ms"].is_number() && entries[i]["method"].is_string())
+            << entries[i];
+    }
+    EXPECT_EQ(entries[1]["path"], "/read");
+}
+
+TEST_F(ServeProcess, ASecondServiceOnABusyPortExitsOne) {
+    Start({"--listen", "127.0.0.1:0", "--data", (dir_ / "data").string()});
+    const int port = ListeningPort(ReadErrUntil(" reading(s) at once", std::chrono::seconds(30)));
+    ASSERT_GT(port, 0) << err_text_;
+    const pid_t first = pid_;
+    const int firstErr = err_;
+    err_text_.clear();
+    Start({"--listen", "127.0.0.1:" + std::to_string(port), "--data", (dir_ / "data").string()});
+    EXPECT_EQ(WaitForExit(std::chrono::seconds(20)), 1);
+    EXPECT_NE(ReadErrUntil("address in use", std::chrono::seconds(2)).find("address in use"),
+              std::string::npos)
+        << err_text_;
+    EXPECT_EQ(err_text_.find("listening"), std::string::npos) << err_text_;
+    close(err_);
+    pid_ = first;
+    err_ = firstErr;
 }
 
 TEST_F(ServeProcess, DoesNotStartWithoutReferenceDataOrWithABadAddress) {

@@ -23,11 +23,13 @@
 #include <thread>
 #include <vector>
 
-#include "cli/service.hpp"
 #include "drawn_photos.hpp"
 #include "handmade_codebook.hpp"
+#include "service/service.hpp"
 
 namespace karvona::cli::testing {
+using service::Service;
+using service::ServiceOptions;
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -123,6 +125,69 @@ inline RawAnswer RawExchange(int port, const std::string& bytes,
     if (answer.text.rfind("HTTP/1.1 ", 0) == 0 && answer.text.size() >= 12)
         answer.status = std::stoi(answer.text.substr(9, 3));
     return answer;
+}
+
+/// Sends bytes on a fresh connection (then half-closes when halfClose) and reads everything
+/// the service sends until it closes the connection or `patience` has passed.
+inline RawAnswer RawConversation(int port, const std::string& bytes, bool halfClose = false,
+                                 std::chrono::milliseconds patience = std::chrono::seconds(10)) {
+    RawAnswer answer;
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        if (fd >= 0)
+            close(fd);
+        return answer;
+    }
+    const auto end = Clock::now() + patience;
+    size_t sent = 0;
+    char buffer[65536];
+    while (Clock::now() < end) {
+        pollfd p{fd, static_cast<short>(POLLIN | (sent < bytes.size() ? POLLOUT : 0)), 0};
+        if (poll(&p, 1, 50) <= 0)
+            continue;
+        if (p.revents & POLLIN) {
+            const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                answer.closed = true;
+                break;
+            }
+            answer.text.append(buffer, static_cast<size_t>(n));
+        } else if (p.revents & POLLOUT) {
+            const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) {
+                sent = bytes.size();
+                continue;
+            }
+            sent += static_cast<size_t>(n);
+            if (sent == bytes.size() && halfClose)
+                shutdown(fd, SHUT_WR);
+        } else if (p.revents & (POLLERR | POLLHUP)) {
+            answer.closed = true;
+            break;
+        }
+    }
+    close(fd);
+    if (answer.text.rfind("HTTP/1.1 ", 0) == 0 && answer.text.size() >= 12)
+        answer.status = std::stoi(answer.text.substr(9, 3));
+    return answer;
+}
+
+/// How many responses a raw conversation holds.
+inline int ResponsesIn(const std::string& text) {
+    int count = 0;
+    for (size_t at = text.find("HTTP/1.1 "); at != std::string::npos;
+         at = text.find("HTTP/1.1 ", at + 1))
+        ++count;
+    return count;
+}
+
+/// A request head for a POST with the given extra header lines (each ending in CRLF).
+inline std::string PostHead(const std::string& path, const std::string& headers) {
+    return "POST " + path + " HTTP/1.1\r\nHost: x\r\n" + headers + "\r\n";
 }
 
 /// The JSON body of a raw answer (null when there is none).

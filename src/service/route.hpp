@@ -1,0 +1,63 @@
+#pragma once
+// What a route of the service sees and gives back, and the routes themselves: one handler per
+// route, each in its own file. A route either answers at once on the network thread (no
+// reading) or reads its body on a reader's thread.
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "recognition/recognizer.hpp"
+#include "recognition/reference_data.hpp"
+#include "service/service.hpp"
+
+namespace karvona::service {
+
+using Clock = std::chrono::steady_clock;
+
+/// The parts of a request's head that the routes read.
+struct RequestHead {
+    std::string method;
+    std::string path;                          ///< without the query
+    std::map<std::string, std::string> query;  ///< decoded ?name=value pairs
+    std::string contentType;
+    Clock::time_point deadline;
+};
+
+/// An answer: the status, its JSON body and the extra headers it needs.
+struct Answer {
+    int status = 200;
+    std::string body;    ///< one JSON value and a line break
+    std::string reason;  ///< the error's reason word (empty for 200)
+    int retryAfter = 0;  ///< seconds, sent as Retry-After when above 0
+    std::string allow;   ///< sent as Allow when not empty
+};
+
+/// What the routes read besides the request: set once, read by every thread.
+struct ServiceView {
+    const ServiceOptions& options;
+    const recognition::ReferenceData& data;
+    std::function<int()> readingsInFlight;
+    std::function<int()> requestsWaiting;
+};
+
+struct Route {
+    std::string path;
+    std::string method;
+    /// Answers at once on the network thread (routes that read nothing), or empty.
+    std::function<Answer(const RequestHead&)> answer;
+    /// Refuses a request from its head alone before any of its body is received (media type),
+    /// or gives nothing to receive it.
+    std::function<std::optional<Answer>(const RequestHead&)> admit;
+    /// Reads the whole body on a reader's thread with the reader's own recognizer.
+    std::function<Answer(const RequestHead&, std::string& body, recognition::Recognizer&)> read;
+};
+
+Route HealthRoute(const ServiceView& view);
+Route ReadRoute(const ServiceView& view);
+Route PassRoute(const ServiceView& view);
+
+}  // namespace karvona::service
