@@ -63,6 +63,10 @@ int ReadCharacterBoxes(cv::Mat& region, imaging::CBlobList& boxes, int vertical,
                        const PassStyle& style, cv::Mat& strip, const ReferenceData& data,
                        const ReaderOptions& options, Reading& out);
 
+/// The tight crop of the strokes (non-zero pixels) of a painted box, as the pass cuts every
+/// character it classifies; empty when the strokes span a single row or column.
+cv::Mat TightCrop(const cv::Mat& box);
+
 /// The sample file of a character: <folder>/<c>/<c>_<count:05>_<index:02>_.bmp
 std::filesystem::path SampleFilePath(const std::filesystem::path& folder, char character,
                                      int processedCount, int sampleIndex);
