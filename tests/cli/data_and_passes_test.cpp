@@ -52,8 +52,7 @@ TEST_F(CliData, ThePlanNeedsTheCharacterNetworkAndStrictDoesNot) {
     ToolRun run = Run("read --data " + Quoted(data) + " " + Quoted(photo));
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find((data / "charnet.onnx").string() + " does not exist"),
-              std::string::npos)
+    EXPECT_NE(run.err.find((data / "charnet.onnx").string() + " does not exist"), std::string::npos)
         << run.err;
     std::ofstream(data / "charnet.onnx") << "truncated";
     run = Run("read --data " + Quoted(data) + " " + Quoted(photo));
