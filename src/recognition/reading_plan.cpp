@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <opencv2/imgproc.hpp>
 
+#include "classifier/iso6346.hpp"
 #include "recognition/check_digit_choice.hpp"
 #include "recognition/colour.hpp"
 #include "recognition/look.hpp"
@@ -152,10 +153,13 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
             Detach(fallback, pass);
             pass.RecognizeLoaded(image.image);
             const RecognitionResult& read = pass.result;
-            // A look whose reading did not validate asks the network about its boxes.
+            // A look whose reading did not validate asks the network about the boxes of each
+            // reading that has a box for every character (only those can give a code).
             if (net_ && !read.complete && read.located()) {
-                ReadBoxesWithNet(*net_, pass.morphologyReading);
-                ReadBoxesWithNet(*net_, pass.clusterReading);
+                for (Reading* reading : {&pass.morphologyReading, &pass.clusterReading}) {
+                    if (reading->characters.size() == classifier::kCodeLength)
+                        ReadBoxesWithNet(*net_, *reading);
+                }
             }
             located = located || read.located();
             result.times.locate += read.times.locate;
