@@ -4,7 +4,7 @@
 //                [--steps DIR] [--annotate DIR] [--format text|csv|json] [--jobs N]
 //                [--lang ko|en] PATH...
 //   karvona synth --seed S --count N --out DIR [--layouts LIST] [--size WxH]
-//   karvona harvest --photos DIR --out SAMPLES [--data DIR [--align]] [--montage DIR]
+//   karvona harvest --photos DIR --out SAMPLES [--data DIR [--align] | --boxes] [--montage DIR]
 //   karvona train --samples DIR... [--real DIR [--real-repeat N] [--balance]] --letters FILE
 //                 --digits FILE [--norm WxH] [--grid WxH] [--protos N]
 //   karvona --version

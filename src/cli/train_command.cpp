@@ -10,6 +10,7 @@
 
 #include "classifier/lvq_cluster.hpp"
 #include "cli/progress.hpp"
+#include "training/box_harvest.hpp"
 #include "training/harvest.hpp"
 #include "training/train.hpp"
 
@@ -66,10 +67,15 @@ void AddTrainingCommands(CLI::App& app) {
     harvestCommand->add_flag("--align", harvest->align,
                              "With --data: readings whose boxes do not line up with the label are "
                              "aligned box by box, and the crops that rank their label are kept");
+    harvestCommand->add_flag("--boxes", harvest->boxes,
+                             "Cut the labelled character boxes of boxes.csv "
+                             "(file,index,char,x0,y0,x1,y1) instead of reading the photographs");
     harvestCommand->add_option("--montage", harvest->montage,
                                "Write one PNG per character of the crops saved into this folder");
     harvestCommand->footer(
-        "labels.csv is read as CSV (quoted fields, CRLF line ends): file,code,layout. A progress "
+        "labels.csv is read as CSV (quoted fields, CRLF line ends): file,code,layout; with "
+        "--boxes also boxes.csv: file,index,char,x0,y0,x1,y1, one record per character box. A "
+        "progress "
         "bar is drawn on stderr when it is a terminal. Exit code: 0 when every photograph was "
         "read and every sample written, 1 otherwise, 2 on bad usage.");
     harvestCommand->final_callback([harvest]() {
@@ -85,7 +91,8 @@ void AddTrainingCommands(CLI::App& app) {
             // own.
             karvona::cli::BarClearingBuffer clearing(std::cerr.rdbuf(), bar);
             std::ostream err(&clearing);
-            code = RunHarvest(*harvest, std::cout, err);
+            code = harvest->boxes ? RunBoxHarvest(*harvest, std::cout, err)
+                                  : RunHarvest(*harvest, std::cout, err);
             harvest->progress = nullptr;
             err.flush();
         }

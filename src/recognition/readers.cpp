@@ -47,7 +47,63 @@ void FilterLine(CBlobList& list, int vertical, int W, int H) {
     list.KeepBlobsSmallerThan(std::min(W - 10, 50), std::min(H - 10, 100));
 }
 
+// The grey the morphology reader thresholds. The region's channels are weighed as red, green,
+// blue, as the system always has.
+cv::Mat RegionGrey(const cv::Mat& region) {
+    cv::Mat grey;
+    cv::cvtColor(region, grey, cv::COLOR_RGB2GRAY);
+    return grey;
+}
+
+// The blobs of one polarity that stand for the character in box (window coordinates), painted
+// into an image of the box's size; the share of the box their bounding rectangle covers goes
+// to cover.
+cv::Mat BoxStrokes(const cv::Mat& binary, const cv::Rect& box, int minArea, double& cover) {
+    CBlobList list;
+    list.SetImage(binary, minArea);
+    list.Label();
+    cv::Mat painted(box.height, box.width, CV_8UC1, cv::Scalar(0));
+    cv::Rect united;
+    for (int i = 0; i < list.Size(); ++i) {
+        const cv::Rect& r = list.rects[i];
+        // A stroke of the character lies mostly inside its box (what reaches out of it, a
+        // touching neighbour or bar, is cut off at the box); the background around it and a
+        // neighbour's strokes lie mostly outside.
+        const cv::Rect inside = r & box;
+        if (inside.area() * 2 < r.area())
+            continue;
+        list.PaintBlob(painted, i, r.x - box.x, r.y - box.y);
+        united = united.area() == 0 ? inside : (united | inside);
+    }
+    cover = static_cast<double>(united.area()) / std::max(box.area(), 1);
+    return painted;
+}
+
 }  // namespace
+
+cv::Mat CutLabelledBox(const cv::Mat& image, const cv::Rect& box) {
+    const cv::Rect whole(0, 0, image.cols, image.rows);
+    if (image.empty() || image.type() != CV_8UC3 || box.width < 2 || box.height < 2 ||
+        (box & whole) != box)
+        return cv::Mat();
+    // The surroundings give the threshold its two sides, as the region does for the reader.
+    const int margin = std::max(2, box.height / 4);
+    const cv::Rect window =
+        cv::Rect(box.x - margin, box.y - margin, box.width + 2 * margin, box.height + 2 * margin) &
+        whole;
+    const cv::Mat grey = RegionGrey(image(window));
+    cv::Mat bright, dark;
+    const double otsu = cv::threshold(grey, bright, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
+    cv::threshold(grey, dark, otsu, 255, cv::THRESH_BINARY_INV);
+    const cv::Rect inWindow(box.x - window.x, box.y - window.y, box.width, box.height);
+    // Small characters have small strokes: the readers' 25 pixels would drop whole characters.
+    const int minArea = std::clamp(box.area() / 40, 2, 25);
+    double coverBright = 0, coverDark = 0;
+    const cv::Mat fromBright = BoxStrokes(bright, inWindow, minArea, coverBright);
+    const cv::Mat fromDark = BoxStrokes(dark, inWindow, minArea, coverDark);
+    // The paint fills its box; the background inside a box is only holes and corners.
+    return TightCrop(coverBright >= coverDark ? fromBright : fromDark);
+}
 
 int ReadByMorphology(cv::Mat& region, int layoutCode, cv::Mat& strip, const ReferenceData& data,
                      const ReaderOptions& options, Reading& out) {
@@ -56,9 +112,7 @@ int ReadByMorphology(cv::Mat& region, int layoutCode, cv::Mat& strip, const Refe
     const int H = region.rows;
     const int vertical = W <= H ? 1 : 0;
 
-    // The region's channels are weighed as red, green, blue, as the system always has.
-    cv::Mat grey;
-    cv::cvtColor(region, grey, cv::COLOR_RGB2GRAY);
+    const cv::Mat grey = RegionGrey(region);
 
     cv::Mat candidates[4];
     const double otsu =

@@ -21,4 +21,11 @@ int ReadByClusterSegmentation(cv::Mat& region, int layoutCode, cv::Mat& strip,
                               const ReferenceData& data, const ReaderOptions& options,
                               Reading& out);
 
+/// The crop the readers classify, for a character whose box in image (8-bit, three channels) is
+/// known: the morphology reader's grey, thresholded by Otsu over the box and a margin around
+/// it in both polarities; the blobs of the polarity whose strokes fill the box best that lie
+/// mostly inside it, cut tightly as the reading pass cuts them (strokes 255 on 0). Empty when
+/// the box is not inside the image or holds no stroke.
+cv::Mat CutLabelledBox(const cv::Mat& image, const cv::Rect& box);
+
 }  // namespace karvona::recognition

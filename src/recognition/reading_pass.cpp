@@ -25,14 +25,9 @@ int Centre(const cv::Rect& r, int vertical) {
     return vertical ? r.y + r.height / 2 : r.x + r.width / 2;
 }
 
-// The tight crop of the strokes of entry i, or an empty image when the strokes span a single
-// row or column (a degenerate box).
-cv::Mat CutCharacter(const CBlobList& boxes, int i) {
-    const cv::Rect& r = boxes.rects[i];
-    if (r.width <= 0 || r.height <= 0)
-        return cv::Mat();
-    cv::Mat box(r.height, r.width, CV_8UC1, cv::Scalar(0));
-    boxes.PaintBlob(box, i, 0, 0);
+}  // namespace
+
+cv::Mat TightCrop(const cv::Mat& box) {
     std::vector<cv::Point> points;
     cv::findNonZero(box, points);
     int left = 0, right = 0, top = 0, bottom = 0;
@@ -46,6 +41,19 @@ cv::Mat CutCharacter(const CBlobList& boxes, int i) {
     if (right - left <= 0 || bottom - top <= 0)
         return cv::Mat();
     return box(cv::Rect(left, top, right - left + 1, bottom - top + 1)).clone();
+}
+
+namespace {
+
+// The tight crop of the strokes of entry i, or an empty image when the strokes span a single
+// row or column (a degenerate box).
+cv::Mat CutCharacter(const CBlobList& boxes, int i) {
+    const cv::Rect& r = boxes.rects[i];
+    if (r.width <= 0 || r.height <= 0)
+        return cv::Mat();
+    cv::Mat box(r.height, r.width, CV_8UC1, cv::Scalar(0));
+    boxes.PaintBlob(box, i, 0, 0);
+    return TightCrop(box);
 }
 
 const cv::Scalar kBlack(0, 0, 0);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "classifier/character_net.hpp"
 #include "classifier/classification.hpp"
 #include "classifier/owner_prefix_list.hpp"
 #include "imaging/blob_list.hpp"
@@ -22,6 +23,8 @@ struct ReferenceData {
     const classifier::CLvqCluster* letters = nullptr;
     const classifier::CLvqCluster* digits = nullptr;
     const classifier::COwnerPrefixList* prefixes = nullptr;
+    /// The character network the plan asks for a second opinion (none: the plan reads without).
+    const classifier::CharacterNetModel* characterNet = nullptr;
 };
 
 /// Options of one reading, given by the front end.
@@ -41,6 +44,10 @@ struct BoxReading {
     classifier::CharacterReading ranks;
     char character = '-';
     cv::Mat crop;  ///< the tight crop that was classified (strokes 255 on 0)
+    /// The character network's probabilities of the crop, in the order of
+    /// classifier::kNetClasses, when the plan asked the network (netRead); never under --strict.
+    classifier::NetProbabilities net{};
+    bool netRead = false;
 };
 
 /// What a reader produced.
@@ -62,6 +69,10 @@ struct PassStyle {
 int ReadCharacterBoxes(cv::Mat& region, imaging::CBlobList& boxes, int vertical, int layoutCode,
                        const PassStyle& style, cv::Mat& strip, const ReferenceData& data,
                        const ReaderOptions& options, Reading& out);
+
+/// The tight crop of the strokes (non-zero pixels) of a painted box, as the pass cuts every
+/// character it classifies; empty when the strokes span a single row or column.
+cv::Mat TightCrop(const cv::Mat& box);
 
 /// The sample file of a character: <folder>/<c>/<c>_<count:05>_<index:02>_.bmp
 std::filesystem::path SampleFilePath(const std::filesystem::path& folder, char character,

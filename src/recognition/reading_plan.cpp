@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <opencv2/imgproc.hpp>
 
+#include "classifier/iso6346.hpp"
 #include "recognition/check_digit_choice.hpp"
 #include "recognition/colour.hpp"
 #include "recognition/look.hpp"
+#include "recognition/net_choice.hpp"
 #include "recognition/recognizer.hpp"
 
 namespace karvona::recognition {
@@ -75,7 +77,10 @@ constexpr TextColour kReviewColour{200, 130, 0};
 }  // namespace
 
 ReadingPlan::ReadingPlan(const ReferenceData& data)
-    : data_(data), pass_(std::make_unique<Recognizer>(data)) {}
+    : data_(data), pass_(std::make_unique<Recognizer>(data)) {
+    if (data.characterNet != nullptr)
+        net_ = std::make_unique<classifier::CharacterNet>(*data.characterNet);
+}
 
 ReadingPlan::~ReadingPlan() = default;
 
@@ -93,6 +98,7 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
     out.region.release();
     out.pastedRegion.release();
 
+    std::vector<bool> netMade;     // per candidate: the character network's code
     std::vector<LookOutput> kept;  // each candidate's look, and the best unvalidated look
     LookOutput fallback;
     const cv::Mat& photo = out.sourceImage;
@@ -147,6 +153,14 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
             Detach(fallback, pass);
             pass.RecognizeLoaded(image.image);
             const RecognitionResult& read = pass.result;
+            // A look whose reading did not validate asks the network about the boxes of each
+            // reading that has a box for every character (only those can give a code).
+            if (net_ && !read.complete && read.located()) {
+                for (Reading* reading : {&pass.morphologyReading, &pass.clusterReading}) {
+                    if (reading->characters.size() == classifier::kCodeLength)
+                        ReadBoxesWithNet(*net_, *reading);
+                }
+            }
             located = located || read.located();
             result.times.locate += read.times.locate;
             result.times.read += read.times.read;
@@ -162,7 +176,8 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
             const bool samePixels = image.image.data == photo.data;
             const size_t before = candidates_.size();
             auto offer = [&](const std::string& code, Winner reader, const Reading& reading,
-                             bool guided) {
+                             bool guided, bool byNet = false) {
+                netMade.push_back(byNet);
                 Candidate candidate;
                 candidate.code = code;
                 candidate.look = k;
@@ -179,6 +194,13 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
                     offer(choice.code, Winner::Morphology, pass.morphologyReading, true);
                 if (ChooseByCheckDigit(pass.clusterReading, *data_.prefixes, choice))
                     offer(choice.code, Winner::Cluster, pass.clusterReading, true);
+                // The network's code, where the codebooks' choice gave none.
+                if (candidates_.size() == before && net_) {
+                    if (ChooseByNet(pass.morphologyReading, *data_.prefixes, choice))
+                        offer(choice.code, Winner::Morphology, pass.morphologyReading, true, true);
+                    else if (ChooseByNet(pass.clusterReading, *data_.prefixes, choice))
+                        offer(choice.code, Winner::Cluster, pass.clusterReading, true, true);
+                }
             }
             if (candidates_.size() > before) {
                 kept.push_back(Keep(pass, k, look.name, image.fromPhoto, samePixels));
@@ -227,7 +249,9 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
                 (candidate.reader == Winner::Cluster ? chosen->cluster : chosen->morphology).score;
             result.confidence = static_cast<float>(decision.confidence);
             result.review = !decision.sure;
-            if (candidate.guided)
+            if (netMade[static_cast<size_t>(decision.candidate)])
+                result.pass += " net";
+            else if (candidate.guided)
                 result.pass += " check-digit";
         }
         if (read.located())

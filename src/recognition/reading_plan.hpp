@@ -45,6 +45,9 @@ public:
 private:
     ReferenceData data_;
     std::unique_ptr<Recognizer> pass_;  ///< the single pass, strict
+    /// This plan's own character network (a network runs on one thread at a time), when the
+    /// reference data has one.
+    std::unique_ptr<classifier::CharacterNet> net_;
     std::vector<Candidate> candidates_;
     std::vector<LookRecord> records_;
 };

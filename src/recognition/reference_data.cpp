@@ -9,7 +9,14 @@ ReferenceData ReferenceDataSet::View() const {
     view.letters = lettersLoaded ? &letters : nullptr;
     view.digits = digitsLoaded ? &digits : nullptr;
     view.prefixes = &prefixes;  // an empty list simply validates nothing
+    view.characterNet = characterNet.loaded() ? &characterNet : nullptr;
     return view;
+}
+
+std::string LoadCharacterNetOf(const std::filesystem::path& folder, ReferenceDataSet& data) {
+    std::string error;
+    classifier::LoadCharacterNet(folder, data.characterNet, error);
+    return error;
 }
 
 void LoadReferenceData(const std::filesystem::path& folder, ReferenceDataSet& data,

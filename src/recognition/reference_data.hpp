@@ -19,10 +19,15 @@ struct ReferenceDataSet {
     bool lettersLoaded = false;
     bool digitsLoaded = false;
     bool prefixesLoaded = false;
+    classifier::CharacterNetModel characterNet;  ///< loaded on its own (LoadCharacterNetOf)
 
     /// The view the readers take (codebooks that did not load are left out).
     ReferenceData View() const;
 };
+
+/// Loads the character network of folder (charnet.onnx and charnet.txt, see
+/// classifier::LoadCharacterNet) into data; returns the reason when it cannot, else empty.
+std::string LoadCharacterNetOf(const std::filesystem::path& folder, ReferenceDataSet& data);
 
 /// Loads the three files from folder in the order the program always has. messages receives,
 /// in order, the texts the operator is shown for each failure; loading goes on after one.

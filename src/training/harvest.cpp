@@ -84,21 +84,21 @@ bool IsDuplicate(const cv::Mat& crop, int index,
 
 }  // namespace
 
-bool ReadLabels(const fs::path& csv, std::vector<LabelledPhoto>& rows,
-                std::vector<std::string>& problems) {
-    rows.clear();
+bool ReadCsvRecords(const fs::path& csv, std::vector<std::vector<std::string>>& records) {
+    records.clear();
     std::ifstream in(csv, std::ios::binary);
     if (!in)
         return false;
     // CSV as spreadsheets write it: quoted fields may hold commas, doubled quotes and line
     // breaks; lines end in LF or CRLF; blanks around an unquoted field do not count.
     struct Records {
-        std::vector<std::vector<std::string>> rows{1};
+        std::vector<std::vector<std::string>>& rows;
         static void Field(void* text, size_t size, void* self) {
             static_cast<Records*>(self)->rows.back().emplace_back(static_cast<char*>(text), size);
         }
         static void End(int, void* self) { static_cast<Records*>(self)->rows.emplace_back(); }
-    } records;
+    } sink{records};
+    records.emplace_back();
     csv_parser parser;
     if (csv_init(&parser, CSV_APPEND_NULL) != 0)
         return false;
@@ -107,15 +107,21 @@ bool ReadLabels(const fs::path& csv, std::vector<LabelledPhoto>& rows,
     while (parsed && in) {
         in.read(buffer, sizeof buffer);
         const auto got = static_cast<size_t>(in.gcount());
-        parsed = csv_parse(&parser, buffer, got, Records::Field, Records::End, &records) == got;
+        parsed = csv_parse(&parser, buffer, got, Records::Field, Records::End, &sink) == got;
     }
-    parsed = parsed && csv_fini(&parser, Records::Field, Records::End, &records) == 0;
+    parsed = parsed && csv_fini(&parser, Records::Field, Records::End, &sink) == 0;
     csv_free(&parser);
-    if (!parsed)
-        return false;
+    return parsed;
+}
 
-    for (size_t number = 1; number <= records.rows.size(); ++number) {
-        std::vector<std::string>& fields = records.rows[number - 1];
+bool ReadLabels(const fs::path& csv, std::vector<LabelledPhoto>& rows,
+                std::vector<std::string>& problems) {
+    rows.clear();
+    std::vector<std::vector<std::string>> records;
+    if (!ReadCsvRecords(csv, records))
+        return false;
+    for (size_t number = 1; number <= records.size(); ++number) {
+        std::vector<std::string>& fields = records[number - 1];
         if (fields.empty() || (fields.size() == 1 && Trim(fields[0]).empty()))
             continue;
         if (number == 1 && fields[0] == "file")

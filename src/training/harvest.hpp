@@ -23,11 +23,17 @@ struct LabelledPhoto {
     std::string layout;  ///< as written; only reported
 };
 
+/// Reads a CSV file (quoted fields may hold commas, doubled quotes and line breaks; LF or CRLF)
+/// into records of fields, in order; a record may be empty (a blank line). False when the file
+/// cannot be opened or read.
+bool ReadCsvRecords(const std::filesystem::path& csv,
+                    std::vector<std::vector<std::string>>& records);
+
 /// Reads labels.csv (file,code,layout; a first record starting with "file" is the header) as
 /// CSV: fields may be quoted (holding commas, doubled quotes, line breaks), lines end in LF or
 /// CRLF, blanks around unquoted fields and blank lines do not count. Records whose code is not
-/// four letters and seven digits with the right check digit, or that lack a file name, are listed in problems and skipped.
-/// False when the file cannot be opened or read.
+/// four letters and seven digits with the right check digit, or that lack a file name, are listed
+/// in problems and skipped. False when the file cannot be opened or read.
 bool ReadLabels(const std::filesystem::path& csv, std::vector<LabelledPhoto>& rows,
                 std::vector<std::string>& problems);
 
@@ -103,6 +109,7 @@ struct HarvestOptions {
     int maxRank = 3;                ///< ranks among which the label must be (with data; 0: any)
     bool align = false;             ///< with data: align the other readings box by box
     std::filesystem::path montage;  ///< optional: one PNG per class of the crops saved
+    bool boxes = false;  ///< cut the boxes of boxes.csv instead of reading (RunBoxHarvest)
     /// Called (when set) after each photograph with the photographs done and their number.
     std::function<void(int done, int total)> progress;
 };

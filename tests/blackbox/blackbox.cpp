@@ -31,10 +31,12 @@
 #include "confusion.hpp"
 #include "imaging/heap.hpp"
 #include "recognition/confidence.hpp"
+#include "recognition/net_choice.hpp"
 #include "recognition/reading_plan.hpp"
 #include "recognition/recognizer.hpp"
 #include "recognition/reference_data.hpp"
 #include "training/harvest.hpp"
+#include "training/sample_folder.hpp"
 
 namespace fs = std::filesystem;
 using namespace karvona::recognition;
@@ -167,6 +169,47 @@ void PrintCurve(const std::vector<CurvePhoto>& photos) {
                 guidedRight, guidedWrong);
 }
 
+// Per class, how many character samples (SAMPLES/<c>/*.bmp) the codebooks and the character
+// network read as their own character: the codebook of the sample's kind, and the network's
+// most probable character of that kind.
+int MeasureCharacters(const std::string& folder, const ReferenceDataSet& reference) {
+    karvona::training::SampleFolderContents contents;
+    std::string error;
+    if (!karvona::training::LoadSampleFolder(folder, contents, error)) {
+        std::cerr << error << '\n';
+        return 2;
+    }
+    std::unique_ptr<karvona::classifier::CharacterNet> net;
+    if (reference.characterNet.loaded())
+        net = std::make_unique<karvona::classifier::CharacterNet>(reference.characterNet);
+    std::map<char, std::array<int, 3>> counts;  // samples, codebook right, network right
+    for (const auto& sample : contents.samples) {
+        const bool digit = sample.character >= '0' && sample.character <= '9';
+        auto& c = counts[sample.character];
+        ++c[0];
+        const auto read = karvona::classifier::ClassifyCharacter(
+            digit ? reference.digits : reference.letters, sample.image, digit);
+        c[1] += read.character() == sample.character ? 1 : 0;
+        if (net) {
+            BoxReading box;
+            box.net = net->Read({sample.image})[0];
+            box.netRead = true;
+            c[2] += karvona::recognition::NetCharacter(box, digit ? 4 : 0) == sample.character;
+        }
+    }
+    std::array<int, 3> total{};
+    std::printf("class  samples  codebook  network\n");
+    for (const auto& [character, c] : counts) {
+        std::printf("  %c    %5d    %5.1f%%   %5.1f%%\n", character, c[0], 100.0 * c[1] / c[0],
+                    100.0 * c[2] / c[0]);
+        for (int k = 0; k < 3; ++k)
+            total[k] += c[k];
+    }
+    std::printf("all    %5d    %5.1f%%   %5.1f%%\n", total[0], 100.0 * total[1] / total[0],
+                100.0 * total[2] / total[0]);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -176,7 +219,7 @@ int main(int argc, char** argv) {
     std::string data = "data";
     std::string floorsFile;
     std::string dumpFile;
-    bool verbose = false, strict = false, curve = false;
+    bool verbose = false, strict = false, curve = false, noNet = false;
     std::vector<std::string> sets;
     app.add_option("--data", data, "Folder of prefixes.trn, numbers.trn and prefix.txt");
     app.add_option("--floors", floorsFile, "Table of minimum counts");
@@ -190,7 +233,11 @@ int main(int argc, char** argv) {
         ->excludes("--strict");
     app.add_option("--dump", dumpFile, "Write every look of every photograph as JSON lines")
         ->excludes("--strict");
-    app.add_option("sets", sets, "Folders with labels.csv")->required();
+    app.add_flag("--no-net", noNet, "Read without the character network (the plan on codebooks)");
+    std::string characters;
+    app.add_option("--characters", characters,
+                   "Sample folder whose characters are classified one by one, instead of sets");
+    app.add_option("sets", sets, "Folders with labels.csv");
     CLI11_PARSE(app, argc, argv);
 
     ReferenceDataSet reference;
@@ -198,6 +245,20 @@ int main(int argc, char** argv) {
     LoadReferenceData(data, reference, messages);
     for (const auto& m : messages)
         std::cerr << m << '\n';
+    if (!strict && !noNet) {
+        const std::string problem = LoadCharacterNetOf(data, reference);
+        if (!problem.empty()) {
+            std::cerr << problem << '\n';
+            return 2;
+        }
+    }
+
+    if (!characters.empty())
+        return MeasureCharacters(characters, reference);
+    if (sets.empty()) {
+        std::cerr << "no sets given\n";
+        return 2;
+    }
 
     std::map<std::string, std::pair<int, int>> floors;  // set -> (perfect min, misread max)
     if (!floorsFile.empty()) {
@@ -230,9 +291,12 @@ int main(int argc, char** argv) {
     std::vector<CurvePhoto> curvePhotos;
     for (const std::string& setPath : sets) {
         const fs::path folder(setPath);
-        const std::string name = folder.filename().empty()
-                                     ? folder.parent_path().filename().string()
-                                     : folder.filename().string();
+        const fs::path named = folder.filename().empty() ? folder.parent_path() : folder;
+        // A set is named by its folder, or by its parent and folder when the floors do so.
+        std::string name = named.filename().string();
+        if (const std::string longer = named.parent_path().filename().string() + "/" + name;
+            floors.count(longer) > 0)
+            name = longer;
         if (!fs::exists(folder / "labels.csv")) {
             std::printf("%-28s skipped (no labels.csv here)\n", name.c_str());
             continue;

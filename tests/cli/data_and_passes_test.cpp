@@ -43,6 +43,26 @@ TEST_F(CliData, ReadingWithoutCodebooksIsAnErrorNamingTheFileNotDashesWithExitZe
     EXPECT_NE(run.err.find("holds no owner prefixes"), std::string::npos) << run.err;
 }
 
+TEST_F(CliData, ThePlanNeedsTheCharacterNetworkAndStrictDoesNot) {
+    const fs::path photo = Photo(dir() / "photos/one.jpg", "TGHU7654320");
+    const fs::path data = dir() / "no-network";
+    fs::create_directories(data);
+    for (const char* file : {"prefixes.trn", "numbers.trn", "prefix.txt", "charnet.txt"})
+        fs::copy_file(Data() / file, data / file);
+    ToolRun run = Run("read --data " + Quoted(data) + " " + Quoted(photo));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find((data / "charnet.onnx").string() + " does not exist"), std::string::npos)
+        << run.err;
+    std::ofstream(data / "charnet.onnx") << "truncated";
+    run = Run("read --data " + Quoted(data) + " " + Quoted(photo));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("is not a usable ONNX model"), std::string::npos) << run.err;
+    run = Run("read --strict --json --data " + Quoted(data) + " " + Quoted(photo));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("\"TGHU7654320\""), std::string::npos);
+}
+
 TEST_F(CliData, DataComesFromTheEnvironmentOrTheCurrentFolder) {
     const fs::path photo = Photo(dir() / "photos/one.jpg", "TGHU7654320");
     ToolRun run = Run("read --json " + Quoted(photo), {}, "KARVONA_DATA=" + Quoted(Data()));

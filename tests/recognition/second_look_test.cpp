@@ -10,6 +10,7 @@
 #include "recognition/check_digit_choice.hpp"
 #include "recognition/confidence.hpp"
 #include "recognition/look.hpp"
+#include "recognition/net_choice.hpp"
 
 using namespace karvona;
 using namespace karvona::recognition;
@@ -240,4 +241,50 @@ TEST(Confidence, DecisionTakesTheFirstSureCodeAndLooksThatAgree) {
     list = {candidate("A", 0, 0.3), candidate("A", 1, 0.3), candidate("A", 2, 0.3)};
     EXPECT_DOUBLE_EQ(AgreedConfidence(list, 2), AgreedConfidence(list, 1));
     EXPECT_EQ(Decide({}, 0.5).candidate, -1);
+}
+
+// A box whose network probabilities favour first, with second close behind (or not).
+void SetNet(BoxReading& box, char first, char second = 0, float secondShare = 0.0f) {
+    box.net.fill(0.001f);
+    box.net[classifier::NetClassOf(first)] = 0.9f;
+    if (second != 0)
+        box.net[classifier::NetClassOf(second)] = 0.9f * secondShare;
+    box.netRead = true;
+}
+
+TEST(NetChoice, TakesTheNetworkCodeOnlyWhenItValidatesAndIsNew) {
+    const auto prefixes = Prefixes("CSQU\n");
+    // The codebooks read 6 and 1 where the network reads 5 and 4: its code validates.
+    Reading reading = ReadingOf("CSQU3061383");
+    const std::string truth = "CSQU3054383";
+    for (int i = 0; i < 11; ++i)
+        SetNet(reading.characters[i], truth[i]);
+    GuidedChoice choice;
+    ASSERT_TRUE(ChooseByNet(reading, prefixes, choice));
+    EXPECT_EQ(choice.code, truth);
+    EXPECT_EQ(choice.changes, 0);
+
+    // Letters stay letters and digits digits: an O at a digit position reads as its best digit.
+    SetNet(reading.characters[4], 'O', '3', 0.5f);
+    ASSERT_TRUE(ChooseByNet(reading, prefixes, choice));
+    EXPECT_EQ(choice.code, truth);
+
+    // The network's code fails; its close second at one position is the one change that
+    // validates. A far second is not tried.
+    SetNet(reading.characters[7], '1', '4', 0.5f);
+    ASSERT_TRUE(ChooseByNet(reading, prefixes, choice));
+    EXPECT_EQ(choice.code, truth);
+    EXPECT_EQ(choice.changes, 1);
+    SetNet(reading.characters[7], '1', '4', kNetSecondShare / 2);
+    EXPECT_FALSE(ChooseByNet(reading, prefixes, choice));
+
+    // Nothing new, no probabilities, or not eleven boxes: no choice.
+    Reading same = ReadingOf(truth);
+    same.complete = true;
+    for (int i = 0; i < 11; ++i)
+        SetNet(same.characters[i], truth[i]);
+    EXPECT_FALSE(ChooseByNet(same, prefixes, choice));
+    EXPECT_FALSE(ChooseByNet(ReadingOf("CSQU3061383"), prefixes, choice));
+    reading.characters.pop_back();
+    EXPECT_FALSE(ChooseByNet(reading, prefixes, choice));
 }

@@ -27,6 +27,8 @@ protected:
         EXPECT_TRUE(test_support::DrawnGlyphCodebook(true).SaveTrainingFile(
             (dir_ / "data/numbers.trn").string()));
         std::ofstream(dir_ / "data/prefix.txt") << "TGHU\n";
+        for (const char* file : {"charnet.onnx", "charnet.txt"})
+            fs::copy_file(fs::path(KARVONA_SOURCE_DIR) / "data" / file, dir_ / "data" / file);
     }
     void TearDown() override {
         if (pid_ > 0) {

@@ -10,6 +10,7 @@
 
 #include "drawn_photos.hpp"
 #include "handmade_codebook.hpp"
+#include "training/box_harvest.hpp"
 #include "training/sample_folder.hpp"
 
 using namespace karvona::training;
@@ -285,4 +286,55 @@ TEST(Harvest, AlignmentPairsCropsWithTheirPositionsPastMissingAndExtraBoxes) {
     EXPECT_EQ(firstRank, 0);
     // Without codebooks there is nothing to align with.
     EXPECT_EQ(AlignCrops(crops, code, {}, 3, firstRank), std::vector<int>(crops.size(), -1));
+}
+
+TEST(BoxHarvest, CutsLabelledBoxesAsTheReadersDoAndNamesBadRecords) {
+    const fs::path photos = FreshFolder("box_photos");
+    const fs::path samples = FreshFolder("box_samples");
+    const fs::path read = FreshFolder("box_read");
+    karvona::testing::CodeDrawing d;
+    d.layout = 0;
+    d.text = "MSKU1234565";
+    const karvona::testing::DrawnPhoto drawn = karvona::testing::DrawCodePhoto(d);
+    ASSERT_TRUE(cv::imwrite((photos / "a.png").string(), drawn.image));
+    std::ofstream(photos / "labels.csv") << "file,code\na.png," << d.text << '\n';
+    std::ofstream boxes(photos / "boxes.csv");
+    boxes << "file,index,char,x0,y0,x1,y1\n";
+    for (int k = 0; k < 11; ++k) {
+        const cv::Rect& r = drawn.characters[k];
+        boxes << "a.png," << k << ',' << d.text[k] << ',' << r.x - 0.5 << ',' << r.y << ','
+              << r.x + r.width << ',' << r.y + r.height + 0.5 << '\n';
+    }
+    boxes << "a.png,4,7,10,10,20,20\n"                      // not the label's character
+          << "a.png,5,2,10,10,20," << drawn.image.rows + 3  // outside the photograph
+          << "\nother.png,0,M,1,1,9,9\n"                    // no label
+          << "a.png,x,M,1,1,9,9\n";                         // not a record
+    boxes.close();
+
+    HarvestOptions options = Unchecked(photos, samples);
+    options.boxes = true;
+    std::ostringstream out, err;
+    ASSERT_EQ(RunBoxHarvest(options, out, err), 0) << err.str();
+    EXPECT_NE(err.str().find("record 13 (a.png position 4): '7' does not spell the label"),
+              std::string::npos)
+        << err.str();
+    EXPECT_NE(err.str().find("record 14 (a.png position 5): box outside"), std::string::npos);
+    EXPECT_NE(err.str().find("other.png has no valid label"), std::string::npos);
+    EXPECT_NE(err.str().find("record 16: not file,index,char"), std::string::npos);
+    EXPECT_EQ(CountFiles(samples), 11) << out.str();
+
+    // The crop of a box is the crop the morphology reader classifies for that character.
+    ASSERT_EQ(RunHarvest(Unchecked(photos, read), out, err), 0) << err.str();
+    for (const char* name : {"M/M_00000_00_", "U/U_00000_03_", "5/5_00000_10_"}) {
+        const cv::Mat cut =
+            cv::imread((samples / (std::string(name) + "b.bmp")).string(), cv::IMREAD_UNCHANGED);
+        const cv::Mat readerCut =
+            cv::imread((read / (std::string(name) + ".bmp")).string(), cv::IMREAD_UNCHANGED);
+        ASSERT_FALSE(cut.empty()) << name;
+        ASSERT_EQ(cut.size(), readerCut.size()) << name;
+        EXPECT_EQ(cv::countNonZero(cut != readerCut), 0) << name;
+    }
+    fs::remove_all(photos);
+    fs::remove_all(samples);
+    fs::remove_all(read);
 }
