@@ -14,7 +14,8 @@ CLI::Option* AddDataOption(CLI::App& command, std::string& folder) {
 }
 
 bool LoadReferenceDataOrReport(const std::string& given, const char* command,
-                               recognition::ReferenceDataSet& data, std::filesystem::path* folder) {
+                               recognition::ReferenceDataSet& data, std::filesystem::path* folder,
+                               bool strict) {
     const auto context = recognition::DataLookupContext::ForThisProcess(given);
     const recognition::DataFolder found = recognition::FindReferenceData(context);
     if (found.source == recognition::DataSource::kNone) {
@@ -22,7 +23,7 @@ bool LoadReferenceDataOrReport(const std::string& given, const char* command,
                      recognition::NoReferenceDataMessage(context).c_str());
         return false;
     }
-    const auto problems = recognition::LoadRequiredReferenceData(found.folder, data);
+    const auto problems = recognition::LoadRequiredReferenceData(found.folder, data, !strict);
     for (const std::string& problem : problems)
         std::fprintf(stderr, "karvona %s: %s\n", command, problem.c_str());
     if (!problems.empty()) {

@@ -18,11 +18,11 @@ inline constexpr int kNoReferenceDataExit = 2;
 CLI::Option* AddDataOption(CLI::App& command, std::string& folder);
 
 /// Looks up the data folder (--data, $KARVONA_DATA, the current folder, ../share/karvona beside
-/// the program) and loads the three files. On failure prints one line per problem on stderr,
-/// each starting with "karvona COMMAND: ", and returns false. On success folder is the folder
-/// the data came from.
+/// the program) and loads the three files and, unless strict, the confidence model. On failure
+/// prints one line per problem on stderr, each starting with "karvona COMMAND: ", and returns
+/// false. On success folder is the folder the data came from.
 bool LoadReferenceDataOrReport(const std::string& given, const char* command,
                                recognition::ReferenceDataSet& data,
-                               std::filesystem::path* folder = nullptr);
+                               std::filesystem::path* folder = nullptr, bool strict = false);
 
 }  // namespace karvona::cli

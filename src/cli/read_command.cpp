@@ -365,7 +365,7 @@ int RunRead(const ReadOptions& options) {
         return 2;
     }
     recognition::ReferenceDataSet data;
-    if (!LoadReferenceDataOrReport(options.dataFolder, "read", data)) {
+    if (!LoadReferenceDataOrReport(options.dataFolder, "read", data, nullptr, options.strict)) {
         std::fprintf(stderr, "karvona read: nothing was read\n");
         return kNoReferenceDataExit;
     }

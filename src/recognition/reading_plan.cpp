@@ -6,6 +6,7 @@
 
 #include "recognition/check_digit_choice.hpp"
 #include "recognition/colour.hpp"
+#include "recognition/confidence_model.hpp"
 #include "recognition/look.hpp"
 #include "recognition/recognizer.hpp"
 
@@ -93,6 +94,8 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
     out.region.release();
     out.pastedRegion.release();
 
+    const double threshold =
+        data_.confidence != nullptr ? data_.confidence->threshold : kSureThreshold;
     std::vector<LookOutput> kept;  // each candidate's look, and the best unvalidated look
     LookOutput fallback;
     const cv::Mat& photo = out.sourceImage;
@@ -169,6 +172,8 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
                 candidate.guided = guided;
                 candidate.reader = reader;
                 candidate.own = OwnConfidence(reading, code, reader);
+                candidate.evidence =
+                    EvidenceOfReading(reading, code, reader, k, read.layoutCode, data_);
                 candidates_.push_back(candidate);
             };
             if (read.complete && read.code.size() == 11) {
@@ -187,14 +192,16 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
             }
             bool sure = false;
             for (size_t c = before; c < candidates_.size(); ++c)
-                sure = sure || AgreedConfidence(candidates_, c) >= kSureThreshold;
+                sure =
+                    sure || (CandidateConfidence(candidates_, c, data_.confidence) >= threshold &&
+                             MayBeSure(candidates_, c));
             if (sure && !out.options.everyLook)
                 break;
         }
     }
 
     // The chosen look fills the recognizer's fields.
-    const Decision decision = Decide(candidates_, kSureThreshold);
+    const Decision decision = Decide(candidates_, threshold, data_.confidence);
     const LookOutput* chosen = fallback.look >= 0 ? &fallback : nullptr;
     if (decision.candidate >= 0) {
         const Candidate& candidate = candidates_[static_cast<size_t>(decision.candidate)];

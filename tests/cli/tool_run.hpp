@@ -20,6 +20,7 @@
 
 #include "drawn_photos.hpp"
 #include "handmade_codebook.hpp"
+#include "handmade_confidence.hpp"
 
 namespace karvona::cli::testing {
 
@@ -94,6 +95,7 @@ protected:
             EXPECT_TRUE(test_support::DrawnGlyphCodebook(true).SaveTrainingFile(
                 (data / "numbers.trn").string()));
             std::ofstream(data / "prefix.txt") << "ABCU\nTGHU\n";
+            test_support::WriteHandSetConfidence(data);
         }
         return data;
     }

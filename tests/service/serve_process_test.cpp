@@ -25,6 +25,7 @@ protected:
         EXPECT_TRUE(test_support::DrawnGlyphCodebook(true).SaveTrainingFile(
             (dir_ / "data/numbers.trn").string()));
         std::ofstream(dir_ / "data/prefix.txt") << "TGHU\n";
+        test_support::WriteHandSetConfidence(dir_ / "data");
     }
     void TearDown() override {
         if (pid_ > 0) {

@@ -26,6 +26,7 @@
 #include "cli/service.hpp"
 #include "drawn_photos.hpp"
 #include "handmade_codebook.hpp"
+#include "handmade_confidence.hpp"
 
 namespace karvona::cli::testing {
 
