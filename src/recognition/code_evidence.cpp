@@ -74,6 +74,13 @@ bool CheckDigitTwins(char a, char b) {
     return va >= 0 && vb >= 0 && std::abs(va - vb) % 11 == 0;
 }
 
+bool RemainderTen(const std::string& code) {
+    if (code.size() != classifier::kCodeLength)
+        return false;
+    const double sum = classifier::CheckSumOf(code);
+    return std::isfinite(sum) && sum >= 0 && static_cast<long long>(sum) % 11 == 10;
+}
+
 CharacterEvidence EvidenceOfBox(const BoxReading& box, char written,
                                 const classifier::CLvqCluster* codebook) {
     const bool digit = !box.letterPosition;

@@ -18,7 +18,7 @@
 namespace karvona::recognition {
 
 /// The names of the evidence values, in the order Evidence holds them.
-inline constexpr std::array<const char*, 19> kEvidenceNames = {
+inline constexpr std::array<const char*, 20> kEvidenceNames = {
     "margin_min",         ///< weakest character margin over the whole codebook (-1..1)
     "margin_second",      ///< second weakest
     "margin_mean",        ///< mean over the characters
@@ -38,6 +38,7 @@ inline constexpr std::array<const char*, 19> kEvidenceNames = {
     "looks_other",        ///< log2(1 + looks so far that read another validated code)
     "best_agree_margin",  ///< the best margin_second among the looks that agree
     "hand_agreed",        ///< the hand-set agreed confidence (AgreedConfidence)
+    "remainder_ten",      ///< the check sum leaves 10, which the check digit 0 stands for (0/1)
 };
 inline constexpr size_t kEvidenceCount = kEvidenceNames.size();
 /// Index of a name in kEvidenceNames, or -1.
@@ -63,6 +64,10 @@ CharacterEvidence EvidenceOfBox(const BoxReading& box, char written,
 
 /// Whether two letters give the same check digit wherever they stand (values 11 apart).
 bool CheckDigitTwins(char a, char b);
+
+/// Whether the check sum of code leaves the remainder 10, for which the check digit is 0 as for
+/// the remainder 0: a single wrong character of such a code validates one time in ten.
+bool RemainderTen(const std::string& code);
 
 /// What one look's validated code says by itself (the agreement values are left 0).
 struct LookEvidence {

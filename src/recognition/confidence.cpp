@@ -156,6 +156,7 @@ Evidence AgreedEvidence(const std::vector<Candidate>& candidates, size_t k) {
     set("looks_other", std::log2(1.0 + static_cast<double>(otherLooks.size())));
     set("best_agree_margin", bestMargin);
     set("hand_agreed", AgreedConfidence(candidates, k));
+    set("remainder_ten", RemainderTen(candidates[k].code) ? 1.0 : 0.0);
     return values;
 }
 
@@ -168,7 +169,8 @@ double CandidateConfidence(const std::vector<Candidate>& candidates, size_t k,
 
 bool MayBeSure(const std::vector<Candidate>& candidates, size_t k) {
     return k < candidates.size() &&
-           (!candidates[k].evidence.twinOwner || AgreeingLooks(candidates, k) >= 2);
+           ((!candidates[k].evidence.twinOwner && !RemainderTen(candidates[k].code)) ||
+            AgreeingLooks(candidates, k) >= 2);
 }
 
 Decision Decide(const std::vector<Candidate>& candidates, double threshold,
