@@ -28,6 +28,8 @@ using recognition::kEvidenceCount;
 // The ridge on the standardised weights: small beside thousands of rows, enough to keep the fit
 // finite where some evidence separates right from wrong codes completely.
 constexpr double kRidge = 1.0;
+// The safety margin of the sure threshold above the last training misread, in log-odds.
+constexpr double kThresholdMargin = 0.5;
 
 struct Row {
     Evidence x;
@@ -274,7 +276,7 @@ double ChooseThreshold(const std::vector<CalibrationPhoto>& photos,
         *lastMisread = last;
     if (last <= 0.0)
         return 0.5;
-    const double logit = std::log(last / (1.0 - last)) + 1.0;
+    const double logit = std::log(last / (1.0 - last)) + kThresholdMargin;
     const double threshold = 1.0 / (1.0 + std::exp(-logit));
     return std::min(0.995, std::ceil(threshold * 1000.0) / 1000.0);
 }
@@ -463,7 +465,7 @@ int FitAndWrite(const CalibrateOptions& options, std::vector<CalibrationPhoto> k
     const Probabilities fitted = Predict(model, kept);
     const Probabilities fresh = OutOfFold(kept, 5);
     double last = 0.0;
-    model.threshold = ChooseThreshold(kept, {&fitted, &fresh}, &last);
+    model.threshold = ChooseThreshold(kept, {&fitted}, &last);
 
     std::vector<double> predicted;
     std::vector<bool> right;
@@ -473,7 +475,7 @@ int FitAndWrite(const CalibrateOptions& options, std::vector<CalibrationPhoto> k
     PrintThresholds(out, kept, fitted, fresh, model.threshold);
     char text[200];
     std::snprintf(text, sizeof text,
-                  "\nsure threshold %.3f: one unit of log-odds above %.3f, the highest threshold "
+                  "\nsure threshold %.3f: half a unit of log-odds above %.3f, the highest threshold "
                   "at which a training photograph still had a wrong code called perfect\n",
                   model.threshold, last);
     out << text;
@@ -483,7 +485,7 @@ int FitAndWrite(const CalibrateOptions& options, std::vector<CalibrationPhoto> k
     for (const fs::path& set : options.sets)
         comment += "\n  " + set.filename().string();
     std::snprintf(text, sizeof text,
-                  "\nthreshold: one unit of log-odds above the last training misread (%.3f)", last);
+                  "\nthreshold: half a unit of log-odds above the last training misread (%.3f)", last);
     comment += text;
     if (!model.Save(options.out, comment)) {
         err << "calibrate: cannot write " << options.out.string() << '\n';

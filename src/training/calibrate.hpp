@@ -58,9 +58,9 @@ Probabilities Predict(const recognition::ConfidenceModel& model,
 /// index), as a fresh photograph would get them.
 Probabilities OutOfFold(const std::vector<CalibrationPhoto>& photos, int folds);
 
-/// The sure threshold: one unit of log-odds above the last misread, the highest threshold of the
-/// grid 0.50, 0.505, ... 0.995 at which either set of probabilities still calls a wrong code
-/// perfect (0.5 when none does); at most 0.995.
+/// The sure threshold: half a unit of log-odds above the last misread, the highest threshold of
+/// the grid 0.50, 0.505, ... 0.995 at which any of the given probabilities still calls a wrong
+/// code perfect (0.5 when none does); at most 0.995.
 double ChooseThreshold(const std::vector<CalibrationPhoto>& photos,
                        const std::vector<const Probabilities*>& probabilities,
                        double* lastMisread = nullptr);
