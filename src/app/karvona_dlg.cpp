@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <cstdio>
 #include <vector>
 
 #include "app/my_label.hpp"
@@ -143,6 +144,12 @@ RecognitionView CKarvonaDlg::Snapshot() const {
     view.layout = r.layoutText;
     view.time = r.timeText;
     view.colour = r.resultColour;
+    if (r.result.judged() && r.result.complete) {
+        char number[16];
+        std::snprintf(number, sizeof number, "%.2f", r.result.confidence);
+        view.confidence =
+            r.result.review ? tr("검토").toStdString() + " " + number : std::string(number);
+    }
     return view;
 }
 
@@ -154,6 +161,8 @@ void CKarvonaDlg::ShowRecognition(const RecognitionView& view) {
     timeField_->setText(Q(view.time));
     resultLabel_->SetText(Q(view.result));
     resultLabel_->SetTextColor(ColourOf(view.colour));
+    confidenceLabel_->SetText(Q(view.confidence));
+    confidenceLabel_->SetTextColor(ColourOf(view.colour));
 }
 
 void CKarvonaDlg::ApplyOptions() {

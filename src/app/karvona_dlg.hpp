@@ -47,6 +47,7 @@ inline constexpr int kDialogFontPoints = 9;
 struct RecognitionView {
     cv::Mat display, swatch, panel;
     std::string result, layout, time;
+    std::string confidence;  ///< "0.97", or "검토 0.62" for review; empty when not judged
     recognition::TextColour colour{150, 150, 200};
 };
 
@@ -167,6 +168,7 @@ private:
     CPictureFrame* panelPicture_ = nullptr;
     CMyLabel* resultLabel_ = nullptr;
     CMyLabel* layoutLabel_ = nullptr;
+    CMyLabel* confidenceLabel_ = nullptr;  ///< the confidence of a validated code, beside it
     QLabel* timeField_ = nullptr;
     QLabel* fileCountField_ = nullptr;
     QLabel* targetFolderField_ = nullptr;

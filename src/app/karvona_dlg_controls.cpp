@@ -160,6 +160,11 @@ void CKarvonaDlg::CreateControls() {
     layoutLabel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     layoutLabel_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     place(layoutLabel_, 499, 389, 98, 19);
+    // The confidence of a validated code, in the lower right corner of the result.
+    confidenceLabel_ = new CMyLabel(this);
+    confidenceLabel_->setObjectName("confidenceLabel");
+    confidenceLabel_->setAlignment(Qt::AlignRight | Qt::AlignBottom);
+    place(confidenceLabel_, 317, 303, 90, 19);
     readerStepButton_ = PushLike(this, tr("3. 식별자 인식"));
     readerStepButton_->setObjectName("readerStepButton");
     place(readerStepButton_, 425, 412, 70, 19);

@@ -15,7 +15,7 @@ CLI::Option* AddDataOption(CLI::App& command, std::string& folder) {
 
 bool LoadReferenceDataOrReport(const std::string& given, const char* command,
                                recognition::ReferenceDataSet& data, std::filesystem::path* folder,
-                               bool network) {
+                               bool strict) {
     const auto context = recognition::DataLookupContext::ForThisProcess(given);
     const recognition::DataFolder found = recognition::FindReferenceData(context);
     if (found.source == recognition::DataSource::kNone) {
@@ -23,8 +23,8 @@ bool LoadReferenceDataOrReport(const std::string& given, const char* command,
                      recognition::NoReferenceDataMessage(context).c_str());
         return false;
     }
-    auto problems = recognition::LoadRequiredReferenceData(found.folder, data);
-    if (network) {
+    auto problems = recognition::LoadRequiredReferenceData(found.folder, data, !strict);
+    if (!strict) {
         if (std::string problem = recognition::LoadCharacterNetOf(found.folder, data);
             !problem.empty())
             problems.push_back(std::move(problem));

@@ -7,6 +7,7 @@
 //   karvona harvest --photos DIR --out SAMPLES [--data DIR [--align] | --boxes] [--montage DIR]
 //   karvona train --samples DIR... [--real DIR [--real-repeat N] [--balance]] --letters FILE
 //                 --digits FILE [--norm WxH] [--grid WxH] [--protos N]
+//   karvona calibrate --photos DIR... --out FILE [--data DIR] [--jobs N]
 //   karvona --version
 //   karvona serve [--listen HOST:PORT] [--jobs N] [--timeout S] [--data DIR]
 //

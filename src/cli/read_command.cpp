@@ -382,7 +382,7 @@ int RunRead(const ReadOptions& options) {
         return 2;
     }
     recognition::ReferenceDataSet data;
-    if (!LoadReferenceDataOrReport(options.dataFolder, "read", data, nullptr, !options.strict)) {
+    if (!LoadReferenceDataOrReport(options.dataFolder, "read", data, nullptr, options.strict)) {
         std::fprintf(stderr, "karvona read: nothing was read\n");
         return kNoReferenceDataExit;
     }

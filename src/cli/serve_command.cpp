@@ -82,7 +82,7 @@ int RunServe(const ServeOptions& options) {
     }
     recognition::ReferenceDataSet data;
     std::filesystem::path folder;
-    if (!LoadReferenceDataOrReport(options.dataFolder, "serve", data, &folder, true)) {
+    if (!LoadReferenceDataOrReport(options.dataFolder, "serve", data, &folder)) {
         std::fprintf(stderr, "karvona serve: the service does not start\n");
         return kNoReferenceDataExit;
     }

@@ -11,6 +11,7 @@
 #include "classifier/lvq_cluster.hpp"
 #include "cli/progress.hpp"
 #include "training/box_harvest.hpp"
+#include "training/calibrate.hpp"
 #include "training/harvest.hpp"
 #include "training/train.hpp"
 
@@ -146,5 +147,41 @@ void AddTrainingCommands(CLI::App& app) {
             Finish(2);
         }
         Finish(RunTrain(*train, std::cout, std::cerr));
+    });
+
+    auto calibrate = std::make_shared<CalibrateOptions>();
+    auto calibrateSets = std::make_shared<std::vector<std::string>>();
+    auto calibrateData = std::make_shared<std::string>("data");
+    auto calibrateOut = std::make_shared<std::string>();
+    CLI::App* calibrateCommand = app.add_subcommand(
+        "calibrate", "Fit the reading plan's confidence on labelled training photographs");
+    calibrateCommand->add_option(
+        "--photos", *calibrateSets,
+        "Folder of photographs and labels.csv; may be given more than once");
+    calibrateCommand->add_option("--data", *calibrateData, "Codebooks and owner list to read with")
+        ->capture_default_str();
+    calibrateCommand->add_option("--out", *calibrateOut, "Confidence model to write")->required();
+    calibrateCommand->add_option("--save-evidence", calibrate->saveEvidence,
+                                 "Also write the evidence of every look's codes to this file");
+    calibrateCommand->add_option("--from-evidence", calibrate->fromEvidence,
+                                 "Fit from a file --save-evidence wrote instead of photographs");
+    calibrateCommand->add_option("--jobs", calibrate->jobs, "Photographs read at once")
+        ->check(CLI::Range(1, 64))
+        ->capture_default_str();
+    calibrateCommand->footer(
+        "Reads every look of every photograph, fits the confidence on the codes they validate, "
+        "prints the reliability table and the perfect readings and misreads per threshold, and "
+        "writes the model with its sure threshold. Exit code: 0 when the model was written, 1 "
+        "when it was written but some photograph or label was skipped (named on stderr), 2 when "
+        "nothing could be fitted or written, or on bad usage.");
+    calibrateCommand->final_callback([calibrate, calibrateSets, calibrateData, calibrateOut]() {
+        if (calibrateSets->empty() && calibrate->fromEvidence.empty()) {
+            std::cerr << "calibrate: give --photos DIR (or --from-evidence FILE)\n";
+            Finish(2);
+        }
+        calibrate->sets.assign(calibrateSets->begin(), calibrateSets->end());
+        calibrate->data = *calibrateData;
+        calibrate->out = *calibrateOut;
+        Finish(RunCalibrate(*calibrate, std::cout, std::cerr));
     });
 }

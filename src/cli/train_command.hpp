@@ -1,5 +1,5 @@
 #pragma once
-// The "harvest" and "train" subcommands of karvona.
+// The "harvest", "train" and "calibrate" subcommands of karvona.
 //
 //   karvona harvest --photos DIR --out SAMPLES
 //   karvona train --samples DIR --letters FILE --digits FILE [--norm 40x40] [--grid 10x10]
@@ -11,5 +11,7 @@
 
 #include <CLI/CLI.hpp>
 
-/// Registers both subcommands on app.
+//   karvona calibrate --photos DIR... --out FILE [--data DIR] [--jobs N]
+
+/// Registers the three subcommands on app.
 void AddTrainingCommands(CLI::App& app);

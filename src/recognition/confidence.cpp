@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "classifier/iso6346.hpp"
+#include "recognition/confidence_model.hpp"
 
 namespace karvona::recognition {
 
@@ -120,11 +121,64 @@ double AgreedConfidence(const std::vector<Candidate>& candidates, size_t k) {
     return 1.0 - (1.0 - first) * (1.0 - kAgreementWeight * second);
 }
 
-Decision Decide(const std::vector<Candidate>& candidates, double threshold) {
+int AgreeingLooks(const std::vector<Candidate>& candidates, size_t k) {
+    std::vector<int> looks;
+    for (size_t i = 0; i <= k && i < candidates.size(); ++i) {
+        if (candidates[i].code == candidates[k].code &&
+            std::find(looks.begin(), looks.end(), candidates[i].look) == looks.end())
+            looks.push_back(candidates[i].look);
+    }
+    return static_cast<int>(looks.size());
+}
+
+Evidence AgreedEvidence(const std::vector<Candidate>& candidates, size_t k) {
+    if (k >= candidates.size())
+        return Evidence{};
+    Evidence values = candidates[k].evidence.values;
+    std::vector<int> otherLooks;
+    bool morphology = false, cluster = false;
+    double bestMargin = -1.0;
+    for (size_t i = 0; i <= k; ++i) {
+        const Candidate& c = candidates[i];
+        if (c.code == candidates[k].code) {
+            morphology = morphology || c.reader == Winner::Morphology;
+            cluster = cluster || c.reader == Winner::Cluster;
+            bestMargin = std::max(bestMargin, c.evidence.marginSecond);
+        } else if (std::find(otherLooks.begin(), otherLooks.end(), c.look) == otherLooks.end()) {
+            otherLooks.push_back(c.look);
+        }
+    }
+    auto set = [&](const char* name, double value) {
+        values[static_cast<size_t>(EvidenceIndex(name))] = value;
+    };
+    set("looks_agree", std::log2(static_cast<double>(AgreeingLooks(candidates, k))));
+    set("readers_agree", morphology && cluster ? 1.0 : 0.0);
+    set("looks_other", std::log2(1.0 + static_cast<double>(otherLooks.size())));
+    set("best_agree_margin", bestMargin);
+    set("hand_agreed", AgreedConfidence(candidates, k));
+    set("remainder_ten", RemainderTen(candidates[k].code) ? 1.0 : 0.0);
+    return values;
+}
+
+double CandidateConfidence(const std::vector<Candidate>& candidates, size_t k,
+                           const ConfidenceModel* model) {
+    if (model == nullptr)
+        return AgreedConfidence(candidates, k);
+    return model->Probability(AgreedEvidence(candidates, k));
+}
+
+bool MayBeSure(const std::vector<Candidate>& candidates, size_t k) {
+    return k < candidates.size() &&
+           ((!candidates[k].evidence.twinOwner && !RemainderTen(candidates[k].code)) ||
+            AgreeingLooks(candidates, k) >= 2);
+}
+
+Decision Decide(const std::vector<Candidate>& candidates, double threshold,
+                const ConfidenceModel* model) {
     Decision decision;
     for (size_t k = 0; k < candidates.size(); ++k) {
-        const double confidence = AgreedConfidence(candidates, k);
-        if (confidence >= threshold) {
+        const double confidence = CandidateConfidence(candidates, k, model);
+        if (confidence >= threshold && MayBeSure(candidates, k)) {
             return {static_cast<int>(k), confidence, true};
         }
         if (decision.candidate < 0 || confidence > decision.confidence) {

@@ -7,17 +7,20 @@
 #include <string>
 #include <vector>
 
+#include "recognition/code_evidence.hpp"
 #include "recognition/reading_pass.hpp"
 #include "recognition/result.hpp"
 
 namespace karvona::recognition {
 
-/// The confidence from which a validated reading counts as sure (perfect) instead of review.
-/// `blackbox --curve` prints, per threshold, the perfect readings and the misreads it would let
-/// through; README shows the curve this value was chosen from.
+struct ConfidenceModel;
+
+/// The sure threshold of the hand-set confidence below, which stands in when no learned model is
+/// loaded (the learned model carries its own threshold). `blackbox --curve` prints, per
+/// threshold, the perfect readings and the misreads it would let through.
 inline constexpr double kSureThreshold = 0.65;
 
-// How a reading's own confidence is made (chosen with the threshold, on the same photographs).
+// How the hand-set confidence is made. It is also evidence for the learned model.
 /// The second weakest character margin at which a reading alone is fully sure. A wrong code
 /// that passes the check digit has at least two wrong characters, so the weakest margin alone
 /// says little and the second weakest says most.
@@ -62,7 +65,8 @@ struct Candidate {
     int look = 0;         ///< the look's place in the plan (0: the first look)
     bool guided = false;  ///< made by the check-digit-guided choice
     Winner reader = Winner::None;
-    double own = 0.0;  ///< the confidence of this reading alone
+    double own = 0.0;       ///< the hand-set confidence of this reading alone
+    LookEvidence evidence;  ///< what the reading says by itself (agreement values left 0)
 };
 
 /// The confidence of a validated code alone, 0..1: from the margins of its characters as
@@ -74,15 +78,33 @@ double OwnConfidence(const Reading& reading, const std::string& code, Winner rea
 /// and came from other looks (see kAgreementWeight).
 double AgreedConfidence(const std::vector<Candidate>& candidates, size_t k);
 
+/// Candidate k's evidence with the agreement values filled in from the candidates up to it: the
+/// looks that read the same code, the readers among them and the looks that read another code.
+Evidence AgreedEvidence(const std::vector<Candidate>& candidates, size_t k);
+
+/// The looks among the candidates up to k that read candidate k's code.
+int AgreeingLooks(const std::vector<Candidate>& candidates, size_t k);
+
+/// The confidence of candidate k: the learned model's probability over AgreedEvidence, or the
+/// hand-set AgreedConfidence when model is null.
+double CandidateConfidence(const std::vector<Candidate>& candidates, size_t k,
+                           const ConfidenceModel* model);
+
+/// Whether candidate k may be sure at all: not when only one look read its code and an owner
+/// letter of it was chosen over its check-digit twin (by the runner-up rule or the check-digit
+/// choice), which the check digit cannot tell apart, or its check sum leaves 10 (RemainderTen).
+bool MayBeSure(const std::vector<Candidate>& candidates, size_t k);
+
 /// The choice over a run's candidates, in the order the looks produced them.
 struct Decision {
     int candidate = -1;  ///< the index taken, -1 for none
     double confidence = 0.0;
     bool sure = false;  ///< reached the threshold (else the candidate goes to review)
 };
-/// The first candidate whose agreed confidence reaches threshold is taken as sure (the plan stops
-/// there). Without one, the candidate of the highest agreed confidence is taken (the earliest on
-/// a tie) and goes to review. No candidates: none.
-Decision Decide(const std::vector<Candidate>& candidates, double threshold);
+/// The first candidate whose confidence reaches threshold and that MayBeSure is taken as sure
+/// (the plan stops there). Without one, the candidate of the highest confidence is taken (the
+/// earliest on a tie) and goes to review. No candidates: none.
+Decision Decide(const std::vector<Candidate>& candidates, double threshold,
+                const ConfidenceModel* model = nullptr);
 
 }  // namespace karvona::recognition

@@ -90,15 +90,16 @@ std::string NoReferenceDataMessage(const DataLookupContext& context) {
     return text;
 }
 
-std::vector<std::string> LoadRequiredReferenceData(const fs::path& folder, ReferenceDataSet& data) {
+std::vector<std::string> LoadRequiredReferenceData(const fs::path& folder, ReferenceDataSet& data,
+                                                   bool withConfidence) {
     using namespace classifier;
     std::vector<std::string> problems;
     auto loadCodebook = [&](CLvqCluster& codebook, const char* file, const char* what) {
         const fs::path path = folder / file;
-        const LoadStatus status = codebook.LoadTrainingFile(path.string());
-        if (status != LoadStatus::Ok)
+        const classifier::LoadStatus status = codebook.LoadTrainingFile(path.string());
+        if (status != classifier::LoadStatus::Ok)
             problems.push_back(CodebookProblem(status, path, what));
-        return status == LoadStatus::Ok;
+        return status == classifier::LoadStatus::Ok;
     };
     data.lettersLoaded = loadCodebook(data.letters, kLetterTrainingFile, "letter codebook");
     data.digitsLoaded = loadCodebook(data.digits, kDigitTrainingFile, "digit codebook");
@@ -117,6 +118,13 @@ std::vector<std::string> LoadRequiredReferenceData(const fs::path& folder, Refer
                            " holds no owner prefixes");
     } else {
         data.prefixesLoaded = true;
+    }
+    data.confidenceLoaded = false;
+    if (withConfidence) {
+        std::string error;
+        data.confidenceLoaded = data.confidence.Load(folder / kConfidenceFile, error);
+        if (!data.confidenceLoaded)
+            problems.push_back(error);
     }
     return problems;
 }

@@ -49,11 +49,13 @@ DataFolder FindReferenceData(const DataLookupContext& context);
 /// The English text that tells where the data was looked for when FindReferenceData found none.
 std::string NoReferenceDataMessage(const DataLookupContext& context);
 
-/// Loads the three files from folder and returns one English message per file that is missing
-/// or unusable, each naming the file: a codebook that cannot be opened, declares no prototypes
-/// or is cut short, an owner-prefix list that cannot be opened or holds no prefix. Empty when
-/// everything loaded.
+/// Loads the three files from folder, and the confidence model (confidence.txt) unless
+/// withConfidence is false (a strict run judges nothing), and returns one English message per
+/// file that is missing or unusable, each naming the file: a codebook that cannot be opened,
+/// declares no prototypes or is cut short, an owner-prefix list that cannot be opened or holds no
+/// prefix, a confidence model that is missing or malformed. Empty when everything loaded.
 std::vector<std::string> LoadRequiredReferenceData(const std::filesystem::path& folder,
-                                                   ReferenceDataSet& data);
+                                                   ReferenceDataSet& data,
+                                                   bool withConfidence = true);
 
 }  // namespace karvona::recognition

@@ -16,15 +16,19 @@
 
 namespace karvona::recognition {
 
-/// The read-only reference data a reading uses: the two codebooks and the owner-prefix list.
-/// Any of them may be missing (a failed load): a missing codebook reads every character as
-/// "no class", a missing list validates no prefix.
+struct ConfidenceModel;
+
+/// The read-only reference data a reading uses: the two codebooks, the owner-prefix list and the
+/// learned confidence of the reading plan. Any of them may be missing (a failed load): a missing
+/// codebook reads every character as "no class", a missing list validates no prefix, and without
+/// a confidence model the plan judges with the hand-set confidence (confidence.hpp).
 struct ReferenceData {
     const classifier::CLvqCluster* letters = nullptr;
     const classifier::CLvqCluster* digits = nullptr;
     const classifier::COwnerPrefixList* prefixes = nullptr;
     /// The character network the plan asks for a second opinion (none: the plan reads without).
     const classifier::CharacterNetModel* characterNet = nullptr;
+    const ConfidenceModel* confidence = nullptr;
 };
 
 /// Options of one reading, given by the front end.

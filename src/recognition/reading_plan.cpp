@@ -7,6 +7,7 @@
 #include "classifier/iso6346.hpp"
 #include "recognition/check_digit_choice.hpp"
 #include "recognition/colour.hpp"
+#include "recognition/confidence_model.hpp"
 #include "recognition/look.hpp"
 #include "recognition/net_choice.hpp"
 #include "recognition/recognizer.hpp"
@@ -99,6 +100,8 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
     out.pastedRegion.release();
 
     std::vector<bool> netMade;     // per candidate: the character network's code
+    const double threshold =
+        data_.confidence != nullptr ? data_.confidence->threshold : kSureThreshold;
     std::vector<LookOutput> kept;  // each candidate's look, and the best unvalidated look
     LookOutput fallback;
     const cv::Mat& photo = out.sourceImage;
@@ -184,6 +187,8 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
                 candidate.guided = guided;
                 candidate.reader = reader;
                 candidate.own = OwnConfidence(reading, code, reader);
+                candidate.evidence =
+                    EvidenceOfReading(reading, code, reader, k, read.layoutCode, data_);
                 candidates_.push_back(candidate);
             };
             if (read.complete && read.code.size() == 11) {
@@ -209,14 +214,16 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
             }
             bool sure = false;
             for (size_t c = before; c < candidates_.size(); ++c)
-                sure = sure || AgreedConfidence(candidates_, c) >= kSureThreshold;
+                sure =
+                    sure || (CandidateConfidence(candidates_, c, data_.confidence) >= threshold &&
+                             MayBeSure(candidates_, c));
             if (sure && !out.options.everyLook)
                 break;
         }
     }
 
     // The chosen look fills the recognizer's fields.
-    const Decision decision = Decide(candidates_, kSureThreshold);
+    const Decision decision = Decide(candidates_, threshold, data_.confidence);
     const LookOutput* chosen = fallback.look >= 0 ? &fallback : nullptr;
     if (decision.candidate >= 0) {
         const Candidate& candidate = candidates_[static_cast<size_t>(decision.candidate)];

@@ -10,6 +10,7 @@ ReferenceData ReferenceDataSet::View() const {
     view.digits = digitsLoaded ? &digits : nullptr;
     view.prefixes = &prefixes;  // an empty list simply validates nothing
     view.characterNet = characterNet.loaded() ? &characterNet : nullptr;
+    view.confidence = confidenceLoaded ? &confidence : nullptr;
     return view;
 }
 
@@ -23,11 +24,11 @@ void LoadReferenceData(const std::filesystem::path& folder, ReferenceDataSet& da
                        std::vector<std::string>& messages) {
     using namespace classifier;
     auto loadCodebook = [&](CLvqCluster& codebook, const char* file, const char* missingText) {
-        const LoadStatus status = codebook.LoadTrainingFile((folder / file).string());
+        const classifier::LoadStatus status = codebook.LoadTrainingFile((folder / file).string());
         for (std::string& text : TrainingLoadMessages(status, missingText)) {
             messages.push_back(std::move(text));
         }
-        return status == LoadStatus::Ok;
+        return status == classifier::LoadStatus::Ok;
     };
     data.lettersLoaded =
         loadCodebook(data.letters, kLetterTrainingFile, kLetterTrainingFileMissingText);
@@ -36,6 +37,10 @@ void LoadReferenceData(const std::filesystem::path& folder, ReferenceDataSet& da
     data.prefixesLoaded = data.prefixes.LoadPrefixFile((folder / kPrefixFile).string());
     if (!data.prefixesLoaded)
         messages.emplace_back(kPrefixFileMissingText);
+    // Without the model the plan judges with the hand-set confidence; callers that need it use
+    // LoadRequiredReferenceData, which names the file.
+    std::string error;
+    data.confidenceLoaded = data.confidence.Load(folder / kConfidenceFile, error);
 }
 
 }  // namespace karvona::recognition

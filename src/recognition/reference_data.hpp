@@ -1,6 +1,7 @@
 #pragma once
-// The reference data of a reading: the letter and digit codebooks and the owner-prefix list,
-// loaded once from a folder ("prefixes.trn", "numbers.trn", "prefix.txt") and read-only after.
+// The reference data of a reading: the letter and digit codebooks, the owner-prefix list and the
+// confidence model, loaded once from a folder ("prefixes.trn", "numbers.trn", "prefix.txt",
+// "confidence.txt") and read-only after.
 
 #include <filesystem>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "classifier/lvq_cluster.hpp"
 #include "classifier/owner_prefix_list.hpp"
+#include "recognition/confidence_model.hpp"
 #include "recognition/reading_pass.hpp"
 
 namespace karvona::recognition {
@@ -16,10 +18,12 @@ struct ReferenceDataSet {
     classifier::CLvqCluster letters;
     classifier::CLvqCluster digits;
     classifier::COwnerPrefixList prefixes;
+    ConfidenceModel confidence;
     bool lettersLoaded = false;
     bool digitsLoaded = false;
     bool prefixesLoaded = false;
     classifier::CharacterNetModel characterNet;  ///< loaded on its own (LoadCharacterNetOf)
+    bool confidenceLoaded = false;
 
     /// The view the readers take (codebooks that did not load are left out).
     ReferenceData View() const;
@@ -29,8 +33,9 @@ struct ReferenceDataSet {
 /// classifier::LoadCharacterNet) into data; returns the reason when it cannot, else empty.
 std::string LoadCharacterNetOf(const std::filesystem::path& folder, ReferenceDataSet& data);
 
-/// Loads the three files from folder in the order the program always has. messages receives,
-/// in order, the texts the operator is shown for each failure; loading goes on after one.
+/// Loads the three files from folder in the order the program always has, then the confidence
+/// model when it is there. messages receives, in order, the texts the operator is shown for each
+/// failure of the three; loading goes on after one.
 void LoadReferenceData(const std::filesystem::path& folder, ReferenceDataSet& data,
                        std::vector<std::string>& messages);
 

@@ -182,6 +182,65 @@ bool TwoContainers(const Candidate& a, const Candidate& b, const std::vector<Pas
     return (repeated(a) && repeated(b)) || (a.sure && b.sure);
 }
 
+bool SharesCamera(const Candidate& a, const Candidate& b, const std::vector<PassPhoto>& photos) {
+    const std::set<std::string> camerasB = CamerasOf(b, photos);
+    for (const std::string& camera : CamerasOf(a, photos)) {
+        if (camerasB.count(camera) != 0)
+            return true;
+    }
+    return false;
+}
+
+// The highest confidence of a validated reading of exactly the candidate's code (-1: none
+// judged, as in a strict run).
+float BestConfidence(const Candidate& candidate, const std::vector<PassPhoto>& photos) {
+    float best = -1.0f;
+    for (int i : candidate.validated) {
+        const RecognitionResult& reading = photos[static_cast<size_t>(i)].reading;
+        if (reading.code == candidate.code)
+            best = std::max(best, reading.confidence);
+    }
+    return best;
+}
+
+// Decides which codes the pass answers and whether a person must look. Without a sure code, the
+// pass is flagged, and codes that do not make two containers are all unsure. With one: a
+// different code whose readings are all below kPassFloor is no evidence (its photographs are not
+// used); one at or above the floor is a second container when its cameras did not read the sure
+// code, and otherwise conflicts. Two sure codes are two containers only as TwoContainers says.
+// A conflict flags the pass and no code of it is sure.
+void Settle(std::vector<Candidate>& candidates, const std::vector<PassPhoto>& photos,
+            PassResult& result) {
+    std::vector<Candidate> sure, unsure;
+    for (Candidate& candidate : candidates)
+        (candidate.sure ? sure : unsure).push_back(candidate);
+    bool conflict = false;
+    if (sure.empty()) {
+        result.review = true;
+        conflict = candidates.size() > 2 ||
+                   (candidates.size() == 2 && !TwoContainers(candidates[0], candidates[1], photos));
+    } else if (sure.size() > 2 || (sure.size() == 2 && !TwoContainers(sure[0], sure[1], photos))) {
+        conflict = true;
+    } else {
+        std::vector<Candidate> kept = sure;
+        for (const Candidate& other : unsure) {
+            if (BestConfidence(other, photos) < kPassFloor)
+                continue;  // too unsure to count against a sure code
+            if (kept.size() == 1 && !SharesCamera(kept[0], other, photos))
+                kept.push_back(other);  // a second container
+            else
+                conflict = true;
+        }
+        if (!conflict)
+            candidates = kept;
+    }
+    if (conflict) {
+        result.review = true;
+        for (Candidate& candidate : candidates)
+            candidate.sure = false;
+    }
+}
+
 }  // namespace
 
 bool IsValidCode(const std::string& code, const classifier::COwnerPrefixList& prefixes) {
@@ -343,18 +402,7 @@ PassResult FusePass(const std::string& pass, const std::vector<PassPhoto>& photo
                          return a.partial.size() > b.partial.size();
                      });
 
-    if (candidates.empty()) {
-        result.review = true;
-    } else if (candidates.size() == 1) {
-        result.review = !candidates[0].sure;
-    } else if (candidates.size() == 2 && TwoContainers(candidates[0], candidates[1], photos)) {
-        result.review = !(candidates[0].sure && candidates[1].sure);
-    } else {
-        // Readings that disagree: a person decides, and no code of the pass is sure.
-        result.review = true;
-        for (Candidate& candidate : candidates)
-            candidate.sure = false;
-    }
+    Settle(candidates, photos, result);
 
     std::vector<bool> used(photos.size(), false);
     for (const Candidate& candidate : candidates) {

@@ -6,9 +6,12 @@
 //
 // Fusion: validated readings vote for their code; partial readings add per-position votes where
 // they line up with such a candidate; a fused code must pass the check digit and the owner list.
-// Two different codes in one pass are two containers only when the photographs say so (read by
-// different cameras, and each code either repeated or sure); otherwise the pass is flagged for
-// review and no code of it is called sure.
+// A code is sure when a sure reading reads it or validated readings of two cameras do. Beside a
+// sure code, a different code read below kPassFloor is no evidence, and one at or above it is a
+// second container when other cameras read it. Two codes without a sure one are two containers
+// only when different cameras read them and each was repeated. Anything else is a conflict: the
+// pass is flagged for review and no code of it is called sure. A pass without a sure code is
+// flagged too.
 
 #include <filesystem>
 #include <map>
@@ -26,6 +29,10 @@ namespace karvona::shell {
 /// Whether a single reading is sure enough to answer a pass alone: a validated reading of eleven
 /// characters that the recognizer did not send to review (in a strict run every validated one).
 using recognition::IsSureReading;
+
+/// The confidence below which a different code is no evidence against a sure code of the pass
+/// (its readings are then left unused); chosen on the passes of real-gate/train.
+inline constexpr float kPassFloor = 0.5f;
 
 /// Whether code is a whole ISO 6346 code: eleven characters, owner prefix in the list, and a
 /// check digit that matches.

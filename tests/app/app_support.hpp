@@ -12,6 +12,7 @@
 
 #include "drawn_photos.hpp"
 #include "handmade_codebook.hpp"
+#include "handmade_confidence.hpp"
 
 namespace karvona::app_testing {
 
@@ -64,6 +65,7 @@ inline void WriteReferenceData(const fs::path& folder) {
     QVERIFY(
         test_support::DrawnGlyphCodebook(true).SaveTrainingFile((folder / "numbers.trn").string()));
     std::ofstream(folder / "prefix.txt") << "ABCU\nCSQU\n";
+    test_support::WriteHandSetConfidence(folder);
 }
 
 inline void WritePhotos(const fs::path& folder, int count) {

@@ -32,9 +32,11 @@
 #include "imaging/heap.hpp"
 #include "recognition/confidence.hpp"
 #include "recognition/net_choice.hpp"
+#include "recognition/confidence_model.hpp"
 #include "recognition/reading_plan.hpp"
 #include "recognition/recognizer.hpp"
 #include "recognition/reference_data.hpp"
+#include "training/calibrate.hpp"
 #include "training/harvest.hpp"
 #include "training/sample_folder.hpp"
 
@@ -117,7 +119,7 @@ struct CurvePhoto {
     std::vector<Candidate> candidates;
 };
 
-void PrintCurve(const std::vector<CurvePhoto>& photos) {
+void PrintCurve(const std::vector<CurvePhoto>& photos, const ConfidenceModel* model) {
     std::vector<std::string> sets;
     for (const CurvePhoto& photo : photos) {
         if (std::find(sets.begin(), sets.end(), photo.set) == sets.end())
@@ -136,7 +138,7 @@ void PrintCurve(const std::vector<CurvePhoto>& photos) {
         int perfect = 0, misread = 0, reviewRight = 0, reviewWrong = 0;
         std::map<std::string, std::pair<int, int>> perSet;
         for (const CurvePhoto& photo : photos) {
-            const Decision d = Decide(photo.candidates, threshold);
+            const Decision d = Decide(photo.candidates, threshold, model);
             if (d.candidate < 0)
                 continue;
             const bool right =
@@ -155,8 +157,9 @@ void PrintCurve(const std::vector<CurvePhoto>& photos) {
             std::snprintf(cell, sizeof cell, "%d/%d", perSet[set].first, perSet[set].second);
             std::printf(" %14s", cell);
         }
+        const double sure = model != nullptr ? model->threshold : kSureThreshold;
         std::printf("%s\n",
-                    std::abs(threshold - kSureThreshold) < 1e-9 ? "   <- kSureThreshold" : "");
+                    std::abs(threshold - sure) < 0.025 ? "   <- near the sure threshold" : "");
     }
     int guidedRight = 0, guidedWrong = 0;
     for (const CurvePhoto& photo : photos) {
@@ -259,6 +262,9 @@ int main(int argc, char** argv) {
         std::cerr << "no sets given\n";
         return 2;
     }
+    if (!reference.confidenceLoaded && !strict)
+        std::cerr << "no usable " << kConfidenceFile << " in " << data
+                  << ": the hand-set confidence judges\n";
 
     std::map<std::string, std::pair<int, int>> floors;  // set -> (perfect min, misread max)
     if (!floorsFile.empty()) {
@@ -308,6 +314,8 @@ int main(int argc, char** argv) {
         std::map<std::string, int> perPass;  // perfect readings by the look that made them
         Tally total;
         karvona::blackbox::ConfusionTable confusions;
+        std::vector<double> predicted;  // the confidence of each validated code chosen
+        std::vector<bool> predictedRight;
         for (const auto& row : ReadSet(folder / "labels.csv")) {
             recognizer.RecognizeImage(folder / row.file);
             const RecognitionResult& result = recognizer.result;
@@ -337,6 +345,10 @@ int main(int argc, char** argv) {
                 std::printf("  %-36s %-11s %-11s layout %s->%d %-12s %4.2f %s\n", row.file.c_str(),
                             row.code.c_str(), result.code.c_str(), row.layout.c_str(),
                             result.layoutCode, verdict, result.confidence, result.pass.c_str());
+            }
+            if (result.judged() && result.complete && result.code.size() == 11) {
+                predicted.push_back(result.confidence);
+                predictedRight.push_back(right);
             }
             perLayout[row.layout].Add(t);
             total.Add(t);
@@ -385,6 +397,12 @@ int main(int argc, char** argv) {
                         (fs::path(montage) / name).string().c_str());
         }
         if (!strict) {
+            std::printf(
+                "  reliability of the validated codes chosen (confidence against the "
+                "share right):\n");
+            std::ostringstream table;
+            karvona::training::PrintReliability(table, predicted, predictedRight);
+            std::printf("%s", table.str().c_str());
             std::printf("  perfect by look:");
             for (const auto& [pass, count] : perPass)
                 std::printf(" [%s] %d", pass.c_str(), count);
@@ -409,6 +427,6 @@ int main(int argc, char** argv) {
         }
     }
     if (curve)
-        PrintCurve(curvePhotos);
+        PrintCurve(curvePhotos, reference.View().confidence);
     return failures == 0 ? 0 : 1;
 }

@@ -20,6 +20,7 @@
 
 #include "drawn_photos.hpp"
 #include "handmade_codebook.hpp"
+#include "handmade_confidence.hpp"
 
 namespace karvona::cli::testing {
 
@@ -97,6 +98,7 @@ protected:
             // The reading plan also asks the shipped character network.
             for (const char* file : {"charnet.onnx", "charnet.txt"})
                 fs::copy_file(fs::path(KARVONA_SOURCE_DIR) / "data" / file, data / file);
+            test_support::WriteHandSetConfidence(data);
         }
         return data;
     }

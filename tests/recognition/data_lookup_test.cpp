@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "handmade_codebook.hpp"
+#include "handmade_confidence.hpp"
 
 namespace karvona::recognition {
 namespace {
@@ -37,6 +38,7 @@ protected:
         EXPECT_TRUE(test_support::DrawnGlyphCodebook(true).SaveTrainingFile(
             (folder / "numbers.trn").string()));
         std::ofstream(folder / "prefix.txt") << "ABCU\n";
+        test_support::WriteHandSetConfidence(folder);
         return folder;
     }
 
@@ -87,7 +89,9 @@ TEST_F(DataLookup, GivenThenEnvironmentThenCurrentFolderThenBesideTheProgram) {
 TEST_F(DataLookup, EveryMissingOrUnusableFileIsNamed) {
     ReferenceDataSet data;
     std::vector<std::string> problems = LoadRequiredReferenceData(dir() / "none", data);
-    ASSERT_EQ(problems.size(), 3u);
+    ASSERT_EQ(problems.size(), 4u);
+    EXPECT_NE(problems[3].find("confidence.txt does not exist"), std::string::npos);
+    EXPECT_EQ(LoadRequiredReferenceData(dir() / "none", data, false).size(), 3u);
     EXPECT_NE(problems[0].find((dir() / "none/prefixes.trn").string() + " does not exist"),
               std::string::npos);
     EXPECT_NE(problems[1].find("numbers.trn does not exist"), std::string::npos);
@@ -97,21 +101,27 @@ TEST_F(DataLookup, EveryMissingOrUnusableFileIsNamed) {
     const fs::path folder = Complete(dir() / "data");
     ReferenceDataSet good;
     EXPECT_TRUE(LoadRequiredReferenceData(folder, good).empty());
-    EXPECT_TRUE(good.lettersLoaded && good.digitsLoaded && good.prefixesLoaded);
+    EXPECT_TRUE(good.lettersLoaded && good.digitsLoaded && good.prefixesLoaded &&
+                good.confidenceLoaded);
+    EXPECT_NE(good.View().confidence, nullptr);
 
     // A codebook cut short, a prefix list without prefixes, a folder under a file's name.
     fs::resize_file(folder / "numbers.trn", 100);
     std::ofstream(folder / "prefix.txt", std::ios::trunc).flush();
+    std::ofstream(folder / "confidence.txt", std::ios::trunc) << "karvona-confidence 1\nbias x\n";
     ReferenceDataSet broken;
     problems = LoadRequiredReferenceData(folder, broken);
-    ASSERT_EQ(problems.size(), 2u);
+    ASSERT_EQ(problems.size(), 3u);
     EXPECT_NE(problems[0].find("numbers.trn is not a usable training file"), std::string::npos);
     EXPECT_NE(problems[1].find("prefix.txt holds no owner prefixes"), std::string::npos);
+    EXPECT_NE(problems[2].find((folder / "confidence.txt").string() + " is not usable (line 2"),
+              std::string::npos)
+        << problems[2];
     EXPECT_TRUE(broken.lettersLoaded);
 
     fs::remove(folder / "prefix.txt");
     fs::create_directories(folder / "prefix.txt");
-    problems = LoadRequiredReferenceData(folder, broken);
+    problems = LoadRequiredReferenceData(folder, broken, false);
     ASSERT_EQ(problems.size(), 2u);
     EXPECT_NE(problems[1].find("prefix.txt is not a regular file"), std::string::npos);
 }

@@ -2,6 +2,7 @@
 // choice, the confidence of a reading and the choice between candidates.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <opencv2/imgproc.hpp>
@@ -9,6 +10,7 @@
 #include "classifier/iso6346.hpp"
 #include "recognition/check_digit_choice.hpp"
 #include "recognition/confidence.hpp"
+#include "recognition/confidence_model.hpp"
 #include "recognition/look.hpp"
 #include "recognition/net_choice.hpp"
 
@@ -287,4 +289,85 @@ TEST(NetChoice, TakesTheNetworkCodeOnlyWhenItValidatesAndIsNew) {
     EXPECT_FALSE(ChooseByNet(ReadingOf("CSQU3061383"), prefixes, choice));
     reading.characters.pop_back();
     EXPECT_FALSE(ChooseByNet(reading, prefixes, choice));
+TEST(Evidence, AnOwnerLetterChosenOverItsCheckDigitTwinIsNeverSureFromOneLook) {
+    EXPECT_TRUE(CheckDigitTwins('H', 'R'));
+    EXPECT_TRUE(CheckDigitTwins('A', 'U'));
+    EXPECT_TRUE(CheckDigitTwins('K', 'A'));
+    EXPECT_FALSE(CheckDigitTwins('A', 'B'));
+    EXPECT_FALSE(CheckDigitTwins('H', 'H'));
+    EXPECT_FALSE(CheckDigitTwins('H', '7'));
+
+    // The runner-up rule wrote R over a rank-0 H at the first owner position.
+    Reading reading = ReadingOf("RJCU1234560");
+    reading.characters[0] = Box('R', true, {{'R', 11.0}});
+    reading.characters[0].ranks.ranks[0] = {3, 'H', 10.0};
+    reading.characters[0].ranks.chosenRank = 1;
+    const ReferenceData none;
+    const LookEvidence twin =
+        EvidenceOfReading(reading, reading.code, Winner::Morphology, 0, 0, none);
+    EXPECT_TRUE(twin.twinOwner);
+    const auto value = [](const LookEvidence& e, const char* name) {
+        return e.values[static_cast<size_t>(EvidenceIndex(name))];
+    };
+    EXPECT_EQ(value(twin, "runner_up"), 1.0);
+    EXPECT_EQ(value(twin, "not_nearest"), 1.0);
+    EXPECT_LT(value(twin, "margin_min"), 0.0);  // H lies nearer than the R written
+
+    // The same letter changed from a B (not its twin) or read as its own nearest class: no twin.
+    const LookEvidence clear =
+        EvidenceOfReading(ReadingOf("RJCU1234560"), "RJCU1234560", Winner::Morphology, 0, 0, none);
+    EXPECT_FALSE(clear.twinOwner);
+    EXPECT_EQ(value(clear, "guided_changes"), 0.0);
+    Reading changed = ReadingOf("BJCU1234560");
+    const LookEvidence guided =
+        EvidenceOfReading(changed, "RJCU1234560", Winner::Morphology, 0, 0, none);
+    EXPECT_FALSE(guided.twinOwner);
+    EXPECT_EQ(value(guided, "guided_changes"), 1.0);
+
+    Candidate one;
+    one.code = "RJCU1234560";
+    one.evidence = twin;
+    std::vector<Candidate> list = {one};
+    EXPECT_FALSE(MayBeSure(list, 0));
+    EXPECT_FALSE(Decide(list, 0.0).sure);
+    one.look = 3;  // another look read the same code
+    list.push_back(one);
+    EXPECT_TRUE(MayBeSure(list, 1));
+    EXPECT_EQ(AgreeingLooks(list, 1), 2);
+    const Evidence agreed = AgreedEvidence(list, 1);
+    EXPECT_EQ(agreed[static_cast<size_t>(EvidenceIndex("looks_agree"))], 1.0);  // log2 of 2
+}
+
+TEST(ConfidenceModelFile, RoundTripsAndNamesWhatIsWrongWithAFile) {
+    const fs::path file = fs::temp_directory_path() / "karvona-confidence-model.txt";
+    ConfidenceModel model;
+    model.threshold = 0.9;
+    model.bias = -0.5;
+    model.terms = {{EvidenceIndex("margin_min"), 0.25, 0.5, 2.0},
+                   {EvidenceIndex("looks_agree"), 1.0, 1.0, 1.0}};
+    ASSERT_TRUE(model.Save(file, "two lines\nof comment"));
+    ConfidenceModel loaded;
+    std::string error;
+    ASSERT_TRUE(loaded.Load(file, error)) << error;
+    EXPECT_DOUBLE_EQ(loaded.threshold, 0.9);
+    ASSERT_EQ(loaded.terms.size(), 2u);
+    Evidence evidence{};
+    evidence[static_cast<size_t>(EvidenceIndex("margin_min"))] = 0.75;
+    evidence[static_cast<size_t>(EvidenceIndex("looks_agree"))] = 1.0;
+    EXPECT_NEAR(loaded.Probability(evidence), 1.0 / (1.0 + std::exp(-1.5)), 1e-12);
+
+    for (const char* text :
+         {"", "threshold 0.5\n", "karvona-confidence 1\nbias 0\n",
+          "karvona-confidence 1\nthreshold 1.5\nbias 0\nfeature margin_min 0 1 1\n",
+          "karvona-confidence 1\nthreshold 0.5\nbias 0\nfeature nosuch 0 1 1\n",
+          "karvona-confidence 1\nthreshold 0.5\nbias 0\nfeature margin_min 0 0 1\n"}) {
+        std::ofstream(file, std::ios::trunc) << text;
+        ConfidenceModel kept = loaded;
+        EXPECT_FALSE(kept.Load(file, error)) << text;
+        EXPECT_NE(error.find(file.string() + " is not usable"), std::string::npos) << error;
+        EXPECT_DOUBLE_EQ(kept.threshold, 0.9);  // left as it was
+    }
+    fs::remove(file);
+    EXPECT_FALSE(loaded.Load(file, error));
+    EXPECT_NE(error.find("does not exist"), std::string::npos);
 }

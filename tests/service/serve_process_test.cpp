@@ -29,6 +29,7 @@ protected:
         std::ofstream(dir_ / "data/prefix.txt") << "TGHU\n";
         for (const char* file : {"charnet.onnx", "charnet.txt"})
             fs::copy_file(fs::path(KARVONA_SOURCE_DIR) / "data" / file, dir_ / "data" / file);
+        test_support::WriteHandSetConfidence(dir_ / "data");
     }
     void TearDown() override {
         if (pid_ > 0) {

@@ -26,6 +26,7 @@
 #include "drawn_photos.hpp"
 #include "handmade_codebook.hpp"
 #include "service/service.hpp"
+#include "handmade_confidence.hpp"
 
 namespace karvona::cli::testing {
 using service::Service;

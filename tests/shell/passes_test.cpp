@@ -162,6 +162,41 @@ TEST_F(Passes, TwoCodesAreTwoContainersOnlyWhenTheCamerasSaySo) {
     EXPECT_TRUE(pass.review);
 }
 
+TEST_F(Passes, ASureCodeOfSeveralCamerasStandsAgainstAnUnsureCodeUnlessItIsAtTheFloor) {
+    auto judged = [](const std::string& file, const std::string& code, float confidence,
+                     bool sure) {
+        PassPhoto photo = Validated(file, code);
+        photo.reading.confidence = confidence;
+        photo.reading.review = !sure;
+        return photo;
+    };
+    const PassPhoto front = judged("front", kFirst, 0.99f, true);
+    const PassPhoto side = judged("side", kFirst, 0.97f, true);
+
+    // Below the floor another camera's code is no evidence: the pass keeps its sure answer.
+    PassResult pass = Fuse({front, side, judged("rear", kNear, kPassFloor / 2, false)});
+    ASSERT_EQ(pass.codes.size(), 1u);
+    EXPECT_TRUE(pass.codes[0].sure);
+    EXPECT_EQ(pass.unused, (Photos{"rear"}));
+    EXPECT_FALSE(pass.review);
+
+    // At the floor, from a camera of its own: a second container, unsure, the first stays sure.
+    pass = Fuse({front, side, judged("rear", kSecond, kPassFloor, false)});
+    ASSERT_EQ(pass.codes.size(), 2u);
+    EXPECT_TRUE(pass.codes[0].sure);
+    EXPECT_FALSE(pass.codes[1].sure);
+    EXPECT_FALSE(pass.review);
+
+    // At the floor from a camera that read the sure code too, or a third code: a conflict.
+    pass = Fuse({front, side, judged("side", kSecond, kPassFloor, false)});
+    EXPECT_TRUE(pass.review);
+    EXPECT_FALSE(pass.codes[0].sure);
+    pass = Fuse(
+        {front, side, judged("rear", kSecond, 0.9f, false), judged("top", kThird, 0.9f, false)});
+    EXPECT_TRUE(pass.review);
+    EXPECT_FALSE(pass.codes[0].sure);
+}
+
 TEST_F(Passes, APartialReadingBetweenTwoCodesSupportsNeither) {
     // Both codes agree with it in the same places.
     const PassResult pass =

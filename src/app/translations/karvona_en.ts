@@ -213,6 +213,10 @@ Time taken: %d sec (%d ms per file).  </translation>
         <translation>Time</translation>
     </message>
     <message>
+        <source>검토</source>
+        <translation>review</translation>
+    </message>
+    <message>
         <source>열기</source>
         <translation>Open</translation>
     </message>
