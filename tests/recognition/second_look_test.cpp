@@ -289,6 +289,8 @@ TEST(NetChoice, TakesTheNetworkCodeOnlyWhenItValidatesAndIsNew) {
     EXPECT_FALSE(ChooseByNet(ReadingOf("CSQU3061383"), prefixes, choice));
     reading.characters.pop_back();
     EXPECT_FALSE(ChooseByNet(reading, prefixes, choice));
+}
+
 TEST(Evidence, AnOwnerLetterChosenOverItsCheckDigitTwinIsNeverSureFromOneLook) {
     EXPECT_TRUE(CheckDigitTwins('H', 'R'));
     EXPECT_TRUE(CheckDigitTwins('A', 'U'));
