@@ -132,7 +132,6 @@ def main():
                         help="sample folder; real ones may repeat with --weight")
     parser.add_argument("--weight", action="append", type=int, default=[],
                         help="times the samples of each folder count per epoch, in order")
-    parser.add_argument("--dev", help="sample folder to measure on (never trained on)")
     parser.add_argument("--out", required=True, help="the ONNX file to write")
     parser.add_argument("--epochs", type=int, default=4)
     parser.add_argument("--seed", type=int, default=20261221)
@@ -185,17 +184,6 @@ def main():
               f"train {100.0 * right / seen:.1f}% ({time.time() - start:.0f} s)", file=sys.stderr)
 
     model.eval()
-    if args.dev:
-        dev_images, dev_labels, _ = load([args.dev])
-        with torch.no_grad():
-            x = torch.from_numpy(np.stack([fit(i) for i in dev_images])[:, None])
-            read = model(x).argmax(1).numpy()
-        print(f"train-net: dev {100.0 * (read == dev_labels).mean():.1f}% of {len(dev_labels)}",
-              file=sys.stderr)
-        for k, c in enumerate(CLASSES):
-            n = int((dev_labels == k).sum())
-            if n:
-                print(f"  {c} {int(((read == k) & (dev_labels == k)).sum())}/{n}", file=sys.stderr)
 
     dummy = torch.zeros(1, 1, SIZE, SIZE)
     torch.onnx.export(model, dummy, args.out, opset_version=11, input_names=["crop"],
