@@ -44,14 +44,6 @@ std::map<char, double> NearestFromRanks(const BoxReading& box) {
     return nearest;
 }
 
-double Median(std::vector<double> values) {
-    if (values.empty())
-        return 0.0;
-    const size_t middle = values.size() / 2;
-    std::nth_element(values.begin(), values.begin() + static_cast<long>(middle), values.end());
-    return values[middle];
-}
-
 void Set(Evidence& values, const char* name, double value) {
     values[static_cast<size_t>(EvidenceIndex(name))] = value;
 }
@@ -155,13 +147,9 @@ LookEvidence EvidenceOfReading(const Reading& reading, const std::string& code, 
         mean += m;
     mean = margins.empty() ? -1.0 : mean / static_cast<double>(margins.size());
 
-    std::vector<double> heights;
-    for (size_t i = 0; i < std::min(code.size(), reading.characters.size()); ++i) {
-        if (reading.characters[i].box.height > 0)
-            heights.push_back(reading.characters[i].box.height);
-    }
-    const double median = Median(heights);
-    const double lowest = heights.empty() ? 0.0 : *std::min_element(heights.begin(), heights.end());
+    const BoxHeights heights = BoxHeightsOf(reading, code);
+    const double median = heights.median;
+    const double lowest = heights.lowest;
 
     Set(v, "margin_min", margins.empty() ? -1.0 : margins[0]);
     Set(v, "margin_second", margins.size() < 2 ? -1.0 : margins[1]);

@@ -61,15 +61,21 @@ double Median(std::vector<double> values) {
 }  // namespace
 
 bool EvenBoxes(const Reading& reading, const std::string& code) {
-    const size_t n = std::min(code.size(), reading.characters.size());
+    const BoxHeights heights = BoxHeightsOf(reading, code);
+    return !(heights.lowest < kLowBoxRatio * heights.median);
+}
+
+BoxHeights BoxHeightsOf(const Reading& reading, const std::string& code) {
     std::vector<double> heights;
-    for (size_t i = 0; i < n; ++i) {
+    for (size_t i = 0; i < std::min(code.size(), reading.characters.size()); ++i) {
         if (reading.characters[i].box.height > 0)
             heights.push_back(reading.characters[i].box.height);
     }
-    const double median = Median(heights);
-    return std::none_of(heights.begin(), heights.end(),
-                        [&](double h) { return h < kLowBoxRatio * median; });
+    BoxHeights result;
+    result.median = Median(heights);
+    if (!heights.empty())
+        result.lowest = *std::min_element(heights.begin(), heights.end());
+    return result;
 }
 
 double OwnConfidence(const Reading& reading, const std::string& code, Winner reader) {

@@ -48,6 +48,14 @@ inline constexpr double kUnevenWeight = 0.5;
 /// Whether reading's boxes for code are of one height (see kLowBoxRatio).
 bool EvenBoxes(const Reading& reading, const std::string& code);
 
+/// The median and the lowest height of reading's boxes at code's positions (boxes without a
+/// height left out; both 0 when there is none).
+struct BoxHeights {
+    double median = 0.0;
+    double lowest = 0.0;
+};
+BoxHeights BoxHeightsOf(const Reading& reading, const std::string& code);
+
 /// How clearly a box reads as the character written for it: 1 - d / e, with d the distance of
 /// the nearest rank of that character and e the distance of the nearest rank of any other
 /// character, or of the last rank when no other character is among them (0: a tie or worse; 1:
