@@ -8,6 +8,7 @@
 #include "classifier/iso6346.hpp"
 #include "classifier/lvq_cluster.hpp"
 #include "recognition/confidence.hpp"
+#include "recognition/net_choice.hpp"
 
 namespace karvona::recognition {
 namespace {
@@ -112,7 +113,8 @@ LookEvidence EvidenceOfReading(const Reading& reading, const std::string& code, 
     LookEvidence out;
     Evidence& v = out.values;
     std::vector<double> margins;
-    int notNearest = 0, runnerUp = 0, changes = 0;
+    int notNearest = 0, runnerUp = 0, changes = 0, netDoubt = 0;
+    double netWrittenMin = 1.0;
     bool twin = false;
     for (int i = 0; i < static_cast<int>(code.size()); ++i) {
         const bool changed =
@@ -130,6 +132,12 @@ LookEvidence EvidenceOfReading(const Reading& reading, const std::string& code, 
             EvidenceOfBox(box, code[i], box.letterPosition ? data.letters : data.digits);
         margins.push_back(e.margin);
         notNearest += e.nearest ? 0 : 1;
+        if (box.netRead) {
+            const int written = classifier::NetClassOf(code[i]);
+            const double p = written < 0 ? 0.0 : box.net[static_cast<size_t>(written)];
+            netWrittenMin = std::min(netWrittenMin, p);
+            netDoubt += NetCharacter(box, i) == code[i] ? 0 : 1;
+        }
         const bool byRunnerUp = !changed && box.ranks.chosenRank == 1;
         runnerUp += byRunnerUp ? 1 : 0;
         if (i < classifier::kCategoryPosition) {
@@ -165,6 +173,8 @@ LookEvidence EvidenceOfReading(const Reading& reading, const std::string& code, 
     Set(v, "layout_sloped", layoutCode > 0 ? 1.0 : 0.0);
     Set(v, "later_look", look > 0 ? 1.0 : 0.0);
     Set(v, "hand_confidence", OwnConfidence(reading, code, reader));
+    Set(v, "net_doubt", netDoubt);
+    Set(v, "net_written_min", netWrittenMin);
     out.twinOwner = twin;
     out.marginSecond = margins.size() < 2 ? -1.0 : margins[1];
     return out;

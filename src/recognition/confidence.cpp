@@ -174,7 +174,7 @@ double CandidateConfidence(const std::vector<Candidate>& candidates, size_t k,
 }
 
 bool MayBeSure(const std::vector<Candidate>& candidates, size_t k) {
-    return k < candidates.size() &&
+    return k < candidates.size() && !candidates[k].netTwin &&
            ((!candidates[k].evidence.twinOwner && !RemainderTen(candidates[k].code)) ||
             AgreeingLooks(candidates, k) >= 2);
 }

@@ -75,6 +75,9 @@ struct Candidate {
     Winner reader = Winner::None;
     double own = 0.0;       ///< the hand-set confidence of this reading alone
     LookEvidence evidence;  ///< what the reading says by itself (agreement values left 0)
+    /// The character network reads an owner letter as its check-digit twin, and the twin spells
+    /// another listed owner (NetReadsTwinOwner): never sure.
+    bool netTwin = false;
 };
 
 /// The confidence of a validated code alone, 0..1: from the margins of its characters as
@@ -100,7 +103,8 @@ double CandidateConfidence(const std::vector<Candidate>& candidates, size_t k,
 
 /// Whether candidate k may be sure at all: not when only one look read its code and an owner
 /// letter of it was chosen over its check-digit twin (by the runner-up rule or the check-digit
-/// choice), which the check digit cannot tell apart, or its check sum leaves 10 (RemainderTen).
+/// choice), which the check digit cannot tell apart, or its check sum leaves 10 (RemainderTen);
+/// never when the character network reads an owner letter as a listed twin (netTwin).
 bool MayBeSure(const std::vector<Candidate>& candidates, size_t k);
 
 /// The choice over a run's candidates, in the order the looks produced them.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "classifier/iso6346.hpp"
+#include "recognition/code_evidence.hpp"
 
 namespace karvona::recognition {
 
@@ -91,6 +92,39 @@ bool ChooseByNet(const Reading& reading, const classifier::COwnerPrefixList& pre
         return false;
     }
     return true;
+}
+
+bool NetReadsTwinOwner(classifier::CharacterNet& net, const Reading& reading,
+                       const std::string& code, const classifier::COwnerPrefixList& prefixes) {
+    constexpr int kOwnerLetters = 3;
+    const int boxes = std::min<int>(kOwnerLetters, static_cast<int>(reading.characters.size()));
+    if (static_cast<int>(code.size()) < kOwnerLetters + 1 || boxes == 0)
+        return false;
+    std::vector<cv::Mat> crops;
+    for (int i = 0; i < boxes; ++i) {
+        const BoxReading& box = reading.characters[static_cast<size_t>(i)];
+        crops.push_back(box.netRead ? cv::Mat() : box.crop);
+    }
+    const std::vector<classifier::NetProbabilities> read = net.Read(crops);
+    for (int i = 0; i < boxes; ++i) {
+        const BoxReading& box = reading.characters[static_cast<size_t>(i)];
+        const classifier::NetProbabilities& p =
+            box.netRead ? box.net : read[static_cast<size_t>(i)];
+        const int written = classifier::NetClassOf(code[static_cast<size_t>(i)]);
+        if ((!box.netRead && box.crop.empty()) || written < 0)
+            continue;
+        for (int c = 10; c < classifier::kNetClassCount; ++c) {
+            const char twin = classifier::kNetClasses[c];
+            if (!CheckDigitTwins(code[static_cast<size_t>(i)], twin) ||
+                p[static_cast<size_t>(c)] <= p[static_cast<size_t>(written)])
+                continue;
+            std::string owner = code.substr(0, kOwnerLetters + 1);
+            owner[static_cast<size_t>(i)] = twin;
+            if (prefixes.Contains(owner))
+                return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace karvona::recognition

@@ -31,4 +31,11 @@ char NetCharacter(const BoxReading& box, int position, int rank = 0);
 bool ChooseByNet(const Reading& reading, const classifier::COwnerPrefixList& prefixes,
                  GuidedChoice& choice);
 
+/// Whether the network reads an owner letter of code as its check-digit twin (see
+/// CheckDigitTwins) where the twin spells another listed owner: the check digit cannot tell the
+/// two codes apart, so only the letters' own evidence can, and the two readers disagree on it.
+/// Asks the network about the owner boxes that it has not read yet.
+bool NetReadsTwinOwner(classifier::CharacterNet& net, const Reading& reading,
+                       const std::string& code, const classifier::COwnerPrefixList& prefixes);
+
 }  // namespace karvona::recognition

@@ -99,7 +99,7 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
     out.region.release();
     out.pastedRegion.release();
 
-    std::vector<bool> netMade;     // per candidate: the character network's code
+    std::vector<bool> netMade;  // per candidate: the character network's code
     const double threshold =
         data_.confidence != nullptr ? data_.confidence->threshold : kSureThreshold;
     std::vector<LookOutput> kept;  // each candidate's look, and the best unvalidated look
@@ -156,11 +156,14 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
             Detach(fallback, pass);
             pass.RecognizeLoaded(image.image);
             const RecognitionResult& read = pass.result;
-            // A look whose reading did not validate asks the network about the boxes of each
-            // reading that has a box for every character (only those can give a code).
-            if (net_ && !read.complete && read.located()) {
+            // The network reads the boxes of each reading that has a box for every character
+            // (only those can give a code): a look whose reading did not validate asks it for a
+            // code, and a validated code takes its probabilities as evidence.
+            if (net_ && read.located()) {
                 for (Reading* reading : {&pass.morphologyReading, &pass.clusterReading}) {
-                    if (reading->characters.size() == classifier::kCodeLength)
+                    const bool wins = reading == &pass.WinningReading();
+                    if (reading->characters.size() == classifier::kCodeLength &&
+                        (!read.complete || wins))
                         ReadBoxesWithNet(*net_, *reading);
                 }
             }
@@ -189,6 +192,8 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
                 candidate.own = OwnConfidence(reading, code, reader);
                 candidate.evidence =
                     EvidenceOfReading(reading, code, reader, k, read.layoutCode, data_);
+                candidate.netTwin = net_ && !byNet && data_.prefixes != nullptr &&
+                                    NetReadsTwinOwner(*net_, reading, code, *data_.prefixes);
                 candidates_.push_back(candidate);
             };
             if (read.complete && read.code.size() == 11) {

@@ -338,6 +338,28 @@ TEST(Evidence, AnOwnerLetterChosenOverItsCheckDigitTwinIsNeverSureFromOneLook) {
     EXPECT_EQ(AgreeingLooks(list, 1), 2);
     const Evidence agreed = AgreedEvidence(list, 1);
     EXPECT_EQ(agreed[static_cast<size_t>(EvidenceIndex("looks_agree"))], 1.0);  // log2 of 2
+    // The network reads the R as its twin H, which spells another owner: never sure, however
+    // many looks agree.
+    list[1].netTwin = true;
+    EXPECT_FALSE(MayBeSure(list, 1));
+
+    // The network's probabilities are evidence: the lowest of a written character, and the
+    // characters it reads as another class.
+    Reading byNet = ReadingOf("RJCU1234560");
+    for (size_t i = 0; i < byNet.characters.size(); ++i) {
+        BoxReading& box = byNet.characters[i];
+        box.net.fill(0.0f);
+        box.net[static_cast<size_t>(classifier::NetClassOf("RJCU1234560"[i]))] = 0.9f;
+        box.netRead = true;
+    }
+    byNet.characters[0].net[static_cast<size_t>(classifier::NetClassOf('H'))] = 0.95f;
+    byNet.characters[5].net[static_cast<size_t>(classifier::NetClassOf('2'))] = 0.6f;
+    const LookEvidence net =
+        EvidenceOfReading(byNet, "RJCU1234560", Winner::Morphology, 0, 0, none);
+    EXPECT_EQ(value(net, "net_doubt"), 1.0);  // the R; the 2 is still its first class
+    EXPECT_NEAR(value(net, "net_written_min"), 0.6, 1e-6);
+    EXPECT_EQ(value(clear, "net_doubt"), 0.0);  // boxes the network did not read
+    EXPECT_EQ(value(clear, "net_written_min"), 1.0);
 }
 
 TEST(ConfidenceModelFile, RoundTripsAndNamesWhatIsWrongWithAFile) {
