@@ -281,7 +281,8 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
             std::clamp(static_cast<int>(std::lround(natural.cols * scale * squeeze)), 2, maxWidth);
         const cv::Mat glyph = Resized(natural, cv::Size(gw, geo.height));
         const cv::Point at(cell.x + (geo.cellWidth - gw) / 2, cell.y);
-        Stamp(paint, glyph, at);
+        if (!spec.withoutCode)
+            Stamp(paint, glyph, at);
         inkBoxes.emplace_back(at, glyph.size());
     }
     const int stroke = std::max(2, geo.height / 9);
@@ -393,8 +394,11 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
     cv::GaussianBlur(paint, paint, cv::Size(0, 0), rng.Uniform(0.3, 0.8));
     Blend(canvas, paint, palette.paint, static_cast<float>(rng.Uniform(0.82, 1.0)), &wear);
 
+    if (spec.withoutCode)
+        AddStickers(seed, canvas, occ, face, geo.height);
+
     // A carrier's name in big letters on some sides.
-    if (rng.Chance(0.2)) {
+    if (rng.Chance(spec.withoutCode ? 0.5 : 0.2)) {
         const int height = rng.Int(std::max(90, geo.height * 2), std::max(110, geo.height * 3));
         const cv::Mat block = TextBlock(face, {rng.Pick(CarrierNames())}, height, 1.0);
         cv::Point at;
@@ -438,7 +442,7 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
         DrawBarInGap(extra, canvas, grid, palette, railBottom);
 
     // Door hardware: locking bars and the seam between the leaves, clear of the code.
-    if (rng.Chance(0.5)) {
+    if (rng.Chance(spec.withoutCode ? 0.8 : 0.5)) {
         cv::Rect codeSpan = occ.taken.front();
         for (std::size_t i = 0; i < grid.size(); ++i) {
             if (grid[i].kind != 0) {
@@ -567,6 +571,11 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
         AddTimeStamp(rng, image);
     }
     photo.image = image;
+    if (spec.withoutCode) {
+        photo.code.clear();
+        photo.layout = -1;
+        return photo;
+    }
 
     // Where the characters ended up in the frame.
     const cv::Rect whole(0, 0, frame.width, frame.height);

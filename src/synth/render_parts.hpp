@@ -132,6 +132,11 @@ const std::vector<std::string>& CarrierNames();
 int Separation(const cv::Rect& a, const cv::Rect& b);
 cv::Rect Grow(const cv::Rect& r, int by);
 bool PlaceRandomly(Random& rng, Occupancy& occ, cv::Size size, int gap, cv::Point* at);
+/// One to three stickers (a light label with a dark line of letters and digits that is no
+/// code: a seal, a zone, a lot or a telephone number) where the panel is free, drawn from a
+/// stream of their own made from seed.
+void AddStickers(std::uint64_t seed, cv::Mat& canvas, Occupancy& occ, TextFace& face,
+                 int characterHeight);
 
 // ---------------------------------------------------------------------------------------------
 // The camera (camera.cpp)

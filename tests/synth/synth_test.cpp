@@ -266,6 +266,30 @@ TEST_F(SynthFolder, PhotographsMatchTheirLabels) {
     EXPECT_EQ(all.substr(0, two.size()), two);
 }
 
+TEST_F(SynthFolder, WithoutCodeTheSceneStaysAndTheLabelIsEmpty) {
+    SynthSpec spec = SmallSpec();
+    const SynthPhoto coded = RenderContainerPhoto(spec, 42);
+    spec.withoutCode = true;
+    const SynthPhoto blank = RenderContainerPhoto(spec, 42);
+    EXPECT_TRUE(blank.code.empty());
+    EXPECT_EQ(blank.layout, -1);
+    EXPECT_TRUE(blank.characterBoxes.empty());
+    ASSERT_EQ(blank.image.size(), coded.image.size());
+    // Where the coded photograph has its characters, the other has plain panel.
+    cv::Mat a, b;
+    cv::cvtColor(coded.image(coded.codeRegion), a, cv::COLOR_BGR2GRAY);
+    cv::cvtColor(blank.image(coded.codeRegion), b, cv::COLOR_BGR2GRAY);
+    cv::Scalar meanA, sdA, meanB, sdB;
+    cv::meanStdDev(a, meanA, sdA);
+    cv::meanStdDev(b, meanB, sdB);
+    EXPECT_LT(sdB[0], sdA[0]);
+
+    std::string error;
+    spec.bmpShare = 0.0;
+    ASSERT_TRUE(WriteSynthFolder(spec, 5, 1, dir_, &error)) << error;
+    EXPECT_EQ(ReadAll(dir_ / "labels.csv"), "file,code,layout\nsynth_000000.jpg,,\n");
+}
+
 TEST_F(SynthFolder, BadRequestsWriteNothing) {
     std::string error;
     EXPECT_FALSE(WriteSynthFolder(SmallSpec(), 1, -1, dir_, &error));
