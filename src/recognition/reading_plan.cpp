@@ -99,7 +99,7 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
     out.region.release();
     out.pastedRegion.release();
 
-    std::vector<bool> netMade;     // per candidate: the character network's code
+    std::vector<bool> netMade;  // per candidate: the character network's code
     const double threshold =
         data_.confidence != nullptr ? data_.confidence->threshold : kSureThreshold;
     std::vector<LookOutput> kept;  // each candidate's look, and the best unvalidated look
@@ -143,6 +143,9 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
                 // Turns and shears start from the working image made once.
                 image = MakeLookImage(working, 1.0, look);
                 image.fromPhoto = Compose(image.fromPhoto, workingFromPhoto);
+                // A repair that found nothing to repair would read the working image again.
+                if (look.repair != Repair::kNone && image.image.data == working.data)
+                    continue;
             } else {
                 image = MakeLookImage(photo, scale, look);
             }

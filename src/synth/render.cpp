@@ -47,6 +47,35 @@ struct Look {
     bool small = false;
 };
 
+// The hard cases of a reading, drawn from a third stream so that the photographs of a seed that
+// draws none of them stay as they were: a door rod standing in a gap of the code, characters
+// painted as outlines, a distant code of 13 to 17 pixels, and the size and type code on the
+// line of the check digit, beside it.
+struct HardCases {
+    bool rodAcross = false;
+    bool outline = false;
+    bool distant = false;
+    bool sizeTypeBeside = false;
+};
+
+HardCases PickHardCases(Random& hard) {
+    HardCases h;
+    h.rodAcross = hard.Chance(0.12);
+    h.outline = hard.Chance(0.06);
+    h.distant = hard.Chance(0.08);
+    h.sizeTypeBeside = hard.Chance(0.12);
+    return h;
+}
+
+// The paint of a glyph's outline only: its edge, `thickness` pixels deep.
+cv::Mat Outline(const cv::Mat& glyph, int thickness) {
+    cv::Mat inner;
+    cv::erode(glyph, inner,
+              cv::getStructuringElement(cv::MORPH_ELLIPSE,
+                                        cv::Size(2 * thickness + 1, 2 * thickness + 1)));
+    return glyph - inner;
+}
+
 Look PickLook(Random& extra) {
     Look look;
     if (extra.Chance(0.3)) {
@@ -132,6 +161,8 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
     Random rng(seed);
     Random extra(seed ^ 0xC0DE5107E5ull);
     const Look look = PickLook(extra);
+    Random hard(seed ^ 0x4A2DCA5E5ull);
+    const HardCases cases = PickHardCases(hard);
     const std::vector<std::string> prefixes = UsablePrefixes(spec.prefixes);
     const std::vector<std::string> fonts = spec.fonts.empty() ? AvailableFontPaths() : spec.fonts;
 
@@ -175,7 +206,9 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
     }
 
     // --- The code: geometry and position.
-    const CodeLayout geo = PickGeometry(rng, layout, frame, look.small ? 18 : 22);
+    const CodeLayout geo = cases.distant && !IsVertical(layout)
+                               ? PickGeometry(rng, layout, frame, 13, 17)
+                               : PickGeometry(rng, layout, frame, look.small ? 18 : 22);
     const int growBy = std::max(3, geo.height / 8);
     std::vector<GridBox> grid;
     std::vector<cv::Rect> cells;
@@ -279,7 +312,9 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
             std::min({46, geo.height * 10 / 11, geo.cellWidth + geo.spare - clearance});
         const int gw =
             std::clamp(static_cast<int>(std::lround(natural.cols * scale * squeeze)), 2, maxWidth);
-        const cv::Mat glyph = Resized(natural, cv::Size(gw, geo.height));
+        cv::Mat glyph = Resized(natural, cv::Size(gw, geo.height));
+        if (cases.outline)
+            glyph = Outline(glyph, std::max(1, geo.height / 16));
         const cv::Point at(cell.x + (geo.cellWidth - gw) / 2, cell.y);
         if (!spec.withoutCode)
             Stamp(paint, glyph, at);
@@ -326,6 +361,8 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
                 const cv::Rect last = cells[10];
                 const cv::Rect first = cells[0];
                 const int below = last.y + geo.height + geo.pitch.c + 2;
+                if (cases.sizeTypeBeside)
+                    tries.emplace_back(last.x + 3 * geo.cellWidth, last.y + geo.height - mask.rows);
                 tries.emplace_back(cells[4].x, below);
                 tries.emplace_back(first.x, below);
                 tries.emplace_back(last.x + geo.cellWidth - mask.cols,
@@ -476,6 +513,27 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
                     break;
                 }
             }
+        }
+    }
+
+    if (cases.rodAcross && !IsVertical(layout) && !spec.withoutCode) {
+        // A rod in the widest gap between two characters of one line, filling most of it.
+        int widest = 0, after = -1;
+        for (int i = 0; i + 1 < 11; ++i) {
+            const cv::Rect& a = inkBoxes[static_cast<std::size_t>(i)];
+            const cv::Rect& b = inkBoxes[static_cast<std::size_t>(i + 1)];
+            if (std::abs(a.y - b.y) < geo.height / 2 && b.x - a.br().x > widest) {
+                widest = b.x - a.br().x;
+                after = i;
+            }
+        }
+        // The rod and its shadow (half as wide and two pixels) fill the gap but two pixels.
+        const int width = std::min(geo.height / 2, (widest - 6) * 2 / 3);
+        if (after >= 0 && width >= 6) {
+            const int total = width + width / 2 + 2;
+            const int x = inkBoxes[static_cast<std::size_t>(after)].br().x + (widest - total) / 2;
+            DrawRod(hard, canvas, x, width, Jitter(hard, palette.panel * 0.95f, 8), railBottom,
+                    false);
         }
     }
 

@@ -55,8 +55,10 @@ std::vector<GridBox> MakeGrid(int layout, int x0, int y0, const Pitch& p);
 std::vector<cv::Rect> CharacterCells(int layout, const std::vector<GridBox>& grid, int checkColumn);
 cv::Rect Bounds(const std::vector<GridBox>& grid);
 cv::Size PickFrameSize(Random& rng);
-/// Sizes and gaps of the code; horizontal codes are at least minHeight pixels tall.
-CodeLayout PickGeometry(Random& rng, int layout, cv::Size frame, int minHeight = 22);
+/// Sizes and gaps of the code; horizontal codes are at least minHeight pixels tall, and at most
+/// maxHeight when it is not 0.
+CodeLayout PickGeometry(Random& rng, int layout, cv::Size frame, int minHeight = 22,
+                        int maxHeight = 0);
 
 // ---------------------------------------------------------------------------------------------
 // Glyphs and paint masks (glyphs.cpp)

@@ -5,7 +5,9 @@
 // the distributions written out here, so the same seed gives the same pixels with any standard
 // library. The geometry of the painted code (character height, pitch, line gaps, blank
 // positions) is drawn from the ranges the code-region locator searches, so that the locator can
-// find every code it is given.
+// find every code it is given; a few photographs draw the hard cases beyond them (distant codes
+// of 13 to 17 pixels, outlined characters, a door rod in a gap of the code, the size and type
+// code beside the check digit).
 
 #include <cstdint>
 #include <filesystem>

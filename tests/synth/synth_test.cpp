@@ -143,7 +143,7 @@ TEST(Render, EveryLayoutRendersInsideTheFrame) {
             const SynthPhoto p = RenderContainerPhoto(spec, seed * 977 + 5);
             ASSERT_EQ(p.image.type(), CV_8UC3);
             EXPECT_EQ(p.layout, layout);
-            EXPECT_GE(p.characterHeight, 18);
+            EXPECT_GE(p.characterHeight, 13);  // a distant code
             EXPECT_LE(p.characterHeight, 80);
             EXPECT_LE(std::abs(p.tiltDegrees), 3.0);
             EXPECT_LE(std::abs(p.slopeDegrees), 15.0);
@@ -167,12 +167,13 @@ TEST(Render, EveryLayoutRendersInsideTheFrame) {
             } else {
                 EXPECT_LT(first.y, last.y);
             }
-            // Something is painted there: the region is far from flat.
+            // Something is painted there: the region is far from flat (outlined characters
+            // carry less paint than solid ones).
             cv::Mat grey;
             cv::cvtColor(p.image(p.codeRegion), grey, cv::COLOR_BGR2GRAY);
             cv::Scalar mean, stddev;
             cv::meanStdDev(grey, mean, stddev);
-            EXPECT_GT(stddev[0], 15.0);
+            EXPECT_GT(stddev[0], 8.0);
         }
     }
 }
