@@ -47,35 +47,6 @@ struct Look {
     bool small = false;
 };
 
-// The hard cases of a reading, drawn from a third stream so that the photographs of a seed that
-// draws none of them stay as they were: a door rod standing in a gap of the code, characters
-// painted as outlines, a distant code of 13 to 17 pixels, and the size and type code on the
-// line of the check digit, beside it.
-struct HardCases {
-    bool rodAcross = false;
-    bool outline = false;
-    bool distant = false;
-    bool sizeTypeBeside = false;
-};
-
-HardCases PickHardCases(Random& hard) {
-    HardCases h;
-    h.rodAcross = hard.Chance(0.12);
-    h.outline = hard.Chance(0.06);
-    h.distant = hard.Chance(0.08);
-    h.sizeTypeBeside = hard.Chance(0.12);
-    return h;
-}
-
-// The paint of a glyph's outline only: its edge, `thickness` pixels deep.
-cv::Mat Outline(const cv::Mat& glyph, int thickness) {
-    cv::Mat inner;
-    cv::erode(glyph, inner,
-              cv::getStructuringElement(cv::MORPH_ELLIPSE,
-                                        cv::Size(2 * thickness + 1, 2 * thickness + 1)));
-    return glyph - inner;
-}
-
 Look PickLook(Random& extra) {
     Look look;
     if (extra.Chance(0.3)) {
@@ -516,26 +487,8 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
         }
     }
 
-    if (cases.rodAcross && !IsVertical(layout) && !spec.withoutCode) {
-        // A rod in the widest gap between two characters of one line, filling most of it.
-        int widest = 0, after = -1;
-        for (int i = 0; i + 1 < 11; ++i) {
-            const cv::Rect& a = inkBoxes[static_cast<std::size_t>(i)];
-            const cv::Rect& b = inkBoxes[static_cast<std::size_t>(i + 1)];
-            if (std::abs(a.y - b.y) < geo.height / 2 && b.x - a.br().x > widest) {
-                widest = b.x - a.br().x;
-                after = i;
-            }
-        }
-        // The rod and its shadow (half as wide and two pixels) fill the gap but two pixels.
-        const int width = std::min(geo.height / 2, (widest - 6) * 2 / 3);
-        if (after >= 0 && width >= 6) {
-            const int total = width + width / 2 + 2;
-            const int x = inkBoxes[static_cast<std::size_t>(after)].br().x + (widest - total) / 2;
-            DrawRod(hard, canvas, x, width, Jitter(hard, palette.panel * 0.95f, 8), railBottom,
-                    false);
-        }
-    }
+    if (cases.rodAcross && !IsVertical(layout) && !spec.withoutCode)
+        DrawRodInGap(hard, canvas, inkBoxes, geo.height, palette, railBottom);
 
     // Sky over the top rail.
     if (railBottom > 0) {
