@@ -99,7 +99,7 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
     out.region.release();
     out.pastedRegion.release();
 
-    std::vector<bool> netMade;  // per candidate: the character network's code
+    std::vector<bool> netMade;     // per candidate: the character network's code
     const double threshold =
         data_.confidence != nullptr ? data_.confidence->threshold : kSureThreshold;
     std::vector<LookOutput> kept;  // each candidate's look, and the best unvalidated look
