@@ -25,6 +25,7 @@ struct SynthOptions {
     std::string size;
     double bmpShare = 0.15;
     std::string prefixes;
+    bool withoutCode = false;
 };
 
 // prefix.txt of the data folder that `read` would use ($KARVONA_DATA, the current folder,
@@ -48,6 +49,7 @@ std::filesystem::path DefaultPrefixFile() {
 int RunSynth(const SynthOptions& o) {
     synth::SynthSpec spec;
     spec.bmpShare = o.bmpShare;
+    spec.withoutCode = o.withoutCode;
     if (!synth::ParseLayoutList(o.layouts, &spec.layouts)) {
         std::cerr << "synth: --layouts takes codes 0 to 6 such as 0,1,5 or 2-4, not \"" << o.layouts
                   << "\"\n";
@@ -102,6 +104,8 @@ void AddSynthCommand(CLI::App& app) {
     cmd->add_option("--bmp-share", options->bmpShare, "Share of photographs written as BMP")
         ->check(CLI::Range(0.0, 1.0))
         ->capture_default_str();
+    cmd->add_flag("--no-code", options->withoutCode,
+                  "Doors and walls with the other markings but no code (empty labels)");
     cmd->add_option("--prefixes", options->prefixes,
                     "Owner-prefix list (default: prefix.txt of the data folder read uses, else "
                     "data/prefix.txt)");

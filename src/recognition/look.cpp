@@ -25,11 +25,25 @@ const std::vector<Look>& SecondLooks() {
     // The turns and shears come after the two scales that find most regions the first look
     // missed, so that a photograph without a code costs four passes, not fourteen.
     static const std::vector<Look> looks = {
-        {"scale 0.75", 0.75},       {"scale 1.5", 1.5},       {"rotate 4", 1.0, 4.0},
-        {"shear -10", 1.0, 0, -10}, {"rotate -4", 1.0, -4.0}, {"shear 10", 1.0, 0, 10},
-        {"shear -5", 1.0, 0, -5},   {"shear 5", 1.0, 0, 5},   {"shear -15", 1.0, 0, -15},
-        {"shear 15", 1.0, 0, 15},   {"rotate 8", 1.0, 8.0},   {"rotate -8", 1.0, -8.0},
+        {"scale 0.75", 0.75},
+        {"scale 1.5", 1.5},
+        {"rotate 4", 1.0, 4.0},
+        {"shear -10", 1.0, 0, -10},
+        {"rotate -4", 1.0, -4.0},
+        {"shear 10", 1.0, 0, 10},
+        {"shear -5", 1.0, 0, -5},
+        {"shear 5", 1.0, 0, 5},
+        {"shear -15", 1.0, 0, -15},
+        {"shear 15", 1.0, 0, 15},
+        {"rotate 8", 1.0, 8.0},
+        {"rotate -8", 1.0, -8.0},
         {"scale 2", 2.0},
+        // Faint paint and unevenly lit panels: the contrast normalised tile by tile, at the
+        // working scale and larger for small characters.
+        {"equalised", 1.0, 0, 0, Repair::kEqualise},
+        {"equalised 1.5", 1.5, 0, 0, Repair::kEqualise},
+        {"unframed", 1.0, 0, 0, Repair::kUnframe},
+        {"unbarred", 1.0, 0, 0, Repair::kUnbar},
     };
     return looks;
 }
@@ -62,6 +76,8 @@ LookImage MakeLookImage(const cv::Mat& photo, double photoScale, const Look& loo
                             std::max(1, int(std::lround(photo.rows * s))));
         cv::resize(photo, scaled, size, 0, 0, s < 1.0 ? cv::INTER_AREA : cv::INTER_LINEAR);
     }
+    if (look.repair != Repair::kNone)
+        scaled = Repaired(scaled, look.repair);
     const double sx = photo.cols > 0 ? double(scaled.cols) / photo.cols : 1.0;
     const double sy = photo.rows > 0 ? double(scaled.rows) / photo.rows : 1.0;
     const cv::Matx23d scaling(sx, 0, 0, 0, sy, 0);

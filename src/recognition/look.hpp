@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "recognition/look_repairs.hpp"
+
 namespace karvona::recognition {
 
 /// The frame the working scale fits a photograph into, either way round.
@@ -25,10 +27,18 @@ struct Look {
     double scale = 1.0;   ///< relative to the working image
     double rotate = 0.0;  ///< degrees, counter-clockwise as the photograph is shown
     double shear = 0.0;   ///< degrees: each column moves down by tan(shear) per column right
-    bool identity() const { return scale == 1.0 && rotate == 0.0 && shear == 0.0; }
-    /// A turn or shear only straightens a code that an earlier look found a region for; on a
-    /// photograph where no look at any scale found one it is not taken.
-    bool needsRegion() const { return rotate != 0.0 || shear != 0.0; }
+    /// What is repaired in the image after scaling (look_repairs.hpp).
+    Repair repair = Repair::kNone;
+    bool identity() const {
+        return scale == 1.0 && rotate == 0.0 && shear == 0.0 && repair == Repair::kNone;
+    }
+    /// A turn or shear only straightens a code that an earlier look found a region for, and a
+    /// frame or a bar taken away only mends one: on a photograph where no look at any scale
+    /// found one they are not taken.
+    bool needsRegion() const {
+        return rotate != 0.0 || shear != 0.0 || repair == Repair::kUnframe ||
+               repair == Repair::kUnbar;
+    }
 };
 
 /// The first look: the working image itself.
@@ -46,10 +56,10 @@ struct LookImage {
 };
 
 /// Makes a look's image from the photograph, read at photoScale x look.scale: scaled with area
-/// interpolation when it gets smaller and linear interpolation when it gets larger, then turned
-/// and sheared about its centre onto a canvas that holds all of it (linear interpolation, the
-/// border repeated outwards so that no hard edge appears). A look that changes nothing at scale 1
-/// shares the photograph's pixels.
+/// interpolation when it gets smaller and linear interpolation when it gets larger, repaired
+/// when the look asks for it, then turned and sheared about its centre onto a canvas that holds
+/// all of it (linear interpolation, the border repeated outwards so that no hard edge appears).
+/// A look that changes nothing at scale 1 shares the photograph's pixels.
 LookImage MakeLookImage(const cv::Mat& photo, double photoScale, const Look& look);
 
 /// The affine map that applies first, then second.

@@ -143,6 +143,9 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
                 // Turns and shears start from the working image made once.
                 image = MakeLookImage(working, 1.0, look);
                 image.fromPhoto = Compose(image.fromPhoto, workingFromPhoto);
+                // A repair that found nothing to repair would read the working image again.
+                if (look.repair != Repair::kNone && image.image.data == working.data)
+                    continue;
             } else {
                 image = MakeLookImage(photo, scale, look);
             }

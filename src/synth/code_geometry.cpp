@@ -193,7 +193,7 @@ int LineGap(double g) {
 
 }  // namespace
 
-CodeLayout PickGeometry(Random& rng, int layout, cv::Size frame, int minHeight) {
+CodeLayout PickGeometry(Random& rng, int layout, cv::Size frame, int minHeight, int maxHeight) {
     CodeLayout g;
     if (IsVertical(layout)) {
         // The locator sizes vertical boxes from the seed's width: height = 1.7 x width.
@@ -225,6 +225,8 @@ CodeLayout PickGeometry(Random& rng, int layout, cv::Size frame, int minHeight) 
     }
     static const int kMaxHeight[kLayoutCount] = {70, 62, 0, 80, 0, 80, 52};
     int hi = kMaxHeight[layout];
+    if (maxHeight > 0)
+        hi = std::min(hi, maxHeight);
     // Long lines shrink to fit narrow frames.
     const int positions = layout == 0 ? 11 : layout == 1 ? 13 : layout == 6 ? 16 : 8;
     while (hi > minHeight && positions * (hi / 2 + std::min(24, hi / 5 + 8)) > frame.width * 0.9) {

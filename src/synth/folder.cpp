@@ -55,7 +55,8 @@ bool WriteSynthFolder(const SynthSpec& spec, std::uint64_t seed, int count,
         if (!written) {
             return fail("cannot write " + file.string());
         }
-        labels += std::string(name) + "," + photo.code + "," + std::to_string(photo.layout) + "\n";
+        const std::string layout = photo.layout >= 0 ? std::to_string(photo.layout) : "";
+        labels += std::string(name) + "," + photo.code + "," + layout + "\n";
         if (progress) {
             progress(i + 1);
         }

@@ -78,4 +78,35 @@ bool PlaceRandomly(Random& rng, Occupancy& occ, cv::Size size, int gap, cv::Poin
     return false;
 }
 
+void AddStickers(std::uint64_t seed, cv::Mat& canvas, Occupancy& occ, TextFace& face,
+                 int characterHeight) {
+    Random rng(seed ^ 0x571C4E25ull);
+    static const std::vector<std::string> kWords = {"SEAL", "ZONE", "LOT", "TEL", "REF", "NO"};
+    const int count = rng.Int(1, 3);
+    for (int s = 0; s < count; ++s) {
+        // Letters then at most five digits: never the eleven characters of a code.
+        std::string text = rng.Pick(kWords) + " ";
+        const int digits = rng.Int(1, 5);
+        for (int d = 0; d < digits; ++d)
+            text += static_cast<char>('0' + rng.Int(0, 9));
+        const int height =
+            std::clamp(static_cast<int>(characterHeight * rng.Uniform(0.5, 1.1)), 12, 48);
+        const cv::Mat block = TextBlock(face, {text}, height, rng.Uniform(0.8, 1.0));
+        if (block.empty())
+            continue;
+        const int pad = std::max(3, height / 3);
+        const cv::Size size(block.cols + 2 * pad, block.rows + 2 * pad);
+        cv::Point at;
+        if (!PlaceRandomly(rng, occ, size, 4, &at) || !cv::Rect(at, size).area())
+            continue;
+        const cv::Rect label = cv::Rect(at, size) & cv::Rect(0, 0, canvas.cols, canvas.rows);
+        const double light = rng.Uniform(190, 245);
+        canvas(label).setTo(cv::Scalar(light, light * rng.Uniform(0.9, 1.0), light));
+        cv::Mat ink(canvas.size(), CV_8U, cv::Scalar(0));
+        Stamp(ink, block, at + cv::Point(pad, pad));
+        const double dark = rng.Uniform(10, 70);
+        Blend(canvas, ink, cv::Vec3f(dark, dark, dark), 1.0f, nullptr);
+    }
+}
+
 }  // namespace karvona::synth::parts

@@ -132,6 +132,8 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
     Random rng(seed);
     Random extra(seed ^ 0xC0DE5107E5ull);
     const Look look = PickLook(extra);
+    Random hard(seed ^ 0x4A2DCA5E5ull);
+    const HardCases cases = PickHardCases(hard);
     const std::vector<std::string> prefixes = UsablePrefixes(spec.prefixes);
     const std::vector<std::string> fonts = spec.fonts.empty() ? AvailableFontPaths() : spec.fonts;
 
@@ -175,7 +177,9 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
     }
 
     // --- The code: geometry and position.
-    const CodeLayout geo = PickGeometry(rng, layout, frame, look.small ? 18 : 22);
+    const CodeLayout geo = cases.distant && !IsVertical(layout)
+                               ? PickGeometry(rng, layout, frame, 13, 17)
+                               : PickGeometry(rng, layout, frame, look.small ? 18 : 22);
     const int growBy = std::max(3, geo.height / 8);
     std::vector<GridBox> grid;
     std::vector<cv::Rect> cells;
@@ -279,9 +283,12 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
             std::min({46, geo.height * 10 / 11, geo.cellWidth + geo.spare - clearance});
         const int gw =
             std::clamp(static_cast<int>(std::lround(natural.cols * scale * squeeze)), 2, maxWidth);
-        const cv::Mat glyph = Resized(natural, cv::Size(gw, geo.height));
+        cv::Mat glyph = Resized(natural, cv::Size(gw, geo.height));
+        if (cases.outline)
+            glyph = Outline(glyph, std::max(1, geo.height / 16));
         const cv::Point at(cell.x + (geo.cellWidth - gw) / 2, cell.y);
-        Stamp(paint, glyph, at);
+        if (!spec.withoutCode)
+            Stamp(paint, glyph, at);
         inkBoxes.emplace_back(at, glyph.size());
     }
     const int stroke = std::max(2, geo.height / 9);
@@ -325,6 +332,8 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
                 const cv::Rect last = cells[10];
                 const cv::Rect first = cells[0];
                 const int below = last.y + geo.height + geo.pitch.c + 2;
+                if (cases.sizeTypeBeside)
+                    tries.emplace_back(last.x + 3 * geo.cellWidth, last.y + geo.height - mask.rows);
                 tries.emplace_back(cells[4].x, below);
                 tries.emplace_back(first.x, below);
                 tries.emplace_back(last.x + geo.cellWidth - mask.cols,
@@ -393,8 +402,11 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
     cv::GaussianBlur(paint, paint, cv::Size(0, 0), rng.Uniform(0.3, 0.8));
     Blend(canvas, paint, palette.paint, static_cast<float>(rng.Uniform(0.82, 1.0)), &wear);
 
+    if (spec.withoutCode)
+        AddStickers(seed, canvas, occ, face, geo.height);
+
     // A carrier's name in big letters on some sides.
-    if (rng.Chance(0.2)) {
+    if (rng.Chance(spec.withoutCode ? 0.5 : 0.2)) {
         const int height = rng.Int(std::max(90, geo.height * 2), std::max(110, geo.height * 3));
         const cv::Mat block = TextBlock(face, {rng.Pick(CarrierNames())}, height, 1.0);
         cv::Point at;
@@ -438,7 +450,7 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
         DrawBarInGap(extra, canvas, grid, palette, railBottom);
 
     // Door hardware: locking bars and the seam between the leaves, clear of the code.
-    if (rng.Chance(0.5)) {
+    if (rng.Chance(spec.withoutCode ? 0.8 : 0.5)) {
         cv::Rect codeSpan = occ.taken.front();
         for (std::size_t i = 0; i < grid.size(); ++i) {
             if (grid[i].kind != 0) {
@@ -474,6 +486,9 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
             }
         }
     }
+
+    if (cases.rodAcross && !IsVertical(layout) && !spec.withoutCode)
+        DrawRodInGap(hard, canvas, inkBoxes, geo.height, palette, railBottom);
 
     // Sky over the top rail.
     if (railBottom > 0) {
@@ -567,6 +582,11 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
         AddTimeStamp(rng, image);
     }
     photo.image = image;
+    if (spec.withoutCode) {
+        photo.code.clear();
+        photo.layout = -1;
+        return photo;
+    }
 
     // Where the characters ended up in the frame.
     const cv::Rect whole(0, 0, frame.width, frame.height);

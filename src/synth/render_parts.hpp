@@ -55,8 +55,10 @@ std::vector<GridBox> MakeGrid(int layout, int x0, int y0, const Pitch& p);
 std::vector<cv::Rect> CharacterCells(int layout, const std::vector<GridBox>& grid, int checkColumn);
 cv::Rect Bounds(const std::vector<GridBox>& grid);
 cv::Size PickFrameSize(Random& rng);
-/// Sizes and gaps of the code; horizontal codes are at least minHeight pixels tall.
-CodeLayout PickGeometry(Random& rng, int layout, cv::Size frame, int minHeight = 22);
+/// Sizes and gaps of the code; horizontal codes are at least minHeight pixels tall, and at most
+/// maxHeight when it is not 0.
+CodeLayout PickGeometry(Random& rng, int layout, cv::Size frame, int minHeight = 22,
+                        int maxHeight = 0);
 
 // ---------------------------------------------------------------------------------------------
 // Glyphs and paint masks (glyphs.cpp)
@@ -132,6 +134,30 @@ const std::vector<std::string>& CarrierNames();
 int Separation(const cv::Rect& a, const cv::Rect& b);
 cv::Rect Grow(const cv::Rect& r, int by);
 bool PlaceRandomly(Random& rng, Occupancy& occ, cv::Size size, int gap, cv::Point* at);
+/// One to three stickers (a light label with a dark line of letters and digits that is no
+/// code: a seal, a zone, a lot or a telephone number) where the panel is free, drawn from a
+/// stream of their own made from seed.
+void AddStickers(std::uint64_t seed, cv::Mat& canvas, Occupancy& occ, TextFace& face,
+                 int characterHeight);
+
+// ---------------------------------------------------------------------------------------------
+// Hard cases (hard_cases.cpp), drawn from a stream of their own so that the photographs of a
+// seed that draws none of them stay as they were.
+
+struct HardCases {
+    bool rodAcross = false;       // a door rod standing in the widest gap of the code
+    bool outline = false;         // characters painted as outlines
+    bool distant = false;         // a horizontal code of 13 to 17 pixels
+    bool sizeTypeBeside = false;  // the size and type code on the check digit's line
+};
+
+HardCases PickHardCases(Random& hard);
+/// The paint of a glyph's outline only: its edge, `thickness` pixels deep.
+cv::Mat Outline(const cv::Mat& glyph, int thickness);
+/// A rod (without brackets) in the widest gap between two characters of one line, when the gap
+/// holds a rod of at least 6 pixels and its shadow.
+void DrawRodInGap(Random& hard, cv::Mat& canvas, const std::vector<cv::Rect>& inkBoxes,
+                  int characterHeight, const Palette& palette, int yFrom);
 
 // ---------------------------------------------------------------------------------------------
 // The camera (camera.cpp)

@@ -5,7 +5,9 @@
 // the distributions written out here, so the same seed gives the same pixels with any standard
 // library. The geometry of the painted code (character height, pitch, line gaps, blank
 // positions) is drawn from the ranges the code-region locator searches, so that the locator can
-// find every code it is given.
+// find every code it is given; a few photographs draw the hard cases beyond them (distant codes
+// of 13 to 17 pixels, outlined characters, a door rod in a gap of the code, the size and type
+// code beside the check digit).
 
 #include <cstdint>
 #include <filesystem>
@@ -35,12 +37,17 @@ struct SynthSpec {
     std::vector<std::string> fonts;
     /// Share of photographs a folder writes as BMP rather than JPEG.
     double bmpShare = 0.15;
+    /// Doors and walls with every other marking but no identification code (the size and type
+    /// code, weight tables, carrier names, stickers, bars, empty check-digit frames): a reader
+    /// must read nothing sure on them. Their label's code is empty.
+    bool withoutCode = false;
 };
 
 /// One rendered photograph and what is painted on it.
 struct SynthPhoto {
     cv::Mat image;                         ///< 8-bit BGR
-    std::string code;                      ///< the eleven characters, e.g. "ABCU1234560"
+    std::string code;                      ///< the eleven characters, e.g. "ABCU1234560"; empty
+                                           ///< when the photograph shows no code
     int layout = -1;                       ///< 0 to 6
     cv::Rect codeRegion;                   ///< bounding box of the eleven characters in the frame
     std::vector<cv::Rect> characterBoxes;  ///< one per character, in code order (frame coords)
@@ -56,7 +63,8 @@ std::string CheckSynthSpec(const SynthSpec& spec);
 SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed);
 
 /// Writes count photographs (JPEG of quality 60 to 95, some BMP) into folder (created when
-/// missing) and folder/labels.csv with the header "file,code,layout". Photograph i is rendered
+/// missing) and folder/labels.csv with the header "file,code,layout" (code and layout empty for
+/// photographs without a code). Photograph i is rendered
 /// from a seed derived from seed and i. A count of 0 writes a labels.csv holding the header only.
 /// Returns false with *error set when the spec is unusable, count is negative or a file cannot
 /// be written; labels.csv is then not written. `progress` (may be empty) is called with the

@@ -24,6 +24,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <opencv2/core/utils/logger.hpp>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -31,8 +32,8 @@
 #include "confusion.hpp"
 #include "imaging/heap.hpp"
 #include "recognition/confidence.hpp"
-#include "recognition/net_choice.hpp"
 #include "recognition/confidence_model.hpp"
+#include "recognition/net_choice.hpp"
 #include "recognition/reading_plan.hpp"
 #include "recognition/recognizer.hpp"
 #include "recognition/reference_data.hpp"
@@ -72,13 +73,27 @@ int Percentile(std::vector<int> times, double share) {
     return times[std::clamp<size_t>(rank, 1, times.size()) - 1];
 }
 
-// A set's labels; a third column that is not a layout code (notes) counts as no layout.
+// A set's labels; a third column that is not a layout code (notes) counts as no layout. A row
+// whose code is empty labels a photograph without a code: any sure code read there is a misread.
 std::vector<karvona::training::LabelledPhoto> ReadSet(const fs::path& csv) {
     std::vector<karvona::training::LabelledPhoto> rows;
     std::vector<std::string> problems;
     karvona::training::ReadLabels(csv, rows, problems);
-    for (const std::string& problem : problems)
-        std::cerr << csv.string() << ": " << problem << '\n';
+    std::vector<std::vector<std::string>> records;
+    std::set<std::string> noCode;  // the problems that are photographs without a code
+    if (karvona::training::ReadCsvRecords(csv, records)) {
+        for (size_t i = 0; i < records.size(); ++i) {
+            const auto& fields = records[i];
+            if (fields.size() >= 2 && !fields[0].empty() && fields[1].empty()) {
+                rows.push_back({fields[0], "", "-"});
+                noCode.insert("record " + std::to_string(i + 1) + ":");
+            }
+        }
+    }
+    for (const std::string& problem : problems) {
+        if (noCode.count(problem.substr(0, problem.find(':') + 1)) == 0)
+            std::cerr << csv.string() << ": " << problem << '\n';
+    }
     for (auto& row : rows) {
         if (row.layout.empty() || row.layout.find_first_not_of("0123456789") != std::string::npos)
             row.layout = "-";
@@ -352,7 +367,8 @@ int main(int argc, char** argv) {
             }
             perLayout[row.layout].Add(t);
             total.Add(t);
-            confusions.Add(row.code, recognizer.WinningReading().characters);
+            if (!row.code.empty())
+                confusions.Add(row.code, recognizer.WinningReading().characters);
             if (const ReadingPlan* plan = recognizer.plan(); plan != nullptr && !strict) {
                 if (curve)
                     curvePhotos.push_back({name, row.code, plan->candidates()});

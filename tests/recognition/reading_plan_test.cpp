@@ -145,11 +145,13 @@ TEST(ReadingPlan, NothingToReadIsJudgedAndCostsTheScalesOnly) {
     EXPECT_FLOAT_EQ(planned.result.confidence, 0.0f);
     EXPECT_EQ(planned.result.reader, Winner::None);
     EXPECT_EQ(planned.layoutText, "HORIZONTAL 2 LINES");
-    // No look at any scale found a region: turning or shearing has nothing to straighten.
+    // No look at any scale found a region: turning, shearing, taking a frame or a bar away have
+    // nothing to mend.
     std::vector<std::string> taken;
     for (const LookRecord& record : planned.plan()->records())
         taken.push_back(record.name);
-    EXPECT_EQ(taken, (std::vector<std::string>{"first", "scale 0.75", "scale 1.5", "scale 2"}));
+    EXPECT_EQ(taken, (std::vector<std::string>{"first", "scale 0.75", "scale 1.5", "scale 2",
+                                               "equalised", "equalised 1.5"}));
 
     // A file that does not load: no look at all.
     EXPECT_FALSE(planned.RecognizeImage("/no/such/photo.jpg"));
