@@ -13,6 +13,7 @@
 
 #include "recognition/data_lookup.hpp"
 #include "recognition/reading_plan.hpp"
+#include "recognition/reference_data.hpp"
 #include "recognition/recognizer.hpp"
 #include "training/harvest.hpp"
 
@@ -360,7 +361,13 @@ int RunCalibrate(const CalibrateOptions& options, std::ostream& out, std::ostrea
         return FitAndWrite(options, std::move(photos), false, out, err);
     }
     recognition::ReferenceDataSet data;
-    const auto problems = recognition::LoadRequiredReferenceData(options.data, data, false);
+    auto problems = recognition::LoadRequiredReferenceData(options.data, data, false);
+    // The looks are read as `karvona read` reads them: with the character network.
+    if (problems.empty()) {
+        if (std::string problem = recognition::LoadCharacterNetOf(options.data, data);
+            !problem.empty())
+            problems.push_back(problem);
+    }
     for (const std::string& problem : problems)
         err << problem << '\n';
     if (!problems.empty())
