@@ -181,9 +181,9 @@ Answer Settle(const ServiceView& view, const std::string& body) {
     const std::int64_t id = object["id"].get<std::int64_t>();
     if (view.history->Settle(id, code->get<std::string>(), by) == SettleStatus::kUnknownId)
         return Fail(404, "unknown-reading", "no reading has the id " + std::to_string(id));
-    nlohmann::ordered_json reading = view.history->Reading(id);
-    reading["ownerKnown"] = view.data.prefixes->Contains(code->get<std::string>().substr(0, 4));
-    return JsonAnswer(reading);
+    return JsonAnswer(
+        {{"reading", view.history->Reading(id)},
+         {"ownerKnown", view.data.prefixes->Contains(code->get<std::string>().substr(0, 4))}});
 }
 
 Answer Delete(const ServiceView& view, const std::string& body) {

@@ -1,9 +1,9 @@
 #include "service/history.hpp"
 
 #include <SQLiteCpp/SQLiteCpp.h>
-#include <sqlite3.h>
 #include <fcntl.h>
 #include <openssl/evp.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -100,7 +100,7 @@ TEST_F(DeskTest, AnswersAreKeptQueuedSettledAndFound) {
     const auto settled =
         Post("/desk/settle", R"({"id":)" + ids + R"(,"code":"TGHU7654320","by":"kim"})");
     EXPECT_EQ(settled["status"], 200);
-    EXPECT_EQ(settled["settled"]["code"], kCode);
+    EXPECT_EQ(settled["reading"]["settled"]["code"], kCode);
     EXPECT_EQ(settled["ownerKnown"], true);
     EXPECT_EQ(Get("/desk/queue")["readings"].size(), 1u);
     EXPECT_EQ(Get("/desk/search?code=654320&outcome=settled")["readings"].size(), 1u);
