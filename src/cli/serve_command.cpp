@@ -47,10 +47,14 @@ bool ReadToken(const std::string& file, std::string& token) {
     return token.size() >= 16;
 }
 
+// share/karvona/web beside the installed program, else web/ beside a program in its build tree.
 std::filesystem::path DefaultWebFolder() {
     std::error_code ec;
     const auto program = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::path() : program.parent_path().parent_path() / "share/karvona/web";
+    if (ec)
+        return {};
+    const auto installed = program.parent_path().parent_path() / "share/karvona/web";
+    return std::filesystem::is_directory(installed, ec) ? installed : program.parent_path() / "web";
 }
 
 }  // namespace
