@@ -43,8 +43,8 @@ CLI::App* AddExportCommand(CLI::App& app, ExportOptions& options) {
                         "2026-12-09T20:44)");
     command->footer(
         "labels.csv holds file,code,layout,char_height,notes: the settled code, the layout the "
-        "reader found, and the reading's id in the notes. An existing labels.csv is replaced; "
-        "photographs are written by name, and one already there with the same bytes is kept.");
+        "reader found, and the reading's id in the notes. An existing labels.csv, and a "
+        "photograph of the same name, is replaced.");
     return command;
 }
 

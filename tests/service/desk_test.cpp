@@ -114,6 +114,21 @@ TEST_F(DeskTest, AnswersAreKeptQueuedSettledAndFound) {
           "/desk/reading?id=-1", "/desk/photo?hash=../../h.db", "/desk/search?limit=100000"})
         EXPECT_EQ(Get(bad, 400)["error"].is_string(), true) << bad;
 
+    // What was settled is exported for training: the photograph as sent, under its name.
+    const fs::path out = dir_ / "export";
+    ASSERT_EQ(std::system((std::string(KARVONA_BIN) + " export --db " + (dir_ / "h.db").string() +
+                           " --out " + out.string() + " >/dev/null")
+                              .c_str()),
+              0);
+    std::ifstream labels(out / "labels.csv");
+    std::string header, row;
+    std::getline(labels, header);
+    std::getline(labels, row);
+    EXPECT_EQ(header, "file,code,layout,char_height,notes");
+    EXPECT_EQ(row.substr(0, 24), "cam 2.jpg,TGHU7654320,,,");
+    std::ifstream exported(out / "cam 2.jpg", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(exported), {}), blank);
+
     EXPECT_EQ(Post("/desk/delete", R"({"id":)" + ids + "}")["status"], 200);
     EXPECT_EQ(Get("/desk/reading?id=" + ids, 404)["reason"], "unknown-reading");
 }
