@@ -9,7 +9,8 @@
 //                 --digits FILE [--norm WxH] [--grid WxH] [--protos N]
 //   karvona calibrate --photos DIR... --out FILE [--data DIR] [--jobs N]
 //   karvona --version
-//   karvona serve [--listen HOST:PORT] [--jobs N] [--timeout S] [--data DIR]
+//   karvona serve [--listen HOST:PORT] [--jobs N] [--timeout S] [--data DIR] [--db FILE]
+//   karvona export --db FILE --out DIR [--since TIME]
 //
 // `read` prints one line per photograph (text, CSV or one JSON object). Every subcommand ends
 // with exit code 0 when all went well, 1 when some photograph could not be read or written (or
@@ -22,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/export_command.hpp"
 #include "cli/read_command.hpp"
 #include "cli/serve_command.hpp"
 #include "cli/synth_command.hpp"
@@ -90,6 +92,8 @@ int main(int argc, char** argv) {
     AddTrainingCommands(app);
     karvona::cli::ServeOptions serve;
     CLI::App* serveCommand = karvona::cli::AddServeCommand(app, serve);
+    karvona::cli::ExportOptions exportOptions;
+    CLI::App* exportCommand = karvona::cli::AddExportCommand(app, exportOptions);
     // Each subcommand answers --version too, and lists it in its help.
     for (CLI::App* command : app.get_subcommands({}))
         command->set_version_flag("--version", std::string("karvona ") + KARVONA_VERSION);
@@ -110,5 +114,7 @@ int main(int argc, char** argv) {
         return karvona::cli::RunRead(read);
     if (serveCommand->parsed())
         return karvona::cli::RunServe(serve);
+    if (exportCommand->parsed())
+        return karvona::cli::RunExport(exportOptions);
     return 0;  // the other subcommands ran while parsing and throw when they fail
 }

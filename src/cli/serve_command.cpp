@@ -6,10 +6,12 @@
 #include <atomic>
 #include <cstdio>
 #include <ctime>
+#include <fstream>
 #include <opencv2/core/utility.hpp>
 #include <thread>
 
 #include "cli/data_option.hpp"
+#include "service/history.hpp"
 #include "service/service.hpp"
 
 namespace karvona::cli {
@@ -34,7 +36,41 @@ bool SplitAddress(const std::string& address, std::string& host, int& port) {
     return true;
 }
 
+// The token of --token-file: its first line without surrounding blanks.
+bool ReadToken(const std::string& file, std::string& token) {
+    std::ifstream in(file);
+    if (!in || !std::getline(in, token))
+        return false;
+    const size_t first = token.find_first_not_of(" \t\r");
+    token = first == std::string::npos ? "" : token.substr(first);
+    token.erase(token.find_last_not_of(" \t\r") + 1);
+    return token.size() >= 16;
+}
+
+// share/karvona/web beside the installed program, else web/ beside a program in its build tree.
+std::filesystem::path DefaultWebFolder() {
+    std::error_code ec;
+    const auto program = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        return {};
+    const auto installed = program.parent_path().parent_path() / "share/karvona/web";
+    return std::filesystem::is_directory(installed, ec) ? installed : program.parent_path() / "web";
+}
+
 }  // namespace
+
+std::string DefaultHistoryPath() {
+    if (const char* root = std::getenv("KARVONA_ROOT"); root != nullptr && *root != '\0')
+        return (std::filesystem::path(root) / "history.db").string();
+    std::filesystem::path state;
+    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && *xdg == '/')
+        state = xdg;
+    else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
+        state = std::filesystem::path(home) / ".local/state";
+    else
+        state = std::filesystem::current_path();
+    return (state / "karvona/history.db").string();
+}
 
 CLI::App* AddServeCommand(CLI::App& app, ServeOptions& serve) {
     CLI::App* command = app.add_subcommand(
@@ -58,6 +94,26 @@ CLI::App* AddServeCommand(CLI::App& app, ServeOptions& serve) {
                      "MS) or json")
         ->check(CLI::IsMember({"text", "json"}))
         ->capture_default_str();
+    command->add_option("--db", serve.database,
+                        "The SQLite history of every answer (default: $KARVONA_ROOT/history.db, "
+                        "else $XDG_STATE_HOME/karvona/history.db)");
+    command
+        ->add_option("--keep-photos", serve.keepPhotos,
+                     "all: keep each photograph once, by its hash, beside the history; none: "
+                     "keep the readings only")
+        ->check(CLI::IsMember({"all", "none"}))
+        ->capture_default_str();
+    command
+        ->add_option("--keep-days", serve.keepDays,
+                     "Delete readings and their photographs older than this many days (0: keep)")
+        ->check(CLI::Range(0, 36500))
+        ->capture_default_str();
+    command->add_option("--token-file", serve.tokenFile,
+                        "A file whose first line is the token the desk's routes ask for "
+                        "(Authorization: Bearer); without it a service listening beyond "
+                        "loopback refuses settle and delete");
+    command->add_option("--web", serve.webFolder,
+                        "The desk's web page (default: ../share/karvona/web beside the program)");
     command->footer(
         "POST /read takes one photograph (JPEG, PNG or BMP) as the body, with Content-Type "
         "image/jpeg, image/png, image/bmp or application/octet-stream, and answers the JSON "
@@ -68,7 +124,8 @@ CLI::App* AddServeCommand(CLI::App& app, ServeOptions& serve) {
         "A known path with another method answers 405 with an Allow header; a full queue answers "
         "503 with Retry-After. SIGTERM or Ctrl-C lets the readings in flight finish and ends with "
         "exit code 0. The "
-        "port actually bound is printed on stderr when the service is ready.");
+        "port actually bound is printed on stderr when the service is ready. The review desk is "
+        "the page at / and the JSON routes under /desk/ (see docs/openapi.yaml).");
     return command;
 }
 
@@ -85,6 +142,25 @@ int RunServe(const ServeOptions& options) {
     if (!LoadReferenceDataOrReport(options.dataFolder, "serve", data, &folder)) {
         std::fprintf(stderr, "karvona serve: the service does not start\n");
         return kNoReferenceDataExit;
+    }
+    std::string token;
+    if (!options.tokenFile.empty() && !ReadToken(options.tokenFile, token)) {
+        std::fprintf(stderr,
+                     "karvona serve: --token-file %s cannot be read or holds no token of 16 "
+                     "characters or more on its first line\n",
+                     options.tokenFile.c_str());
+        return 2;
+    }
+    service::HistoryOptions historyOptions;
+    historyOptions.database = options.database.empty() ? DefaultHistoryPath() : options.database;
+    historyOptions.keepPhotos = options.keepPhotos != "none";
+    historyOptions.keepDays = options.keepDays;
+    std::string historyError;
+    auto history = service::History::Open(historyOptions, historyError);
+    if (!history) {
+        std::fprintf(stderr, "karvona serve: %s\nkarvona serve: the service does not start\n",
+                     historyError.c_str());
+        return 2;
     }
     if (options.jobs > 1)
         cv::setNumThreads(1);  // the readings fill the cores
@@ -106,6 +182,10 @@ int RunServe(const ServeOptions& options) {
     serviceOptions.jobs = options.jobs;
     serviceOptions.timeout = std::chrono::seconds(options.timeoutSeconds);
     serviceOptions.dataFolder = folder;
+    serviceOptions.history = history.get();
+    serviceOptions.token = token;
+    serviceOptions.webFolder =
+        options.webFolder.empty() ? DefaultWebFolder() : std::filesystem::path(options.webFolder);
     serviceOptions.logRequests = !options.quiet;
     serviceOptions.logFormat =
         options.logFormat == "json" ? service::LogFormat::kJson : service::LogFormat::kText;
@@ -117,8 +197,9 @@ int RunServe(const ServeOptions& options) {
         pthread_sigmask(SIG_SETMASK, &previous, nullptr);
         return 1;
     }
-    std::fprintf(stderr, "karvona serve: listening on %s:%d with %d reading(s) at once\n",
-                 host.c_str(), bound, options.jobs);
+    std::fprintf(stderr,
+                 "karvona serve: listening on %s:%d with %d reading(s) at once, history in %s\n",
+                 host.c_str(), bound, options.jobs, historyOptions.database.c_str());
     std::fflush(stderr);
 
     std::atomic<bool> finished{false};

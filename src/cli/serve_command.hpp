@@ -15,7 +15,16 @@ struct ServeOptions {
     std::string dataFolder;
     bool quiet = false;
     std::string logFormat = "text";
+    std::string database;  ///< empty: DefaultHistoryPath()
+    std::string keepPhotos = "all";
+    int keepDays = 0;
+    std::string tokenFile;
+    std::string webFolder;  ///< empty: ../share/karvona/web beside the program
 };
+
+/// Where the history is kept without --db: $KARVONA_ROOT/history.db, else
+/// $XDG_STATE_HOME/karvona/history.db (~/.local/state/karvona/history.db).
+std::string DefaultHistoryPath();
 
 CLI::App* AddServeCommand(CLI::App& app, ServeOptions& options);
 int RunServe(const ServeOptions& options);

@@ -2,6 +2,7 @@
 // read --passes --json` prints the pass. The deadline is checked before every photograph.
 #include "cli/pass_output.hpp"
 #include "service/answers.hpp"
+#include "service/kept_readings.hpp"
 #include "service/multipart.hpp"
 #include "shell/passes.hpp"
 
@@ -68,6 +69,15 @@ Route PassRoute(const ServiceView& view) {
             }
             photos.push_back({name, name, reading});
         }
+        std::vector<KeptReading> kept;
+        for (size_t i = 0; i < photos.size(); ++i)
+            kept.push_back({photos[i].file, passName,
+                            photos[i].reading.status == recognition::LoadStatus::Ok
+                                ? files[i]->content
+                                : std::string_view(),
+                            &photos[i].reading});
+        if (auto refused = KeepReadings(view, head, kept))
+            return *refused;
         return JsonAnswer(cli::PassJson(shell::FusePass(passName, photos, *view.data.prefixes)));
     };
     return route;

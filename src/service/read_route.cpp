@@ -2,8 +2,17 @@
 // the row (a request has none) and with whether the reading is sure.
 #include "cli/reading_output.hpp"
 #include "service/answers.hpp"
+#include "service/kept_readings.hpp"
 
 namespace karvona::service {
+namespace {
+
+std::string QueryValue(const RequestHead& head, const char* key) {
+    const auto found = head.query.find(key);
+    return found == head.query.end() ? "" : found->second;
+}
+
+}  // namespace
 
 Route ReadRoute(const ServiceView& view) {
     Route route;
@@ -19,17 +28,25 @@ Route ReadRoute(const ServiceView& view) {
     };
     route.read = [&view](const RequestHead& head, std::string& body,
                          recognition::Recognizer& recognizer) {
-        (void)view;
         cv::Mat photograph;
         const auto status = recognition::DecodePhotograph(
             reinterpret_cast<const unsigned char*>(body.data()), body.size(), photograph);
-        std::string().swap(body);
-        if (status != recognition::LoadStatus::Ok)
-            return FailToLoad(status, "the photograph");
-        recognizer.RecognizeLoaded(photograph);
         const auto file = head.query.find("file");
-        nlohmann::json reading = cli::ReadingJson({1, file == head.query.end() ? "" : file->second},
-                                                  recognizer.result, false);
+        const std::string name = file == head.query.end() ? "" : file->second;
+        if (status != recognition::LoadStatus::Ok) {
+            recognizer.result = recognition::RecognitionResult();
+            recognizer.result.status = status;
+            if (auto refused = KeepReadings(
+                    view, head, {{name, QueryValue(head, "pass"), {}, &recognizer.result}}))
+                return *refused;
+            return FailToLoad(status, "the photograph");
+        }
+        recognizer.RecognizeLoaded(photograph);
+        if (auto refused = KeepReadings(
+                view, head, {{name, QueryValue(head, "pass"), body, &recognizer.result}}))
+            return *refused;
+        std::string().swap(body);
+        nlohmann::json reading = cli::ReadingJson({1, name}, recognizer.result, false);
         reading.erase("row");
         reading["sure"] = recognition::IsSureReading(recognizer.result);
         return JsonAnswer(reading);

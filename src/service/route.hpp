@@ -4,6 +4,7 @@
 // reading) or reads its body on a reader's thread.
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -24,6 +25,9 @@ struct RequestHead {
     std::string path;                          ///< without the query
     std::map<std::string, std::string> query;  ///< decoded ?name=value pairs
     std::string contentType;
+    std::optional<std::uint64_t> contentLength;  ///< none when chunked
+    std::string authorization;                   ///< the Authorization header
+    std::string client;                          ///< the peer's address
     Clock::time_point deadline;
 };
 
@@ -34,11 +38,13 @@ struct Answer {
     std::string reason;  ///< the error's reason word (empty for 200)
     int retryAfter = 0;  ///< seconds, sent as Retry-After when above 0
     std::string allow;   ///< sent as Allow when not empty
+    std::string contentType = "application/json";
 };
 
 /// What the routes read besides the request: set once, read by every thread.
 struct ServiceView {
     const ServiceOptions& options;
+    History* history;  ///< null when the service keeps none
     const recognition::ReferenceData& data;
     std::function<int()> readingsInFlight;
     std::function<int()> requestsWaiting;
@@ -54,10 +60,16 @@ struct Route {
     std::function<std::optional<Answer>(const RequestHead&)> admit;
     /// Reads the whole body on a reader's thread with the reader's own recognizer.
     std::function<Answer(const RequestHead&, std::string& body, recognition::Recognizer&)> read;
+    /// Takes a small body on the network thread (no reading), or empty.
+    std::function<Answer(const RequestHead&, const std::string& body)> take;
 };
 
 Route HealthRoute(const ServiceView& view);
 Route ReadRoute(const ServiceView& view);
 Route PassRoute(const ServiceView& view);
+/// The review desk's JSON routes under /desk/ (desk_routes.cpp).
+std::vector<Route> DeskRoutes(const ServiceView& view);
+/// The desk's web page and its files, from options.webFolder (web_route.cpp).
+std::vector<Route> WebRoutes(const ServiceView& view);
 
 }  // namespace karvona::service

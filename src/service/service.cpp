@@ -26,12 +26,17 @@ ServiceOptions Settled(ServiceOptions options) {
 Service::Core::Core(const recognition::ReferenceDataSet& set, ServiceOptions settled)
     : options(Settled(std::move(settled))),
       data(set.View()),
-      view{options, data, [this] { return pool.running(); }, [this] { return Waiting(); }},
+      view{options, options.history, data, [this] { return pool.running(); },
+           [this] { return Waiting(); }},
       pool(data, options.jobs, options.maxWaiting),
       bodyBudget_(static_cast<std::size_t>(options.jobs) * options.maxBodyBytes) {
     routes.push_back(HealthRoute(view));
     routes.push_back(ReadRoute(view));
     routes.push_back(PassRoute(view));
+    for (auto& route : DeskRoutes(view))
+        routes.push_back(std::move(route));
+    for (auto& route : WebRoutes(view))
+        routes.push_back(std::move(route));
 }
 
 Service::Core::~Core() {

@@ -34,6 +34,7 @@
 namespace karvona::service {
 
 enum class LogFormat { kText, kJson };
+class History;
 
 struct ServiceOptions {
     std::string host = "127.0.0.1";
@@ -49,6 +50,12 @@ struct ServiceOptions {
     std::filesystem::path dataFolder;  ///< shown by /health
     bool logRequests = false;          ///< one line per request on stderr
     LogFormat logFormat = LogFormat::kText;
+    /// Where every answer is kept and the desk reads (not owned; null: nothing is kept).
+    History* history = nullptr;
+    /// The desk's routes ask for "Authorization: Bearer TOKEN" when it is set; without it a
+    /// service listening beyond loopback refuses the routes that change the history.
+    std::string token;
+    std::filesystem::path webFolder;  ///< the desk's page; empty: no page
 };
 
 class Service {

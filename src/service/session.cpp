@@ -157,6 +157,10 @@ void Session::OnHead(beast::error_code error) {
     head_.method = std::string(message.method_string());
     SplitTarget(message.target(), head_);
     head_.contentType = std::string(message[http::field::content_type]);
+    head_.authorization = std::string(message[http::field::authorization]);
+    head_.client = log_.client;
+    if (const auto length = parser_->content_length())
+        head_.contentLength = *length;
     OnRouted();
 }
 
@@ -164,7 +168,7 @@ void Session::OnRouted() {
     std::string allow;
     route_ = core_.Find(head_.path, head_.method, allow);
     if (route_ == nullptr && allow.empty()) {
-        Reply(Fail(404, "not-found", "no such path: use /read, /pass or /health"));
+        Reply(Fail(404, "not-found", "no such path: use /read, /pass, /health or /desk/..."));
         return;
     }
     if (route_ == nullptr) {
@@ -190,7 +194,7 @@ void Session::OnRouted() {
         Reply(std::move(*refusal));
         return;
     }
-    if (core_.Waiting() >= core_.options.maxWaiting) {
+    if (!route_->take && core_.Waiting() >= core_.options.maxWaiting) {
         Reply(Busy("busy", "too many requests are waiting; try again"));
         return;
     }
@@ -277,6 +281,10 @@ void Session::OnBody(beast::error_code error) {
 }
 
 void Session::Submit() {
+    if (route_->take) {
+        Reply(route_->take(head_, bodyComplete_ ? body_ : parser_->get().body()));
+        return;
+    }
     state_ = State::kReading;
     ReadingPool::Job job = [self = shared_from_this(), route = route_, head = head_,
                             body =
@@ -324,7 +332,7 @@ void Session::Reply(Answer answer) {
     const bool keepAlive = answer.status == 200 && WholeRequestRead() &&
                            parser_->get().keep_alive() && !core_.stopping;
     response_.emplace(static_cast<http::status>(answer.status), 11);
-    response_->set(http::field::content_type, "application/json");
+    response_->set(http::field::content_type, answer.contentType);
     if (answer.retryAfter > 0)
         response_->set(http::field::retry_after, std::to_string(answer.retryAfter));
     if (!answer.allow.empty())

@@ -29,7 +29,8 @@ version=$(dpkg-deb -f "$deb" Version)
 dpkg-deb -c "$deb" | awk '{print $6}' >"$work/contents"
 for file in ./usr/bin/karvona ./usr/share/karvona/prefixes.trn ./usr/share/karvona/numbers.trn \
   ./usr/share/karvona/prefix.txt ./usr/share/man/man1/karvona-read.1.gz \
-  ./usr/share/doc/karvona/copyright ./usr/lib/systemd/system/karvona.service; do
+  ./usr/share/doc/karvona/copyright ./usr/lib/systemd/system/karvona.service \
+  ./usr/share/karvona/web/index.html ./usr/share/karvona/web/desk.js; do
   grep -qx "$file" "$work/contents" || fail "karvona lacks $file"
 done
 ! grep -q "karvona-gui\|applications/" "$work/contents" || fail "karvona holds the window's files"

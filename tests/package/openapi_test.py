@@ -93,14 +93,16 @@ def check(what, path, method, status, headers, body, expect_status=None, expect_
     return json.loads(body) if not problems else None
 
 
-def request(port, method, path, body=None, content_type=None):
+def request(port, method, path, body=None, content_type=None, raw_body=False):
     connection = http.client.HTTPConnection("127.0.0.1", port, timeout=30)
     headers = {}
     if content_type:
         headers["Content-Type"] = content_type
     connection.request(method, path, body=body, headers=headers)
     answer = connection.getresponse()
-    data = answer.read().decode("utf-8", "replace")
+    data = answer.read()
+    if not raw_body:
+        data = data.decode("utf-8", "replace")
     result = (answer.status, {k.lower(): v for k, v in answer.getheaders()}, data)
     connection.close()
     return result
@@ -146,8 +148,10 @@ def form(fields):
 
 port = free_port()
 log = tempfile.TemporaryFile()
+state = tempfile.TemporaryDirectory()
 service = subprocess.Popen([karvona, "serve", "--data", data, "--listen", f"127.0.0.1:{port}",
-                            "--jobs", "1"], stdout=log, stderr=log)
+                            "--jobs", "1", "--db", os.path.join(state.name, "history.db")],
+                           stdout=log, stderr=log)
 try:
     for _ in range(300):
         try:
@@ -207,6 +211,45 @@ try:
     check("no such path", "/nowhere", "GET", *request(port, "GET", "/nowhere"), 404, "not-found")
     check("not HTTP", "/read", "POST", *raw(port, b"GARBAGE\r\n\r\n"), 400)
     check("still up", "/health", "GET", *request(port, "GET", "/health"), 200)
+
+    # The desk: what the requests above left in the history.
+    found = check("search", "/desk/search", "GET", *request(port, "GET", "/desk/search"), 200)
+    check("queue", "/desk/queue", "GET", *request(port, "GET", "/desk/queue?limit=5"), 200)
+    check("bad search", "/desk/search", "GET",
+          *request(port, "GET", "/desk/search?from=yesterday"), 400, "bad-time")
+    check("figures", "/desk/figures", "GET", *request(port, "GET", "/desk/figures"), 200)
+    check("owners", "/desk/owners", "GET", *request(port, "GET", "/desk/owners"), 200)
+    check("unknown reading", "/desk/reading", "GET",
+          *request(port, "GET", "/desk/reading?id=99999"), 404, "unknown-reading")
+    check("bad hash", "/desk/photo", "GET", *request(port, "GET", "/desk/photo?hash=..%2Fx"),
+          400, "bad-hash")
+    kept = [r for r in (found or {}).get("readings", []) if r["photo"]]
+    if not kept:
+        failures.append("the history holds no reading with its photograph")
+    else:
+        first = kept[-1]
+        check("a reading", "/desk/reading", "GET",
+              *request(port, "GET", f"/desk/reading?id={first['id']}"), 200)
+        status, headers, photo = request(port, "GET", f"/desk/photo?hash={first['photo']}",
+                                         raw_body=True)
+        if status != 200 or photo != jpeg or headers.get("content-type") != "image/jpeg":
+            failures.append(f"/desk/photo gave {status} {headers.get('content-type')}")
+        settle = json.dumps({"id": first["id"], "code": "CAIU8979622", "by": "test"})
+        check("settle", "/desk/settle", "POST",
+              *request(port, "POST", "/desk/settle", settle, "application/json"), 200)
+        check("impossible code", "/desk/settle", "POST",
+              *request(port, "POST", "/desk/settle",
+                       json.dumps({"id": first["id"], "code": "CAIU8979623"}),
+                       "application/json"), 422, "bad-code")
+        check("a form post", "/desk/settle", "POST",
+              *request(port, "POST", "/desk/settle", f"id={first['id']}",
+                       "application/x-www-form-urlencoded"), 415, "unsupported-media-type")
+        check("delete", "/desk/delete", "POST",
+              *request(port, "POST", "/desk/delete", json.dumps({"id": first["id"]}),
+                       "application/json"), 200)
+    check("delete again", "/desk/delete", "POST",
+          *request(port, "POST", "/desk/delete", json.dumps({"id": 99999}), "application/json"),
+          404, "unknown-reading")
 finally:
     service.terminate()
     try:

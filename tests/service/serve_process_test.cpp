@@ -5,8 +5,12 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <atomic>
+#include <mutex>
+#include <set>
 #include <sstream>
 
+#include "service/history.hpp"
 #include "service_fixture.hpp"
 
 extern char** environ;
@@ -30,6 +34,8 @@ protected:
         for (const char* file : {"charnet.onnx", "charnet.txt"})
             fs::copy_file(fs::path(KARVONA_SOURCE_DIR) / "data" / file, dir_ / "data" / file);
         test_support::WriteHandSetConfidence(dir_ / "data");
+        // The history each service keeps by default goes into the test's folder.
+        setenv("KARVONA_ROOT", dir_.c_str(), 1);
     }
     void TearDown() override {
         if (pid_ > 0) {
@@ -220,6 +226,68 @@ TEST_F(ServeProcess, DoesNotStartWithoutReferenceDataOrWithABadAddress) {
     err_ = -1;
     Start({"--jobs", "0", "--data", (dir_ / "data").string()});
     EXPECT_EQ(WaitForExit(std::chrono::seconds(20)), 2);
+}
+
+TEST_F(ServeProcess, AHistoryThatIsNoHistoryIsNamedAndTheServiceDoesNotStart) {
+    const fs::path db = dir_ / "notes.db";
+    std::ofstream(db) << "not a database\n";
+    Start({"--listen", "127.0.0.1:0", "--data", (dir_ / "data").string(), "--db", db.string()});
+    EXPECT_EQ(WaitForExit(std::chrono::seconds(20)), 2);
+    const std::string err = ReadErrUntil("does not start", std::chrono::seconds(2));
+    EXPECT_NE(err.find(db.string() + " is not an SQLite database"), std::string::npos) << err;
+}
+
+// Requests answered before a kill -9 are all in the history, which opens cleanly after.
+TEST_F(ServeProcess, KilledInABurstKeepsEveryAnsweredRequest) {
+    const fs::path db = dir_ / "burst.db";
+    Start({"--listen", "127.0.0.1:0", "--jobs", "2", "--quiet", "--data", (dir_ / "data").string(),
+           "--db", db.string()});
+    const int port = ListeningPort(ReadErrUntil(" reading(s) at once", std::chrono::seconds(30)));
+    ASSERT_GT(port, 0) << err_text_;
+    const std::string photo = DrawnJpeg("");
+    std::atomic<int> answered{0}, sent{0};
+    std::mutex mutex;
+    std::vector<std::string> names;
+    std::vector<std::thread> clients;
+    for (int c = 0; c < 4; ++c) {
+        clients.emplace_back([&, c] {
+            httplib::Client client("127.0.0.1", port);
+            client.set_read_timeout(10, 0);
+            for (int i = 0; i < 25; ++i) {
+                const std::string name = "c" + std::to_string(c) + "-" + std::to_string(i);
+                ++sent;
+                const auto answer = client.Post("/read?file=" + name, photo, "image/jpeg");
+                if (!answer)
+                    return;  // the service is gone
+                if (answer->status == 200) {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    names.push_back(name);
+                    ++answered;
+                }
+            }
+        });
+    }
+    const auto end = Clock::now() + std::chrono::seconds(20);
+    while (answered < 30 && Clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_EQ(kill(pid_, SIGKILL), 0);
+    for (auto& client : clients)
+        client.join();
+    EXPECT_EQ(WaitForExit(std::chrono::seconds(10)), 128 + SIGKILL);
+    ASSERT_GE(answered.load(), 30);
+
+    std::string error;
+    service::HistoryOptions options;
+    options.database = db;
+    auto history = service::History::Open(options, error);
+    ASSERT_TRUE(history) << error;
+    service::HistoryQuery all;
+    all.limit = 500;
+    std::set<std::string> kept;
+    for (const auto& row : history->Find(all))
+        kept.insert(row["file"].get<std::string>());
+    for (const auto& name : names)
+        EXPECT_EQ(kept.count(name), 1u) << name << " was answered but not kept";
 }
 
 }  // namespace

@@ -1,0 +1,42 @@
+#include "service/kept_readings.hpp"
+
+#include "service/answers.hpp"
+#include "service/history.hpp"
+
+namespace karvona::service {
+
+std::optional<Answer> KeepReadings(const ServiceView& view, const RequestHead& head,
+                                   const std::vector<KeptReading>& readings) {
+    if (view.history == nullptr)
+        return std::nullopt;
+    std::vector<HistoryEntry> entries;
+    for (const KeptReading& kept : readings) {
+        const recognition::RecognitionResult& r = *kept.result;
+        HistoryEntry e;
+        e.client = head.client;
+        e.pass = kept.pass;
+        e.file = kept.file;
+        e.code = r.code;
+        e.outcome = recognition::OutcomeFolderName(recognition::OutcomeOf(r));
+        e.sure = recognition::IsSureReading(r);
+        e.confidence = r.confidence;
+        e.reason = recognition::LoadStatusName(r.status);
+        e.look = r.pass;
+        e.layout = r.layoutCode;
+        e.region = r.region;
+        e.photo = kept.photo;
+        entries.push_back(std::move(e));
+    }
+    std::vector<std::int64_t> ids;
+    std::string why, text;
+    if (view.history->Record(entries, ids, why, text))
+        return std::nullopt;
+    std::fprintf(stderr, "karvona serve: %s\n", text.c_str());
+    Answer answer =
+        Busy(why == "disk-full" ? "disk-full" : "history-failed",
+             why == "disk-full" ? "the disk of the history is full: the reading was not kept"
+                                : "the history cannot be written: the reading was not kept");
+    return answer;
+}
+
+}  // namespace karvona::service
