@@ -1,6 +1,7 @@
 // POST /read: one photograph as the body, answered as `karvona read --json` prints it, without
 // the row (a request has none) and with whether the reading is sure.
 #include "cli/reading_output.hpp"
+#include "recognition/read_code.hpp"
 #include "service/answers.hpp"
 
 namespace karvona::service {
@@ -26,12 +27,13 @@ Route ReadRoute(const ServiceView& view) {
         std::string().swap(body);
         if (status != recognition::LoadStatus::Ok)
             return FailToLoad(status, "the photograph");
-        recognizer.RecognizeLoaded(photograph);
+        const recognition::RecognitionResult read =
+            recognition::ResultOf(recognition::ReadCodeWith(photograph, recognizer));
         const auto file = head.query.find("file");
-        nlohmann::json reading = cli::ReadingJson({1, file == head.query.end() ? "" : file->second},
-                                                  recognizer.result, false);
+        nlohmann::json reading =
+            cli::ReadingJson({1, file == head.query.end() ? "" : file->second}, read, false);
         reading.erase("row");
-        reading["sure"] = recognition::IsSureReading(recognizer.result);
+        reading["sure"] = recognition::IsSureReading(read);
         return JsonAnswer(reading);
     };
     return route;
