@@ -242,6 +242,8 @@ CodeReading ReadCode(const cv::Mat& photo, const ReferenceData& data, const Read
 
 namespace karvona::recognition {
 
+static_assert(karvona::kMaxPixels == kMaxPixels, "one pixel limit inside and out");
+
 karvona::ReferenceData ShareReferenceData(const ReferenceData& view,
                                           const std::filesystem::path& folder,
                                           bool forReadingPlan) {
