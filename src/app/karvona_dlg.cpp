@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QTableWidget>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "app/my_label.hpp"
@@ -19,7 +20,9 @@
 #include "app/qt_text.hpp"
 #include "app/translation.hpp"
 #include "recognition/folders.hpp"
+#include "recognition/read_code.hpp"
 #include "shell/file_ops.hpp"
+#include "shell/samples.hpp"
 
 namespace karvona::app {
 namespace {
@@ -165,14 +168,15 @@ void CKarvonaDlg::ShowRecognition(const RecognitionView& view) {
     confidenceLabel_->SetTextColor(ColourOf(view.colour));
 }
 
-void CKarvonaDlg::ApplyOptions() {
-    recognition::RecognitionOptions& options = recognizer_->options;
+karvona::ReadOptions CKarvonaDlg::CurrentReadOptions() {
+    karvona::ReadOptions options;
     options.strict = strict_;
-    options.colourPass = colourPassOn_;
-    options.locatorStepView = locatorStepView_;
-    options.readerStepView = readerStepView_;
-    options.saveSamples = saveSamplesOn_;
-    options.viewer = &viewer_;
+    options.colour = colourPassOn_;
+    if (locatorStepView_ || readerStepView_)
+        options.steps = &viewer_;
+    options.locatorSteps = locatorStepView_;
+    options.readerSteps = readerStepView_;
+    return options;
 }
 
 void CKarvonaDlg::ClearCharactersWithoutWinner() {
@@ -190,8 +194,17 @@ void CKarvonaDlg::ClearCharactersWithoutWinner() {
 }
 
 bool CKarvonaDlg::Recognize(const fs::path& path) {
-    ApplyOptions();
-    const bool complete = recognizer_->RecognizeImage(path);
+    karvona::ReadOptions options = CurrentReadOptions();
+    std::optional<shell::SampleFiles> samples;
+    if (saveSamplesOn_) {
+        samples.emplace(recognition::CharactersFolder(), recognizer_->processedCount);
+        options.samples = &*samples;
+    }
+    cv::Mat photograph;
+    const recognition::LoadStatus status = recognition::LoadPhotograph(path, photograph);
+    // The window's recognizer keeps the pictures and texts of the reading for the display.
+    const bool complete = recognition::ReadCodeWith(photograph, *recognizer_, options).validated;
+    recognizer_->result.status = status;
     ClearCharactersWithoutWinner();
     return complete;
 }

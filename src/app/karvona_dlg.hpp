@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "app/preview_step_viewer.hpp"
+#include "karvona/read_code.hpp"
 #include "recognition/recognizer.hpp"
 #include "recognition/reference_data.hpp"
 #include "shell/batch.hpp"
@@ -123,7 +124,8 @@ private:
     void OnDeleteKey(int row);
     void ShowRecognition(const RecognitionView& view);
     RecognitionView Snapshot() const;
-    void ApplyOptions();
+    /// The options of the next reading, as the controls set them.
+    karvona::ReadOptions CurrentReadOptions();
     int SelectedRow() const;
     void RefreshList();
     void SyncTicks();

@@ -64,7 +64,7 @@ void CKarvonaDlg::OnRunClicked() {
 
     worker_ = std::thread([this, rows, options] {
         RecognitionView last;
-        auto factory = [this, &last](int) -> shell::Recognizer {
+        auto factory = [this, &last](int) -> shell::PhotoReader {
             return [this, &last](const fs::path& photograph, int processed) {
                 recognizer_->processedCount = processed;
                 Recognize(photograph);

@@ -22,6 +22,7 @@
 #include "cli/progress.hpp"
 #include "imaging/step_view.hpp"
 #include "recognition/folders.hpp"
+#include "recognition/read_code.hpp"
 #include "recognition/recognizer.hpp"
 #include "recognition/reference_data.hpp"
 #include "shell/batch.hpp"
@@ -106,48 +107,55 @@ struct Settings {
     fs::path stepsFolder;
     fs::path annotateFolder;
     shell::PixelBudget* pixels = nullptr;  ///< shared by the workers
+    bool saveSamples = false;
 };
 
 // Decoded pixels at once over all workers: two photographs of the largest size, or many small
 // ones. With each worker's working images a photograph costs about eight bytes a pixel.
 constexpr std::int64_t kPixelBudget = 2 * recognition::kMaxPixels;
 
-// Reads one photograph with one worker's recognizer and writes the pictures asked for. Only the
-// photograph's own images are written: a panel or swatch that a previous photograph left behind
-// (no winner, no colour) is not, so the files do not depend on which worker read what before.
-shell::Reading ReadOne(recognition::Recognizer& recognizer, const Settings& settings,
-                       const shell::FileRow& photo, int row, int processedCount) {
+// Reads one photograph and writes the pictures asked for. Only the photograph's own images are
+// written: a panel or swatch is written only when the photograph has one (a winner, a colour).
+shell::Reading ReadOne(const karvona::ReferenceData& data, const karvona::ReadOptions& given,
+                       const Settings& settings, const shell::FileRow& photo, int row,
+                       int processedCount) {
     const std::string tag = PhotoTag(row, photo);
     std::optional<shell::PixelBudget::Hold> pixels;
     if (settings.pixels != nullptr)
         pixels.emplace(*settings.pixels, shell::DeclaredPixels(photo.path));
+    karvona::ReadOptions options = given;
     std::optional<imaging::PngStepViewer> steps;
     if (!settings.stepsFolder.empty()) {
         steps.emplace(settings.stepsFolder / tag);
-        recognizer.options.viewer = &*steps;
+        options.steps = &*steps;
     }
-    recognizer.processedCount = processedCount;
-    recognizer.RecognizeImage(photo.path);
-    recognizer.options.viewer = nullptr;
+    std::optional<shell::SampleFiles> samples;
+    if (settings.saveSamples) {
+        samples.emplace(recognition::CharactersFolder(), processedCount);
+        options.samples = &*samples;
+    }
+    karvona::ReadingPictures pictures;
+    if (!settings.annotateFolder.empty() || !settings.swatchFolder.empty())
+        options.pictures = &pictures;
 
-    shell::Reading result = recognizer.result;
+    cv::Mat image;
+    const LoadStatus status = recognition::LoadPhotograph(photo.path, image);
+    const karvona::CodeReading read = karvona::ReadCode(image, data, options);
+    image.release();  // the photograph's pixels go with its share of the budget
+    shell::Reading result = recognition::ResultOf(read, status);
     const bool loaded = result.status == LoadStatus::Ok;
     if (!(loaded && settings.colour))
         result.hue = -1.0f;
 
     if (!settings.annotateFolder.empty() && loaded) {
-        WritePng(settings.annotateFolder / (tag + "-display.png"), recognizer.displayImage);
+        WritePng(settings.annotateFolder / (tag + "-display.png"), pictures.annotated);
         if (result.reader != Winner::None) {
-            WritePng(settings.annotateFolder / (tag + "-panel.png"), recognizer.panelImage);
+            WritePng(settings.annotateFolder / (tag + "-panel.png"), pictures.panel);
         }
     }
     if (!settings.swatchFolder.empty() && result.hue >= 0) {
-        WritePng(settings.swatchFolder / (tag + "-swatch.png"), recognizer.swatchImage);
+        WritePng(settings.swatchFolder / (tag + "-swatch.png"), pictures.swatch);
     }
-    // The photograph's images go with its share of the budget.
-    for (cv::Mat* image : {&recognizer.sourceImage, &recognizer.displayImage, &recognizer.region,
-                           &recognizer.pastedRegion})
-        image->release();
     return result;
 }
 
@@ -458,18 +466,16 @@ int RunRead(const ReadOptions& options) {
     }
 
     const std::vector<shell::FileRow>& rows = list.rows();
-    const recognition::ReferenceData view = data.View();
-    auto makeRecognizer = [&](int) -> shell::Recognizer {
-        auto recognizer = std::make_shared<recognition::Recognizer>(view);
-        recognizer->options.strict = options.strict;
-        recognizer->options.colourPass = settings.colour;
-        recognizer->options.saveSamples = options.saveSamples;
-        recognizer->options.locatorStepView = !settings.stepsFolder.empty();
-        recognizer->options.readerStepView = !settings.stepsFolder.empty();
+    const karvona::ReferenceData shared = recognition::ShareReferenceData(data.View());
+    karvona::ReadOptions readOptions;
+    readOptions.strict = options.strict;
+    readOptions.colour = settings.colour;
+    settings.saveSamples = options.saveSamples;
+    auto makeReader = [&](int) -> shell::PhotoReader {
         const int start = batch.startRow;
-        return [recognizer, start, &settings, &rows](const fs::path&, int processedCount) {
+        return [&, start](const fs::path&, int processedCount) {
             const int row = start + processedCount;
-            return ReadOne(*recognizer, settings, rows[static_cast<size_t>(row)], row,
+            return ReadOne(shared, readOptions, settings, rows[static_cast<size_t>(row)], row,
                            processedCount);
         };
     };
@@ -489,7 +495,7 @@ int RunRead(const ReadOptions& options) {
         InterruptStopsRun interruptible;
         ProgressBar progress(toRead, ProgressBar::StderrIsTerminal());
         counts = shell::RunBatch(
-            rows, batch, makeRecognizer, stopRequested, [&](const shell::RowOutcome& done) {
+            rows, batch, makeReader, stopRequested, [&](const shell::RowOutcome& done) {
                 const shell::FileRow& photo = rows[static_cast<size_t>(done.row)];
                 if (done.reading.status != LoadStatus::Ok) {
                     ++unreadable;

@@ -3,19 +3,14 @@
 // before they go on. Each front end decides what showing means.
 
 #include <filesystem>
+#include <opencv2/core.hpp>
 #include <string>
 
-#include <opencv2/core.hpp>
+#include "karvona/observers.hpp"
 
 namespace karvona::imaging {
 
-class StepViewer {
-public:
-    virtual ~StepViewer() = default;
-    /// Shows image under title and returns when the viewer is done with it (a key press, a file
-    /// written). The image is only read during the call.
-    virtual void Show(const std::string& title, const cv::Mat& image) = 0;
-};
+using karvona::StepViewer;
 
 /// Shows nothing: the default.
 class NullStepViewer final : public StepViewer {

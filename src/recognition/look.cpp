@@ -137,4 +137,25 @@ cv::Rect RectInPhoto(const cv::Rect& rect, const cv::Matx23d& fromPhoto, cv::Siz
     return cv::Rect(x0, y0, x1 - x0, y1 - y0) & cv::Rect(0, 0, photo.width, photo.height);
 }
 
+std::array<cv::Point2f, 4> CornersOf(const cv::Rect& rect) {
+    if (rect.empty())
+        return {};
+    const float x0 = float(rect.x), y0 = float(rect.y);
+    const float x1 = float(rect.x + rect.width), y1 = float(rect.y + rect.height);
+    return {cv::Point2f(x0, y0), cv::Point2f(x1, y0), cv::Point2f(x1, y1), cv::Point2f(x0, y1)};
+}
+
+std::array<cv::Point2f, 4> CornersInPhoto(const cv::Rect& rect, const cv::Matx23d& fromPhoto) {
+    if (rect.empty())
+        return {};
+    cv::Matx23d toPhoto;
+    cv::invertAffineTransform(fromPhoto, toPhoto);
+    std::array<cv::Point2f, 4> corners = CornersOf(rect);
+    for (cv::Point2f& corner : corners) {
+        const cv::Point2d p = Apply(toPhoto, cv::Point2d(corner.x, corner.y));
+        corner = cv::Point2f(float(p.x), float(p.y));
+    }
+    return corners;
+}
+
 }  // namespace karvona::recognition

@@ -5,6 +5,7 @@
 // rotations and shears for lines that slope. Each look is read by the single pass unchanged; the
 // geometry here maps what a look found back onto the photograph as given.
 
+#include <array>
 #include <opencv2/core.hpp>
 #include <string>
 #include <vector>
@@ -68,5 +69,11 @@ cv::Matx23d Compose(const cv::Matx23d& second, const cv::Matx23d& first);
 /// The bounding box in the photograph of a rectangle of a look's image, clipped to the
 /// photograph (of the given size). An empty rectangle stays empty.
 cv::Rect RectInPhoto(const cv::Rect& rect, const cv::Matx23d& fromPhoto, cv::Size photo);
+
+/// The corners of a rectangle (top-left, top-right, bottom-right, bottom-left).
+std::array<cv::Point2f, 4> CornersOf(const cv::Rect& rect);
+/// The corners of a rectangle of a look's image, mapped onto the photograph (not clipped). An
+/// empty rectangle gives four zero points.
+std::array<cv::Point2f, 4> CornersInPhoto(const cv::Rect& rect, const cv::Matx23d& fromPhoto);
 
 }  // namespace karvona::recognition

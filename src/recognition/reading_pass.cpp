@@ -169,13 +169,17 @@ int ReadCharacterBoxes(cv::Mat& region, CBlobList& boxes, int vertical, int layo
                         k == reading.ranks.chosenRank ? kYellow : kGreen, 1, cv::LINE_8);
         }
 
-        if (options.saveSamples && ch != 0) {
-            const auto path =
-                SampleFilePath(options.samplesFolder, ch, options.processedCount, sampleIndex);
-            try {
-                cv::imwrite(path.string(), crop);
-            } catch (const cv::Exception&) {
-                // A sample that cannot be written is skipped.
+        if ((options.saveSamples || options.samples != nullptr) && ch != 0) {
+            if (options.samples != nullptr)
+                options.samples->Add(ch, sampleIndex, crop);
+            if (options.saveSamples) {
+                const auto path =
+                    SampleFilePath(options.samplesFolder, ch, options.processedCount, sampleIndex);
+                try {
+                    cv::imwrite(path.string(), crop);
+                } catch (const cv::Exception&) {
+                    // A sample that cannot be written is skipped.
+                }
             }
             ++sampleIndex;
         }

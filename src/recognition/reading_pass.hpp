@@ -33,11 +33,12 @@ struct ReferenceData {
 
 /// Options of one reading, given by the front end.
 struct ReaderOptions {
-    bool stepViews = false;                 ///< show the readers' intermediate images
-    imaging::StepViewer* viewer = nullptr;  ///< where step views go (none when null)
-    bool saveSamples = false;               ///< save every cut character as a bitmap
-    int processedCount = 0;                 ///< the file number in sample names
-    std::filesystem::path samplesFolder;    ///< the folder of the per-class sample folders
+    bool stepViews = false;                        ///< show the readers' intermediate images
+    imaging::StepViewer* viewer = nullptr;         ///< where step views go (none when null)
+    bool saveSamples = false;                      ///< save every cut character as a bitmap
+    karvona::CharacterSamples* samples = nullptr;  ///< receives every classified character
+    int processedCount = 0;                        ///< the file number in sample names
+    std::filesystem::path samplesFolder;           ///< the folder of the per-class sample folders
 };
 
 /// One character as the pass read it: its box in the region, where it stood, the five best

@@ -154,6 +154,7 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
             pass.options.locatorStepView = k == 0 && out.options.locatorStepView;
             pass.options.readerStepView = k == 0 && out.options.readerStepView;
             pass.options.saveSamples = k == 0 && out.options.saveSamples;
+            pass.options.samples = k == 0 ? out.options.samples : nullptr;
             for (LookOutput& earlier : kept)
                 Detach(earlier, pass);
             Detach(fallback, pass);
@@ -248,6 +249,7 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
         result.complete = read.complete;
         result.code = read.code;
         result.region = RectInPhoto(read.region, chosen->fromPhoto, photo.size());
+        result.corners = CornersInPhoto(read.region, chosen->fromPhoto);
         result.pass = read.reader != Winner::None || read.located() ? chosen->name : "none";
         out.morphologyReading = chosen->morphology;
         out.clusterReading = chosen->cluster;

@@ -18,6 +18,7 @@
 #include "recognition/extraction.hpp"
 #include "recognition/folders.hpp"
 #include "recognition/locator.hpp"
+#include "recognition/look.hpp"
 #include "recognition/readers.hpp"
 #include "recognition/reading_plan.hpp"
 
@@ -380,6 +381,7 @@ bool Recognizer::Run(LoadStatus status) {
         if (!region.empty()) {
             result.layoutCode = layoutCode;
             result.region = RegionBounds(boxes, layoutCode, sourceImage.size());
+            result.corners = CornersOf(result.region);
         }
         result.times.locate = MillisecondsSince(locateStart);
     }
@@ -394,6 +396,7 @@ bool Recognizer::Run(LoadStatus status) {
         readerOptions.stepViews = options.readerStepView;
         readerOptions.viewer = options.viewer;
         readerOptions.saveSamples = options.saveSamples;
+        readerOptions.samples = options.samples;
         readerOptions.processedCount = processedCount;
         readerOptions.samplesFolder =
             options.samplesFolder.empty() ? CharactersFolder() : options.samplesFolder;

@@ -27,12 +27,13 @@ struct RecognitionOptions {
     /// For measuring: the plan reads every look instead of stopping at the first sure code (the
     /// reading chosen is the same).
     bool everyLook = false;
-    bool colourPass = false;                ///< extract the dominant hue and make the swatch
-    bool locatorStepView = false;           ///< show the locator's intermediate images
-    bool readerStepView = false;            ///< show the readers' intermediate images
-    bool saveSamples = false;               ///< save every cut character under the samples folder
-    imaging::StepViewer* viewer = nullptr;  ///< where step views go
-    std::filesystem::path samplesFolder;    ///< empty: the fixed characters folder
+    bool colourPass = false;       ///< extract the dominant hue and make the swatch
+    bool locatorStepView = false;  ///< show the locator's intermediate images
+    bool readerStepView = false;   ///< show the readers' intermediate images
+    bool saveSamples = false;      ///< save every cut character under the samples folder
+    karvona::CharacterSamples* samples = nullptr;  ///< receives every classified character
+    imaging::StepViewer* viewer = nullptr;         ///< where step views go
+    std::filesystem::path samplesFolder;           ///< empty: the fixed characters folder
 };
 
 /// A colour as red, green, blue.
@@ -125,6 +126,8 @@ public:
 
     /// The winner's reading (empty when there is none).
     const Reading& WinningReading() const;
+    /// The reference data it reads.
+    const ReferenceData& data() const { return data_; }
     /// The plan of the last run that was not strict (null before the first).
     const ReadingPlan* plan() const { return plan_.get(); }
 

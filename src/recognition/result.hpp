@@ -3,6 +3,7 @@
 // counts. The recognizer makes it; the command-line tool, the window, the batch run and the
 // service only read it.
 
+#include <array>
 #include <cstddef>
 #include <opencv2/core.hpp>
 #include <string>
@@ -61,7 +62,10 @@ struct RecognitionResult {
     Winner reader = Winner::None;
     int score = 0;    ///< the winning reader's score
     cv::Rect region;  ///< the part of the photograph as given that the code was cut from
-    int ms = 0;       ///< the time shown to the operator (colour pass, locator, readers, paste)
+    /// The region's corners in the photograph as given (top-left, top-right, bottom-right,
+    /// bottom-left) as the look that read it saw it: a turned look gives a turned box.
+    std::array<cv::Point2f, 4> corners{};
+    int ms = 0;  ///< the time shown to the operator (colour pass, locator, readers, paste)
     StageTimes times;
     float hue = -1.0f;  ///< the dominant hue when the colour pass ran and found one, else -1
 

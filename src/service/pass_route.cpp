@@ -1,6 +1,7 @@
 // POST /pass: the photographs of one truck pass as multipart/form-data, answered as `karvona
 // read --passes --json` prints the pass. The deadline is checked before every photograph.
 #include "cli/pass_output.hpp"
+#include "recognition/read_code.hpp"
 #include "service/answers.hpp"
 #include "service/kept_readings.hpp"
 #include "service/multipart.hpp"
@@ -64,8 +65,7 @@ Route PassRoute(const ServiceView& view) {
                 reinterpret_cast<const unsigned char*>(part.content.data()), part.content.size(),
                 photograph);
             if (reading.status == recognition::LoadStatus::Ok) {
-                recognizer.RecognizeLoaded(photograph);
-                reading = recognizer.result;
+                reading = recognition::ResultOf(recognition::ReadCodeWith(photograph, recognizer));
             }
             photos.push_back({name, name, reading});
         }

@@ -1,6 +1,7 @@
 // POST /read: one photograph as the body, answered as `karvona read --json` prints it, without
 // the row (a request has none) and with whether the reading is sure.
 #include "cli/reading_output.hpp"
+#include "recognition/read_code.hpp"
 #include "service/answers.hpp"
 #include "service/kept_readings.hpp"
 
@@ -34,21 +35,22 @@ Route ReadRoute(const ServiceView& view) {
         const auto file = head.query.find("file");
         const std::string name = file == head.query.end() ? "" : file->second;
         if (status != recognition::LoadStatus::Ok) {
-            recognizer.result = recognition::RecognitionResult();
-            recognizer.result.status = status;
-            if (auto refused = KeepReadings(
-                    view, head, {{name, QueryValue(head, "pass"), {}, &recognizer.result}}))
+            recognition::RecognitionResult failed;
+            failed.status = status;
+            if (auto refused =
+                    KeepReadings(view, head, {{name, QueryValue(head, "pass"), {}, &failed}}))
                 return *refused;
             return FailToLoad(status, "the photograph");
         }
-        recognizer.RecognizeLoaded(photograph);
-        if (auto refused = KeepReadings(
-                view, head, {{name, QueryValue(head, "pass"), body, &recognizer.result}}))
+        const recognition::RecognitionResult read =
+            recognition::ResultOf(recognition::ReadCodeWith(photograph, recognizer));
+        if (auto refused =
+                KeepReadings(view, head, {{name, QueryValue(head, "pass"), body, &read}}))
             return *refused;
         std::string().swap(body);
-        nlohmann::json reading = cli::ReadingJson({1, name}, recognizer.result, false);
+        nlohmann::json reading = cli::ReadingJson({1, name}, read, false);
         reading.erase("row");
-        reading["sure"] = recognition::IsSureReading(recognizer.result);
+        reading["sure"] = recognition::IsSureReading(read);
         return JsonAnswer(reading);
     };
     return route;

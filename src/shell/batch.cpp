@@ -30,7 +30,7 @@ std::string Numbered(const char* format, int number, const std::string& a, const
     return text;
 }
 
-Reading RecognizeSafely(const Recognizer& recognize, const fs::path& photograph, int processed) {
+Reading RecognizeSafely(const PhotoReader& recognize, const fs::path& photograph, int processed) {
     try {
         return recognize ? recognize(photograph, processed) : Reading{};
     } catch (...) {
@@ -116,8 +116,8 @@ RowOutcome BatchRecorder::Record(int row, const FileRow& photograph, const Readi
 }
 
 BatchCounts RunBatch(const std::vector<FileRow>& rows, const BatchOptions& options,
-                     const RecognizerFactory& makeRecognizer,
-                     const std::atomic<bool>& stopRequested, const RowCallback& onRow) {
+                     const PhotoReaderFactory& makeReader, const std::atomic<bool>& stopRequested,
+                     const RowCallback& onRow) {
     const int total = static_cast<int>(rows.size());
     const int start = std::clamp(options.startRow, 0, total);
     BatchRecorder recorder(options, total);
@@ -132,14 +132,14 @@ BatchCounts RunBatch(const std::vector<FileRow>& rows, const BatchOptions& optio
 
     const int jobs = std::clamp(options.jobs, 1, std::max(1, total - start));
     if (jobs == 1) {
-        const Recognizer recognize = makeRecognizer ? makeRecognizer(0) : Recognizer{};
+        const PhotoReader recognize = makeReader ? makeReader(0) : PhotoReader{};
         for (int row = start; row < total && !stopRequested.load(); ++row) {
             record(row, RecognizeSafely(recognize, rows[row].path, row - start));
         }
     } else {
-        std::vector<Recognizer> recognizers;
+        std::vector<PhotoReader> recognizers;
         for (int worker = 0; worker < jobs; ++worker) {
-            recognizers.push_back(makeRecognizer ? makeRecognizer(worker) : Recognizer{});
+            recognizers.push_back(makeReader ? makeReader(worker) : PhotoReader{});
         }
         std::mutex mutex;
         std::condition_variable changed;

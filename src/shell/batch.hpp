@@ -29,11 +29,11 @@ namespace karvona::shell {
 using Reading = recognition::RecognitionResult;
 
 /// Recognizes one photograph; `processedCount` is the number of photographs before it in the run.
-using Recognizer =
+using PhotoReader =
     std::function<Reading(const std::filesystem::path& photograph, int processedCount)>;
 /// Makes the recognizer of one worker (0 to jobs - 1), each with its own recognition state.
 /// Called on the thread that runs the batch, before any recognition starts.
-using RecognizerFactory = std::function<Recognizer(int worker)>;
+using PhotoReaderFactory = std::function<PhotoReader(int worker)>;
 
 using recognition::Outcome;
 using recognition::OutcomeFolderName;
@@ -121,8 +121,8 @@ using RowCallback = std::function<void(const RowOutcome&)>;
 /// before each photograph: a photograph already started is finished, recorded and counted.
 /// `onRow` (may be empty) is called on the calling thread after each row is recorded.
 BatchCounts RunBatch(const std::vector<FileRow>& rows, const BatchOptions& options,
-                     const RecognizerFactory& makeRecognizer,
-                     const std::atomic<bool>& stopRequested, const RowCallback& onRow = {});
+                     const PhotoReaderFactory& makeReader, const std::atomic<bool>& stopRequested,
+                     const RowCallback& onRow = {});
 
 /// The text of the statistics message (caption kStatisticsCaption); empty when no photograph
 /// was processed, in which case no message is shown. Readings for review count as read, and a

@@ -1,6 +1,7 @@
 #include "shell/samples.hpp"
 
 #include <cstdio>
+#include <opencv2/imgcodecs.hpp>
 
 #include "recognition/reading_pass.hpp"
 #include "shell/file_ops.hpp"
@@ -37,6 +38,15 @@ std::filesystem::path SamplePath(const std::filesystem::path& charactersFolder, 
         return {};
     }
     return recognition::SampleFilePath(charactersFolder, character, processedCount, sampleIndex);
+}
+
+void SampleFiles::Add(char character, int index, const cv::Mat& crop) {
+    const auto path = recognition::SampleFilePath(folder_, character, processedCount_, index);
+    try {
+        cv::imwrite(path.string(), crop);
+    } catch (const cv::Exception&) {
+        // skipped, as the reader always did
+    }
 }
 
 }  // namespace karvona::shell

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 
+#include "karvona/observers.hpp"
+
 namespace karvona::shell {
 
 /// Creates the sample root and its class folders "0" to "9", then "A" to "Z" (a folder "Q" too),
@@ -20,5 +22,19 @@ std::string SampleFileName(char character, int processedCount, int sampleIndex);
 /// such a sample is never written.
 std::filesystem::path SamplePath(const std::filesystem::path& charactersFolder, char character,
                                  int processedCount, int sampleIndex);
+
+/// Writes the characters of one photograph as sample bitmaps under a folder per class
+/// (recognition::SampleFilePath, with the photograph's processed count); a sample that cannot be
+/// written is skipped.
+class SampleFiles final : public karvona::CharacterSamples {
+public:
+    SampleFiles(std::filesystem::path charactersFolder, int processedCount)
+        : folder_(std::move(charactersFolder)), processedCount_(processedCount) {}
+    void Add(char character, int index, const cv::Mat& crop) override;
+
+private:
+    std::filesystem::path folder_;
+    int processedCount_;
+};
 
 }  // namespace karvona::shell

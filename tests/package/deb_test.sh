@@ -63,6 +63,21 @@ if [ -n "$gui" ]; then
   done
   ! grep -qi "texts are Korean" <<<"$page" || fail "the window's man page says its texts are Korean"
 fi
+# The library: headers, archives that still hold their symbols, the CMake package, karvona.pc.
+dev=$(ls "$work"/out/libkarvona-dev_*.deb)
+dpkg-deb -c "$dev" | awk '{print $6}' >"$work/dev-contents"
+for file in ./usr/include/karvona/karvona.hpp ./usr/include/karvona/version.hpp \
+  ./usr/share/doc/libkarvona-dev/copyright; do
+  grep -qx "$file" "$work/dev-contents" || fail "libkarvona-dev lacks $file"
+done
+for file in KarvonaConfig.cmake KarvonaConfigVersion.cmake karvona.pc libkarvona_recognition.a; do
+  grep -q "/$file\$" "$work/dev-contents" || fail "libkarvona-dev lacks $file"
+done
+! grep -q "/bin/\|include/recognition" "$work/dev-contents" || fail "libkarvona-dev holds more"
+grep -qF "karvona (= $version)" <<<"$(dpkg-deb -f "$dev" Depends)" || fail "libkarvona-dev depends"
+dpkg-deb -x "$dev" "$work/dev"
+nm -C "$(find "$work/dev" -name libkarvona_recognition.a)" >"$work/dev-symbols" 2>/dev/null || true
+grep -q " T karvona::ReadCode" "$work/dev-symbols" || fail "libkarvona_recognition.a lost its symbols"
 # The copyright files are in Debian's machine-readable format, with the data's notices.
 if /usr/bin/python3 -c 'import debian.copyright' 2>/dev/null; then
   for file in "$work"/root/usr/share/doc/karvona/copyright ${gui:+"$work"/gui/usr/share/doc/karvona-gui/copyright}; do

@@ -33,7 +33,7 @@ protected:
     }
     // A recognizer that reads what `readings` says for each file name (a perfect code otherwise)
     // and notes the processed count it was given.
-    RecognizerFactory Reads(std::map<std::string, Reading> readings = {}) {
+    PhotoReaderFactory Reads(std::map<std::string, Reading> readings = {}) {
         return [this, readings](int) {
             return [this, readings](const fs::path& photo, int processed) {
                 std::lock_guard<std::mutex> lock(seenMutex_);

@@ -1,0 +1,59 @@
+// ReadCode from several threads on one shared ReferenceData reads what one thread reads.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "drawn_photos.hpp"
+#include "handmade_codebook.hpp"
+#include "recognition/read_code.hpp"
+
+namespace karvona {
+namespace {
+
+TEST(ReadCodeParallel, ThreadsOnSharedDataReadAsOneThreadDoes) {
+    const classifier::CLvqCluster letters = test_support::DrawnGlyphCodebook(false);
+    const classifier::CLvqCluster digits = test_support::DrawnGlyphCodebook(true);
+    classifier::COwnerPrefixList prefixes;
+    const auto file = std::filesystem::temp_directory_path() / "karvona-parallel-prefixes.txt";
+    std::ofstream(file) << "ABCU\nCSQU\n";
+    prefixes.LoadPrefixFile(file.string());
+    const ReferenceData data = recognition::ShareReferenceData({&letters, &digits, &prefixes});
+
+    std::vector<cv::Mat> photos;
+    for (const char* text : {"ABCU1234560", "ABCU7654323"}) {
+        testing::CodeDrawing d;
+        d.text = text;
+        d.noiseSigma = 4.0;
+        photos.push_back(testing::DrawCodePhoto(d).image);
+    }
+    std::vector<CodeReading> alone;
+    for (const cv::Mat& photo : photos)
+        alone.push_back(ReadCode(photo, data));
+
+    constexpr int kThreads = 3;
+    std::vector<std::vector<CodeReading>> read(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (size_t i = 0; i < photos.size(); ++i)
+                read[t].push_back(ReadCode(photos[(i + t) % photos.size()], data));
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    for (int t = 0; t < kThreads; ++t) {
+        for (size_t i = 0; i < photos.size(); ++i) {
+            const CodeReading& expected = alone[(i + t) % photos.size()];
+            EXPECT_EQ(read[t][i].code, expected.code);
+            EXPECT_EQ(read[t][i].outcome, expected.outcome);
+            EXPECT_EQ(read[t][i].look, expected.look);
+            EXPECT_EQ(read[t][i].bounds, expected.bounds);
+            EXPECT_EQ(read[t][i].confidence, expected.confidence);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace karvona
