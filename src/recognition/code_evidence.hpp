@@ -18,7 +18,7 @@
 namespace karvona::recognition {
 
 /// The names of the evidence values, in the order Evidence holds them.
-inline constexpr std::array<const char*, 20> kEvidenceNames = {
+inline constexpr std::array<const char*, 21> kEvidenceNames = {
     "margin_min",         ///< weakest character margin over the whole codebook (-1..1)
     "margin_second",      ///< second weakest
     "margin_mean",        ///< mean over the characters
@@ -39,6 +39,7 @@ inline constexpr std::array<const char*, 20> kEvidenceNames = {
     "best_agree_margin",  ///< the best margin_second among the looks that agree
     "hand_agreed",        ///< the hand-set agreed confidence (AgreedConfidence)
     "remainder_ten",      ///< the check sum leaves 10, which the check digit 0 stands for (0/1)
+    "line_net",           ///< read by the line network, not from the readers' boxes (0/1)
 };
 inline constexpr size_t kEvidenceCount = kEvidenceNames.size();
 /// Index of a name in kEvidenceNames, or -1.
