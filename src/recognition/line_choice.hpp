@@ -27,6 +27,10 @@ bool LineReadable(int layoutCode);
 bool ChooseByLine(const std::vector<classifier::LineCharacter>& line,
                   const classifier::COwnerPrefixList& prefixes, GuidedChoice& choice);
 
+/// The regions of one photograph the line network reads at most (the first looks that need it):
+/// about a millisecond each, where a photograph may have fourteen looks that give no code.
+inline constexpr int kLineReadsPerPhoto = 2;
+
 /// The margins the code line is cut with around the boxes a reader found, in box heights: across
 /// (room for characters no segmenter boxed) and above and below.
 inline constexpr double kLineMarginAcross = 3.0;

@@ -104,6 +104,7 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
 
     std::vector<bool> netMade;   // per candidate: the character network's code
     std::vector<bool> lineMade;  // per candidate: the line network's code
+    int lineReads = 0;           // regions the line network read so far
     const double threshold =
         data_.confidence != nullptr ? data_.confidence->threshold : kSureThreshold;
     std::vector<LookOutput> kept;  // each candidate's look, and the best unvalidated look
@@ -217,7 +218,7 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
                 const Winner by = LineEvidenceReader(pass.morphologyReading, pass.clusterReading);
                 const Reading& boxes =
                     by == Winner::Cluster ? pass.clusterReading : pass.morphologyReading;
-                if (candidates_.size() == before && line_ &&
+                if (candidates_.size() == before && line_ && lineReads++ < kLineReadsPerPhoto &&
                     ChooseByLineNet(*line_, pass.region, read.layoutCode, boxes, *data_.prefixes,
                                     choice))
                     offer(choice.code, by, boxes, true, false, true);
