@@ -10,6 +10,7 @@
 
 #include "classifier/character_net.hpp"
 #include "classifier/classification.hpp"
+#include "classifier/line_net.hpp"
 #include "classifier/owner_prefix_list.hpp"
 #include "imaging/blob_list.hpp"
 #include "imaging/step_view.hpp"
@@ -28,6 +29,8 @@ struct ReferenceData {
     const classifier::COwnerPrefixList* prefixes = nullptr;
     /// The character network the plan asks for a second opinion (none: the plan reads without).
     const classifier::CharacterNetModel* characterNet = nullptr;
+    /// The line network the plan reads a region with where no reader's boxes gave a code.
+    const classifier::LineNetModel* lineNet = nullptr;
     const ConfidenceModel* confidence = nullptr;
 };
 

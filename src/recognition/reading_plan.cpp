@@ -8,6 +8,7 @@
 #include "recognition/check_digit_choice.hpp"
 #include "recognition/colour.hpp"
 #include "recognition/confidence_model.hpp"
+#include "recognition/line_choice.hpp"
 #include "recognition/look.hpp"
 #include "recognition/net_choice.hpp"
 #include "recognition/recognizer.hpp"
@@ -81,6 +82,8 @@ ReadingPlan::ReadingPlan(const ReferenceData& data)
     : data_(data), pass_(std::make_unique<Recognizer>(data)) {
     if (data.characterNet != nullptr)
         net_ = std::make_unique<classifier::CharacterNet>(*data.characterNet);
+    if (data.lineNet != nullptr)
+        line_ = std::make_unique<classifier::LineNet>(*data.lineNet);
 }
 
 ReadingPlan::~ReadingPlan() = default;
@@ -99,7 +102,9 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
     out.region.release();
     out.pastedRegion.release();
 
-    std::vector<bool> netMade;  // per candidate: the character network's code
+    std::vector<bool> netMade;   // per candidate: the character network's code
+    std::vector<bool> lineMade;  // per candidate: the line network's code
+    int lineReads = 0;           // regions the line network read so far
     const double threshold =
         data_.confidence != nullptr ? data_.confidence->threshold : kSureThreshold;
     std::vector<LookOutput> kept;  // each candidate's look, and the best unvalidated look
@@ -186,8 +191,9 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
             const bool samePixels = image.image.data == photo.data;
             const size_t before = candidates_.size();
             auto offer = [&](const std::string& code, Winner reader, const Reading& reading,
-                             bool guided, bool byNet = false) {
+                             bool guided, bool byNet = false, bool byLine = false) {
                 netMade.push_back(byNet);
+                lineMade.push_back(byLine);
                 Candidate candidate;
                 candidate.code = code;
                 candidate.look = k;
@@ -196,8 +202,10 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
                 candidate.own = OwnConfidence(reading, code, reader);
                 candidate.evidence =
                     EvidenceOfReading(reading, code, reader, k, read.layoutCode, data_);
-                candidate.netTwin = net_ && !byNet && data_.prefixes != nullptr &&
+                candidate.netTwin = net_ && !byNet && !byLine && data_.prefixes != nullptr &&
                                     NetReadsTwinOwner(*net_, reading, code, *data_.prefixes);
+                if (byLine)
+                    MarkLineReading(candidate.evidence);
                 candidates_.push_back(candidate);
             };
             if (read.complete && read.code.size() == 11) {
@@ -215,6 +223,14 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
                     else if (ChooseByNet(pass.clusterReading, *data_.prefixes, choice))
                         offer(choice.code, Winner::Cluster, pass.clusterReading, true, true);
                 }
+                // The line network's code, where no reader's boxes gave one.
+                const Winner by = LineEvidenceReader(pass.morphologyReading, pass.clusterReading);
+                const Reading& boxes =
+                    by == Winner::Cluster ? pass.clusterReading : pass.morphologyReading;
+                if (candidates_.size() == before && line_ && lineReads++ < kLineReadsPerPhoto &&
+                    ChooseByLineNet(*line_, pass.region, read.layoutCode, boxes, *data_.prefixes,
+                                    choice))
+                    offer(choice.code, by, boxes, true, false, true);
             }
             if (candidates_.size() > before) {
                 kept.push_back(Keep(pass, k, look.name, image.fromPhoto, samePixels));
@@ -266,7 +282,9 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
                 (candidate.reader == Winner::Cluster ? chosen->cluster : chosen->morphology).score;
             result.confidence = static_cast<float>(decision.confidence);
             result.review = !decision.sure;
-            if (netMade[static_cast<size_t>(decision.candidate)])
+            if (lineMade[static_cast<size_t>(decision.candidate)])
+                result.pass += " line";
+            else if (netMade[static_cast<size_t>(decision.candidate)])
                 result.pass += " net";
             else if (candidate.guided)
                 result.pass += " check-digit";

@@ -48,6 +48,7 @@ private:
     /// This plan's own character network (a network runs on one thread at a time), when the
     /// reference data has one.
     std::unique_ptr<classifier::CharacterNet> net_;
+    std::unique_ptr<classifier::LineNet> line_;
     std::vector<Candidate> candidates_;
     std::vector<LookRecord> records_;
 };

@@ -10,6 +10,7 @@ ReferenceData ReferenceDataSet::View() const {
     view.digits = digitsLoaded ? &digits : nullptr;
     view.prefixes = &prefixes;  // an empty list simply validates nothing
     view.characterNet = characterNet.loaded() ? &characterNet : nullptr;
+    view.lineNet = lineNet.loaded() ? &lineNet : nullptr;
     view.confidence = confidenceLoaded ? &confidence : nullptr;
     return view;
 }
@@ -17,6 +18,14 @@ ReferenceData ReferenceDataSet::View() const {
 std::string LoadCharacterNetOf(const std::filesystem::path& folder, ReferenceDataSet& data) {
     std::string error;
     classifier::LoadCharacterNet(folder, data.characterNet, error);
+    return error;
+}
+
+std::string LoadNetworksOf(const std::filesystem::path& folder, ReferenceDataSet& data) {
+    std::string error = LoadCharacterNetOf(folder, data);
+    if (!error.empty())
+        return error;
+    classifier::LoadLineNet(folder, data.lineNet, error);
     return error;
 }
 

@@ -23,6 +23,7 @@ struct ReferenceDataSet {
     bool digitsLoaded = false;
     bool prefixesLoaded = false;
     classifier::CharacterNetModel characterNet;  ///< loaded on its own (LoadCharacterNetOf)
+    classifier::LineNetModel lineNet;            ///< loaded on its own (LoadNetworksOf)
     bool confidenceLoaded = false;
 
     /// The view the readers take (codebooks that did not load are left out).
@@ -32,6 +33,11 @@ struct ReferenceDataSet {
 /// Loads the character network of folder (charnet.onnx and charnet.txt, see
 /// classifier::LoadCharacterNet) into data; returns the reason when it cannot, else empty.
 std::string LoadCharacterNetOf(const std::filesystem::path& folder, ReferenceDataSet& data);
+
+/// Loads both networks of folder, the character network (LoadCharacterNetOf) and the line
+/// network (linenet.onnx and linenet.txt, see classifier::LoadLineNet); returns the reason of the
+/// first that cannot be loaded, else empty.
+std::string LoadNetworksOf(const std::filesystem::path& folder, ReferenceDataSet& data);
 
 /// Loads the three files from folder in the order the program always has, then the confidence
 /// model when it is there. messages receives, in order, the texts the operator is shown for each

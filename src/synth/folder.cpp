@@ -4,6 +4,7 @@
 #include <fstream>
 #include <opencv2/imgcodecs.hpp>
 #include <system_error>
+#include <utility>
 
 #include "synth/random.hpp"
 #include "synth/synth.hpp"
@@ -32,6 +33,7 @@ bool WriteSynthFolder(const SynthSpec& spec, std::uint64_t seed, int count,
         return fail("cannot create folder " + folder.string());
     }
     std::string labels = "file,code,layout\n";
+    std::string boxes = "file,index,char,x0,y0,x1,y1\n";
     for (int i = 0; i < count; ++i) {
         // Each photograph has a seed of its own, so that photograph i is the same whatever the
         // count; the file format is drawn apart from the picture.
@@ -57,16 +59,26 @@ bool WriteSynthFolder(const SynthSpec& spec, std::uint64_t seed, int count,
         }
         const std::string layout = photo.layout >= 0 ? std::to_string(photo.layout) : "";
         labels += std::string(name) + "," + photo.code + "," + layout + "\n";
+        for (size_t k = 0; k < photo.characterBoxes.size() && k < photo.code.size(); ++k) {
+            const cv::Rect& b = photo.characterBoxes[k];
+            boxes += std::string(name) + "," + std::to_string(k) + "," + photo.code[k] + "," +
+                     std::to_string(b.x) + "," + std::to_string(b.y) + "," +
+                     std::to_string(b.x + b.width) + "," + std::to_string(b.y + b.height) + "\n";
+        }
         if (progress) {
             progress(i + 1);
         }
     }
-    const std::filesystem::path labelFile = folder / "labels.csv";
-    std::ofstream out(labelFile, std::ios::binary | std::ios::trunc);
-    out << labels;
-    out.close();
-    if (!out) {
-        return fail("cannot write " + labelFile.string());
+    // The character boxes beside the labels, in the format of hand-boxed photographs.
+    for (const auto& [file, text] :
+         {std::pair<const char*, const std::string&>{"boxes.csv", boxes}, {"labels.csv", labels}}) {
+        const std::filesystem::path path = folder / file;
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.close();
+        if (!out) {
+            return fail("cannot write " + path.string());
+        }
     }
     return true;
 }

@@ -63,11 +63,12 @@ std::string CheckSynthSpec(const SynthSpec& spec);
 SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed);
 
 /// Writes count photographs (JPEG of quality 60 to 95, some BMP) into folder (created when
-/// missing) and folder/labels.csv with the header "file,code,layout" (code and layout empty for
-/// photographs without a code). Photograph i is rendered
+/// missing), folder/labels.csv with the header "file,code,layout" (code and layout empty for
+/// photographs without a code) and folder/boxes.csv with every character's box
+/// (file,index,char,x0,y0,x1,y1, frame pixels). Photograph i is rendered
 /// from a seed derived from seed and i. A count of 0 writes a labels.csv holding the header only.
 /// Returns false with *error set when the spec is unusable, count is negative or a file cannot
-/// be written; labels.csv is then not written. `progress` (may be empty) is called with the
+/// be written; the two files are then not written. `progress` (may be empty) is called with the
 /// number of photographs written after each one.
 bool WriteSynthFolder(const SynthSpec& spec, std::uint64_t seed, int count,
                       const std::filesystem::path& folder, std::string* error,

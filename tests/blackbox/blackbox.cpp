@@ -238,6 +238,7 @@ int main(int argc, char** argv) {
     std::string floorsFile;
     std::string dumpFile;
     bool verbose = false, strict = false, curve = false, noNet = false;
+    bool lineNet = false;
     std::vector<std::string> sets;
     app.add_option("--data", data, "Folder of prefixes.trn, numbers.trn and prefix.txt");
     app.add_option("--floors", floorsFile, "Table of minimum counts");
@@ -251,7 +252,10 @@ int main(int argc, char** argv) {
         ->excludes("--strict");
     app.add_option("--dump", dumpFile, "Write every look of every photograph as JSON lines")
         ->excludes("--strict");
-    app.add_flag("--no-net", noNet, "Read without the character network (the plan on codebooks)");
+    app.add_flag("--no-net", noNet, "Read without the networks (the plan on codebooks)");
+    app.add_flag("--line-net", lineNet,
+                 "Read with the line network too, where no reader's boxes give a code")
+        ->excludes("--no-net");
     std::string characters;
     app.add_option("--characters", characters,
                    "Sample folder whose characters are classified one by one, instead of sets");
@@ -264,7 +268,8 @@ int main(int argc, char** argv) {
     for (const auto& m : messages)
         std::cerr << m << '\n';
     if (!strict && !noNet) {
-        const std::string problem = LoadCharacterNetOf(data, reference);
+        const std::string problem =
+            lineNet ? LoadNetworksOf(data, reference) : LoadCharacterNetOf(data, reference);
         if (!problem.empty()) {
             std::cerr << problem << '\n';
             return 2;

@@ -11,6 +11,7 @@
 #include "recognition/check_digit_choice.hpp"
 #include "recognition/confidence.hpp"
 #include "recognition/confidence_model.hpp"
+#include "recognition/line_choice.hpp"
 #include "recognition/look.hpp"
 #include "recognition/net_choice.hpp"
 
@@ -289,6 +290,42 @@ TEST(NetChoice, TakesTheNetworkCodeOnlyWhenItValidatesAndIsNew) {
     EXPECT_FALSE(ChooseByNet(ReadingOf("CSQU3061383"), prefixes, choice));
     reading.characters.pop_back();
     EXPECT_FALSE(ChooseByNet(reading, prefixes, choice));
+}
+
+// A decoded line: every character sure, with a far second class.
+std::vector<classifier::LineCharacter> LineOf(const std::string& text) {
+    std::vector<classifier::LineCharacter> line;
+    for (char c : text)
+        line.push_back({c, 0.9f, c == '1' ? '7' : '1', 0.01f});
+    return line;
+}
+
+TEST(LineChoice, FindsTheOneRunOfElevenThatValidates) {
+    const auto prefixes = Prefixes("CSQU\nABCU\n");
+    GuidedChoice choice;
+    // Characters of the door around the code are passed over.
+    ASSERT_TRUE(ChooseByLine(LineOf("7XCSQU305438345G1"), prefixes, choice));
+    EXPECT_EQ(choice.code, "CSQU3054383");
+    EXPECT_EQ(choice.changes, 0);
+    // A digit among the letters takes its second class when that is a letter.
+    auto line = LineOf("C5QU3054383");
+    line[1].second = 'S';
+    ASSERT_TRUE(ChooseByLine(line, prefixes, choice));
+    EXPECT_EQ(choice.code, "CSQU3054383");
+    EXPECT_EQ(choice.changes, 1);
+    // A wrong digit: only a close second makes the code.
+    line = LineOf("CSQU3054783");
+    EXPECT_FALSE(ChooseByLine(line, prefixes, choice));
+    line[8].second = '3';
+    line[8].secondProbability = 0.5f;
+    ASSERT_TRUE(ChooseByLine(line, prefixes, choice));
+    EXPECT_EQ(choice.code, "CSQU3054383");
+    // Two runs giving different codes, a character missing, or a category letter that is not
+    // U, J or Z: no code.
+    EXPECT_FALSE(ChooseByLine(LineOf("CSQU3054383ABCU1234560"), prefixes, choice));
+    EXPECT_FALSE(ChooseByLine(LineOf("CSQU305438"), prefixes, choice));
+    EXPECT_FALSE(ChooseByLine(LineOf("CSQX3054383"), prefixes, choice));
+    EXPECT_TRUE(choice.code.empty());
 }
 
 TEST(Evidence, AnOwnerLetterChosenOverItsCheckDigitTwinIsNeverSureFromOneLook) {

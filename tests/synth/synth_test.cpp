@@ -234,7 +234,8 @@ TEST_F(SynthFolder, CountZeroWritesHeaderOnly) {
     std::string error;
     ASSERT_TRUE(WriteSynthFolder(SmallSpec(), 1, 0, dir_, &error)) << error;
     EXPECT_EQ(ReadAll(dir_ / "labels.csv"), "file,code,layout\n");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+    EXPECT_EQ(ReadAll(dir_ / "boxes.csv"), "file,index,char,x0,y0,x1,y1\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
 }
 
 TEST_F(SynthFolder, PhotographsMatchTheirLabels) {
