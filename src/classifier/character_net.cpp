@@ -4,9 +4,12 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <opencv2/dnn.hpp>
 #include <opencv2/imgproc.hpp>
 #include <sstream>
+
+#include "classifier/model_files.hpp"
 
 namespace karvona::classifier {
 
@@ -33,36 +36,12 @@ cv::Mat NetInput(const cv::Mat& crop) {
 
 namespace {
 
-bool ReadBytes(const fs::path& path, std::vector<uchar>& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
-// The description's "key value" lines; '#' starts a comment line.
+// The description names the input size and the classes.
 bool CheckDescription(const fs::path& path, std::string& error) {
-    std::ifstream in(path);
-    if (!in) {
-        error = "the character network's description " + path.string() +
-                (fs::exists(path) ? " cannot be read" : " does not exist");
+    std::map<std::string, std::string> keys;
+    if (!ReadModelDescription(path, "the character network's description", keys, error))
         return false;
-    }
-    std::string line, input, classes;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.empty() || line[0] == '#')
-            continue;
-        std::istringstream fields(line);
-        std::string key, value;
-        fields >> key >> value;
-        if (key == "input")
-            input = value;
-        else if (key == "classes")
-            classes = value;
-    }
+    const std::string input = keys["input"], classes = keys["classes"];
     const std::string expected = std::to_string(kNetInput) + "x" + std::to_string(kNetInput);
     if (input != expected) {
         error = "the character network " + path.string() + " reads " +
@@ -93,7 +72,7 @@ bool LoadCharacterNet(const fs::path& folder, CharacterNetModel& model, std::str
         return false;
     std::vector<uchar> bytes;
     std::error_code ec;
-    if (!fs::is_regular_file(file, ec) || !ReadBytes(file, bytes)) {
+    if (!fs::is_regular_file(file, ec) || !ReadModelBytes(file, bytes)) {
         error = "the character network " + file.string() +
                 (fs::exists(file, ec) ? " cannot be read" : " does not exist");
         return false;

@@ -4,9 +4,12 @@
 #include <cmath>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <opencv2/dnn.hpp>
 #include <opencv2/imgproc.hpp>
 #include <sstream>
+
+#include "classifier/model_files.hpp"
 
 namespace karvona::classifier {
 
@@ -18,38 +21,12 @@ constexpr int kLineClasses = kNetClassCount + 1;  // the blank first
 // A model must give at least a column for each character of a code and a blank between.
 constexpr int kLineMinColumns = 22;
 
-bool ReadBytes(const fs::path& path, std::vector<uchar>& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
-// The description's "key value" lines; '#' starts a comment line.
+// The description names the input size, the classes and the blank's output.
 bool CheckDescription(const fs::path& path, std::string& error) {
-    std::ifstream in(path);
-    if (!in) {
-        error = "the line network's description " + path.string() +
-                (fs::exists(path) ? " cannot be read" : " does not exist");
+    std::map<std::string, std::string> keys;
+    if (!ReadModelDescription(path, "the line network's description", keys, error))
         return false;
-    }
-    std::string line, input, classes, blank;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.empty() || line[0] == '#')
-            continue;
-        std::istringstream fields(line);
-        std::string key, value;
-        fields >> key >> value;
-        if (key == "input")
-            input = value;
-        else if (key == "classes")
-            classes = value;
-        else if (key == "blank")
-            blank = value;
-    }
+    const std::string input = keys["input"], classes = keys["classes"], blank = keys["blank"];
     const std::string expected =
         std::to_string(kLineNetHeight) + "x" + std::to_string(kLineNetWidth);
     const std::string name = "the line network " + path.string();
@@ -112,7 +89,7 @@ bool LoadLineNet(const fs::path& folder, LineNetModel& model, std::string& error
         return false;
     std::vector<uchar> bytes;
     std::error_code ec;
-    if (!fs::is_regular_file(file, ec) || !ReadBytes(file, bytes)) {
+    if (!fs::is_regular_file(file, ec) || !ReadModelBytes(file, bytes)) {
         error = "the line network " + file.string() +
                 (fs::exists(file, ec) ? " cannot be read" : " does not exist");
         return false;

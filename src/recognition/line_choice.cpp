@@ -11,14 +11,6 @@ namespace karvona::recognition {
 
 namespace {
 
-bool Allowed(char c, int position) {
-    if (position == classifier::kCategoryPosition)
-        return c == 'U' || c == 'J' || c == 'Z';
-    if (position < 4)
-        return c >= 'A' && c <= 'Z';
-    return c >= '0' && c <= '9';
-}
-
 // The code one run of eleven characters gives, with the positions it changed.
 std::optional<GuidedChoice> ChooseInRun(const classifier::LineCharacter* run,
                                         const classifier::COwnerPrefixList& prefixes) {
@@ -26,9 +18,9 @@ std::optional<GuidedChoice> ChooseInRun(const classifier::LineCharacter* run,
     int changes = 0;
     for (int i = 0; i < classifier::kCodeLength; ++i) {
         const classifier::LineCharacter& c = run[i];
-        if (Allowed(c.character, i)) {
+        if (AllowedAt(c.character, i)) {
             code[static_cast<size_t>(i)] = c.character;
-        } else if (Allowed(c.second, i)) {
+        } else if (AllowedAt(c.second, i)) {
             code[static_cast<size_t>(i)] = c.second;
             ++changes;
         } else {
@@ -44,7 +36,7 @@ std::optional<GuidedChoice> ChooseInRun(const classifier::LineCharacter* run,
     std::optional<GuidedChoice> found;
     for (int i = 0; i < classifier::kCodeLength; ++i) {
         const classifier::LineCharacter& c = run[i];
-        if (i == classifier::kCategoryPosition || !Allowed(c.second, i) ||
+        if (i == classifier::kCategoryPosition || !AllowedAt(c.second, i) ||
             c.secondProbability < kNetSecondShare * c.probability)
             continue;
         std::string changed = code;

@@ -9,19 +9,11 @@ namespace karvona::recognition {
 
 namespace {
 
-bool Allowed(char c, int position) {
-    if (position == classifier::kCategoryPosition)
-        return c == 'U' || c == 'J' || c == 'Z';
-    if (position < 4)
-        return c >= 'A' && c <= 'Z';
-    return c >= '0' && c <= '9';
-}
-
 // The allowed classes of a position, most probable first (the first two).
 std::array<int, 2> BestTwo(const BoxReading& box, int position) {
     std::array<int, 2> best{-1, -1};
     for (int c = 0; c < classifier::kNetClassCount; ++c) {
-        if (!Allowed(classifier::kNetClasses[c], position))
+        if (!AllowedAt(classifier::kNetClasses[c], position))
             continue;
         if (best[0] < 0 || box.net[c] > box.net[best[0]]) {
             best[1] = best[0];
@@ -34,6 +26,14 @@ std::array<int, 2> BestTwo(const BoxReading& box, int position) {
 }
 
 }  // namespace
+
+bool AllowedAt(char c, int position) {
+    if (position == classifier::kCategoryPosition)
+        return c == 'U' || c == 'J' || c == 'Z';
+    if (position < 4)
+        return c >= 'A' && c <= 'Z';
+    return c >= '0' && c <= '9';
+}
 
 void ReadBoxesWithNet(classifier::CharacterNet& net, Reading& reading) {
     std::vector<cv::Mat> crops;

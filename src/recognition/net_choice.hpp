@@ -16,6 +16,10 @@ namespace karvona::recognition {
 /// least this share of the first's.
 inline constexpr float kNetSecondShare = 0.2f;
 
+/// Whether a character may stand at a code position: a letter at 0..3 (U, J or Z at the
+/// category position), a digit after.
+bool AllowedAt(char c, int position);
+
 /// Reads every box of reading with the network and keeps the probabilities in the boxes.
 void ReadBoxesWithNet(classifier::CharacterNet& net, Reading& reading);
 
