@@ -267,14 +267,16 @@ TEST_F(ServeProcess, KilledInABurstKeepsEveryAnsweredRequest) {
             }
         });
     }
-    const auto end = Clock::now() + std::chrono::seconds(20);
-    while (answered < 30 && Clock::now() < end)
+    // Ten answers are enough to kill in the middle of the burst, even under a sanitizer.
+    constexpr int kBeforeKill = 10;
+    const auto end = Clock::now() + std::chrono::seconds(60);
+    while (answered < kBeforeKill && Clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     ASSERT_EQ(kill(pid_, SIGKILL), 0);
     for (auto& client : clients)
         client.join();
     EXPECT_EQ(WaitForExit(std::chrono::seconds(10)), 128 + SIGKILL);
-    ASSERT_GE(answered.load(), 30);
+    ASSERT_GE(answered.load(), kBeforeKill);
 
     std::string error;
     service::HistoryOptions options;
