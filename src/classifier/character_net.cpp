@@ -2,12 +2,9 @@
 
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <opencv2/dnn.hpp>
 #include <opencv2/imgproc.hpp>
-#include <sstream>
 
 #include "classifier/model_files.hpp"
 
@@ -71,12 +68,8 @@ bool LoadCharacterNet(const fs::path& folder, CharacterNetModel& model, std::str
     if (!CheckDescription(folder / kCharacterNetDescriptionFile, error))
         return false;
     std::vector<uchar> bytes;
-    std::error_code ec;
-    if (!fs::is_regular_file(file, ec) || !ReadModelBytes(file, bytes)) {
-        error = "the character network " + file.string() +
-                (fs::exists(file, ec) ? " cannot be read" : " does not exist");
+    if (!ReadModelBytes(file, "the character network", bytes, error))
         return false;
-    }
     try {
         cv::dnn::Net net = cv::dnn::readNetFromONNX(bytes);
         const cv::Mat out = Forward(net, {cv::Mat(kNetInput, kNetInput, CV_32FC1, 0.0f)});

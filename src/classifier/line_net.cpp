@@ -2,12 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <opencv2/dnn.hpp>
 #include <opencv2/imgproc.hpp>
-#include <sstream>
 
 #include "classifier/model_files.hpp"
 
@@ -88,12 +85,8 @@ bool LoadLineNet(const fs::path& folder, LineNetModel& model, std::string& error
     if (!CheckDescription(folder / kLineNetDescriptionFile, error))
         return false;
     std::vector<uchar> bytes;
-    std::error_code ec;
-    if (!fs::is_regular_file(file, ec) || !ReadModelBytes(file, bytes)) {
-        error = "the line network " + file.string() +
-                (fs::exists(file, ec) ? " cannot be read" : " does not exist");
+    if (!ReadModelBytes(file, "the line network", bytes, error))
         return false;
-    }
     try {
         cv::dnn::Net net = cv::dnn::readNetFromONNX(bytes);
         const cv::Mat out = Forward(net, LineNetInput(cv::Mat()));

@@ -8,12 +8,25 @@ namespace karvona::classifier {
 
 namespace fs = std::filesystem;
 
-bool ReadModelBytes(const fs::path& path, std::vector<uchar>& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+bool ReadModelBytes(const fs::path& path, const std::string& what, std::vector<uchar>& bytes,
+                    std::string& error) {
+    std::error_code ec;
+    std::ifstream in;
+    bool read = fs::is_regular_file(path, ec);
+    if (read) {
+        in.open(path, std::ios::binary);
+        read = static_cast<bool>(in);
+    }
+    if (read) {
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        read = !in.bad();
+    }
+    if (!read) {
+        error = what + " " + path.string() +
+                (fs::exists(path, ec) ? " cannot be read" : " does not exist");
         return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    }
+    return true;
 }
 
 bool ReadModelDescription(const fs::path& path, const std::string& what,

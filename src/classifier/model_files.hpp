@@ -10,8 +10,10 @@
 
 namespace karvona::classifier {
 
-/// The bytes of a file; false when it cannot be read.
-bool ReadModelBytes(const std::filesystem::path& path, std::vector<uchar>& bytes);
+/// The bytes of a model file; false with error ("<what> <path> cannot be read" or "... does not
+/// exist") when it is no regular file or cannot be read.
+bool ReadModelBytes(const std::filesystem::path& path, const std::string& what,
+                    std::vector<uchar>& bytes, std::string& error);
 
 /// The keys and values of a description file (the first word of a line and the second); false
 /// with error ("<what> <path> cannot be read" or "... does not exist") when it cannot be read.

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "drawn_glyph_data.hpp"
 #include "drawn_photos.hpp"
 #include "handmade_codebook.hpp"
 #include "recognition/read_code.hpp"
@@ -18,16 +19,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Data {
-    classifier::CLvqCluster letters = test_support::DrawnGlyphCodebook(false);
-    classifier::CLvqCluster digits = test_support::DrawnGlyphCodebook(true);
-    classifier::COwnerPrefixList prefixes;
-    Data() {
-        const fs::path file = fs::temp_directory_path() / "karvona-read-code-prefixes.txt";
-        std::ofstream(file) << "ABCU\nCSQU\n";
-        prefixes.LoadPrefixFile(file.string());
-    }
-    recognition::ReferenceData View() const { return {&letters, &digits, &prefixes}; }
+struct Data : test_support::DrawnGlyphData {
+    Data() : DrawnGlyphData("karvona-read-code-prefixes.txt") {}
 };
 
 cv::Mat Photo(const std::string& text, double lean = 0.0) {

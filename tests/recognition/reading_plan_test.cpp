@@ -9,6 +9,7 @@
 #include <fstream>
 #include <opencv2/imgproc.hpp>
 
+#include "drawn_glyph_data.hpp"
 #include "drawn_photos.hpp"
 #include "handmade_codebook.hpp"
 #include "recognition/look.hpp"
@@ -23,16 +24,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Data {
-    classifier::CLvqCluster letters = test_support::DrawnGlyphCodebook(false);
-    classifier::CLvqCluster digits = test_support::DrawnGlyphCodebook(true);
-    classifier::COwnerPrefixList prefixes;
-    Data() {
-        const fs::path file = fs::temp_directory_path() / "karvona-plan-prefixes.txt";
-        std::ofstream(file) << "ABCU\nCSQU\n";
-        prefixes.LoadPrefixFile(file.string());
-    }
-    ReferenceData View() const { return {&letters, &digits, &prefixes}; }
+struct Data : test_support::DrawnGlyphData {
+    Data() : DrawnGlyphData("karvona-plan-prefixes.txt") {}
 };
 
 // Whether rect covers every character of the drawing, scaled by factor.

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "classifier/owner_prefix_list.hpp"
+#include "drawn_glyph_data.hpp"
 #include "drawn_photos.hpp"
 #include "handmade_codebook.hpp"
 #include "recognition/recognizer.hpp"
@@ -18,17 +19,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Data {
-    // Codebooks of the glyphs the drawn photographs are painted with.
-    classifier::CLvqCluster letters = test_support::DrawnGlyphCodebook(false);
-    classifier::CLvqCluster digits = test_support::DrawnGlyphCodebook(true);
-    classifier::COwnerPrefixList prefixes;
-    Data() {
-        const fs::path file = fs::temp_directory_path() / "karvona-pipeline-prefixes.txt";
-        std::ofstream(file) << "ABCU\nCSQU\n";
-        prefixes.LoadPrefixFile(file.string());
-    }
-    ReferenceData View() const { return {&letters, &digits, &prefixes}; }
+struct Data : test_support::DrawnGlyphData {
+    Data() : DrawnGlyphData("karvona-pipeline-prefixes.txt") {}
 };
 
 }  // namespace
