@@ -35,6 +35,8 @@ bool SameSecret(const std::string& a, const std::string& b) {
 
 // Who may use a desk route: with a token set, only who presents it; without one, anybody on a
 // service that listens on loopback only, and nobody elsewhere for the routes that change data.
+// A request that a proxy passed on counts as from elsewhere: behind nginx on the same machine
+// every peer is loopback, whoever sent the request.
 std::optional<Answer> Guard(const ServiceView& view, const RequestHead& head, bool changes) {
     if (view.history == nullptr)
         return Fail(404, "no-history", "this service keeps no history");
@@ -48,6 +50,10 @@ std::optional<Answer> Guard(const ServiceView& view, const RequestHead& head, bo
         return Fail(403, "token-required",
                     "a service that listens beyond loopback changes its history only when "
                     "started with --token-file");
+    if (changes && head.forwarded)
+        return Fail(403, "token-required",
+                    "a request passed on by a proxy changes the history only when the service "
+                    "was started with --token-file");
     return std::nullopt;
 }
 

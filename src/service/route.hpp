@@ -28,6 +28,9 @@ struct RequestHead {
     std::optional<std::uint64_t> contentLength;  ///< none when chunked
     std::string authorization;                   ///< the Authorization header
     std::string client;                          ///< the peer's address
+    /// A proxy passed the request on (Forwarded, X-Forwarded-For or X-Real-IP): the peer's
+    /// address says nothing of who sent it.
+    bool forwarded = false;
     Clock::time_point deadline;
 };
 

@@ -159,6 +159,8 @@ void Session::OnHead(beast::error_code error) {
     head_.contentType = std::string(message[http::field::content_type]);
     head_.authorization = std::string(message[http::field::authorization]);
     head_.client = log_.client;
+    head_.forwarded = message.count(http::field::forwarded) > 0 ||
+                      message.count("X-Forwarded-For") > 0 || message.count("X-Real-IP") > 0;
     if (const auto length = parser_->content_length())
         head_.contentLength = *length;
     OnRouted();

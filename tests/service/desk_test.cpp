@@ -146,6 +146,17 @@ TEST_F(DeskTest, TheTokenGuardsTheDeskAndLoopbackAloneMaySettleWithoutOne) {
     EXPECT_EQ(client.Get("/health")->status, 200);
     StopService();
 
+    // On loopback without a token, a request that a proxy passed on may look but not change.
+    StartDesk({});
+    auto proxied = Client();
+    EXPECT_EQ(proxied.Get("/desk/queue", {{"X-Forwarded-For", "203.0.113.9"}})->status, 200);
+    for (const char* header : {"X-Forwarded-For", "Forwarded", "X-Real-IP"}) {
+        const auto refused = proxied.Post("/desk/settle", {{header, "203.0.113.9"}},
+                                          R"({"id":1,"code":"TGHU7654320"})", "application/json");
+        EXPECT_EQ(refused->status, 403) << header;
+    }
+    StopService();
+
     // Beyond loopback without a token: the desk may be looked at, not changed.
     ServiceOptions wide;
     wide.history = history_.get();
