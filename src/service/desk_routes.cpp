@@ -7,6 +7,7 @@
 //   GET  /desk/search?code=&from=&to=&outcome=&pass=&limit=&before=
 //   GET  /desk/figures?day=YYYY-MM-DD        (UTC; today without it)
 //   GET  /desk/photo?hash=SHA256             the photograph's bytes
+//   GET  /desk/strip?id=ID                   the code region as the reader cut it out (PNG)
 //   GET  /desk/owners                        the owner prefixes the codes are checked against
 //   POST /desk/settle  {"id": ID, "code": "ABCU1234560", "by": "name"}
 //   POST /desk/delete  {"id": ID}
@@ -266,6 +267,20 @@ std::vector<Route> DeskRoutes(const ServiceView& view) {
             return Fail(404, "unknown-photo", "no photograph of that hash is kept");
         Answer answer;
         answer.contentType = PhotoType(*bytes);
+        answer.body = std::move(*bytes);
+        return answer;
+    }));
+    routes.push_back(Get("/desk/strip", [&view](const RequestHead& head) {
+        if (auto refused = Guard(view, head, false))
+            return *refused;
+        const std::int64_t id = Number(Query(head, "id"));
+        if (id <= 0)
+            return Fail(400, "bad-id", "id: the positive whole number of a reading");
+        auto bytes = view.history->Strip(id);
+        if (!bytes)
+            return Fail(404, "unknown-photo", "no region picture is kept for that reading");
+        Answer answer;
+        answer.contentType = "image/png";
         answer.body = std::move(*bytes);
         return answer;
     }));

@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 
 // "KRVN": set in every database this program creates, so that another program's is refused.
 constexpr int kApplicationId = 0x4b52564e;
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 
 // Each step takes the schema from the version before it to its own (index + 1).
 const char* const kUpgrades[] = {
@@ -51,6 +51,9 @@ const char* const kUpgrades[] = {
        CREATE INDEX readings_photo ON readings(photo);
        CREATE INDEX readings_pass ON readings(pass);
        CREATE INDEX readings_settled ON readings(settled_time);)",
+    // The code region as the reader cut it out (a PNG picture), and its characters' boxes.
+    R"(ALTER TABLE readings ADD COLUMN strip BLOB;
+       ALTER TABLE readings ADD COLUMN characters TEXT;)",
 };
 static_assert(sizeof kUpgrades / sizeof kUpgrades[0] == kSchemaVersion);
 
@@ -79,10 +82,17 @@ std::string RegionText(const cv::Rect& r) {
     return corners.dump();
 }
 
+std::string BoxesText(const std::vector<cv::Rect>& boxes) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const cv::Rect& b : boxes)
+        list.push_back({b.x, b.y, b.width, b.height});
+    return list.dump();
+}
+
 // A reading's row as the desk shows it; the columns are those of kColumns in this order.
 constexpr const char* kColumns =
     "id, time, client, pass, file, code, outcome, sure, confidence, reason, look, layout, region, "
-    "photo, settled_code, settled_time, settled_by";
+    "photo, settled_code, settled_time, settled_by, strip IS NOT NULL, characters";
 
 nlohmann::ordered_json RowJson(SQLite::Statement& q) {
     auto text = [&](int i) { return q.getColumn(i).getString(); };
@@ -109,6 +119,10 @@ nlohmann::ordered_json RowJson(SQLite::Statement& q) {
         row["settled"] = nullptr;
     else
         row["settled"] = {{"code", text(14)}, {"time", text(15)}, {"by", text(16)}};
+    row["strip"] = q.getColumn(17).getInt() != 0;
+    const std::string boxes = text(18);
+    row["characters"] = boxes.empty() ? nlohmann::ordered_json::array()
+                                      : nlohmann::ordered_json::parse(boxes, nullptr, false);
     return row;
 }
 
@@ -354,7 +368,8 @@ bool History::Record(const std::vector<HistoryEntry>& entries, std::vector<std::
         SQLite::Statement insert(
             *db_,
             "INSERT INTO readings (time, client, pass, file, code, outcome, sure, confidence, "
-            "reason, look, layout, region, photo) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)");
+            "reason, look, layout, region, photo, strip, characters) "
+            "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
         for (size_t i = 0; i < entries.size(); ++i) {
             const HistoryEntry& e = entries[i];
             insert.reset();
@@ -376,6 +391,10 @@ bool History::Record(const std::vector<HistoryEntry>& entries, std::vector<std::
                 insert.bind(12, region);
             if (!hashes[i].empty())
                 insert.bind(13, hashes[i]);
+            if (options_.keepPhotos && !e.strip.empty()) {
+                insert.bindNoCopy(14, e.strip.data(), static_cast<int>(e.strip.size()));
+                insert.bind(15, BoxesText(e.characters));
+            }
             insert.exec();
             ids.push_back(db_->getLastInsertRowid());
         }
@@ -493,6 +512,17 @@ std::optional<std::string> History::Photo(const std::string& hash) {
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
+}
+
+std::optional<std::string> History::Strip(std::int64_t id) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    SQLite::Statement q(*db_, "SELECT strip FROM readings WHERE id = ? AND strip IS NOT NULL");
+    q.bind(1, static_cast<int64_t>(id));
+    if (!q.executeStep())
+        return std::nullopt;
+    const SQLite::Column blob = q.getColumn(0);
+    return std::string(static_cast<const char*>(blob.getBlob()),
+                       static_cast<size_t>(blob.getBytes()));
 }
 
 std::vector<History::Settled> History::SettledReadings(const std::string& since) {

@@ -1,9 +1,19 @@
 #include "service/kept_readings.hpp"
 
+#include <opencv2/imgcodecs.hpp>
+
 #include "service/answers.hpp"
 #include "service/history.hpp"
 
 namespace karvona::service {
+
+void TakeStrip(const recognition::Recognizer& recognizer, KeptReading& kept) {
+    if (recognizer.region.empty())
+        return;
+    kept.strip = recognizer.region.clone();
+    for (const recognition::BoxReading& box : recognizer.WinningReading().characters)
+        kept.characters.push_back(box.box);
+}
 
 std::optional<Answer> KeepReadings(const ServiceView& view, const RequestHead& head,
                                    const std::vector<KeptReading>& readings) {
@@ -25,6 +35,12 @@ std::optional<Answer> KeepReadings(const ServiceView& view, const RequestHead& h
         e.layout = r.layoutCode;
         e.region = r.region;
         e.photo = kept.photo;
+        std::vector<unsigned char> png;
+        if (view.history->keepsPhotos() && !kept.photo.empty() && !kept.strip.empty() &&
+            cv::imencode(".png", kept.strip, png, {cv::IMWRITE_PNG_COMPRESSION, 1})) {
+            e.strip.assign(png.begin(), png.end());
+            e.characters = kept.characters;
+        }
         entries.push_back(std::move(e));
     }
     std::vector<std::int64_t> ids;

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "recognition/recognizer.hpp"
 #include "recognition/result.hpp"
 #include "service/route.hpp"
 
@@ -16,7 +17,12 @@ struct KeptReading {
     std::string pass;
     std::string_view photo;  ///< the bytes as received (empty: not kept)
     const recognition::RecognitionResult* result;
+    cv::Mat strip;  ///< the code region as the winning reader cut it out (empty: none)
+    std::vector<cv::Rect> characters;  ///< the winning reader's boxes in the strip
 };
+
+/// The winning reader's region and character boxes of the reading the recognizer just made.
+void TakeStrip(const recognition::Recognizer& recognizer, KeptReading& kept);
 
 /// Keeps the readings of one request, all or none, before it is answered. Nothing when they
 /// were kept or the service keeps no history; otherwise the answer to give instead (503 with

@@ -52,6 +52,7 @@ Route PassRoute(const ServiceView& view) {
             return Fail(400, "empty", "the pass holds no photograph");
 
         std::vector<shell::PassPhoto> photos;
+        std::vector<KeptReading> kept(files.size());
         for (size_t i = 0; i < files.size(); ++i) {
             if (Clock::now() > head.deadline)
                 return Busy("deadline", "the pass was not read before the time was up");
@@ -66,16 +67,17 @@ Route PassRoute(const ServiceView& view) {
                 photograph);
             if (reading.status == recognition::LoadStatus::Ok) {
                 reading = recognition::ResultOf(recognition::ReadCodeWith(photograph, recognizer));
+                TakeStrip(recognizer, kept[i]);
             }
             photos.push_back({name, name, reading});
         }
-        std::vector<KeptReading> kept;
-        for (size_t i = 0; i < photos.size(); ++i)
-            kept.push_back({photos[i].file, passName,
-                            photos[i].reading.status == recognition::LoadStatus::Ok
-                                ? files[i]->content
-                                : std::string_view(),
-                            &photos[i].reading});
+        for (size_t i = 0; i < photos.size(); ++i) {
+            kept[i].file = photos[i].file;
+            kept[i].pass = passName;
+            if (photos[i].reading.status == recognition::LoadStatus::Ok)
+                kept[i].photo = files[i]->content;
+            kept[i].result = &photos[i].reading;
+        }
         if (auto refused = KeepReadings(view, head, kept))
             return *refused;
         return JsonAnswer(cli::PassJson(shell::FusePass(passName, photos, *view.data.prefixes)));

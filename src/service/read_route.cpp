@@ -37,15 +37,16 @@ Route ReadRoute(const ServiceView& view) {
         if (status != recognition::LoadStatus::Ok) {
             recognition::RecognitionResult failed;
             failed.status = status;
-            if (auto refused =
-                    KeepReadings(view, head, {{name, QueryValue(head, "pass"), {}, &failed}}))
+            KeptReading kept{name, QueryValue(head, "pass"), {}, &failed, {}, {}};
+            if (auto refused = KeepReadings(view, head, {kept}))
                 return *refused;
             return FailToLoad(status, "the photograph");
         }
         const recognition::RecognitionResult read =
             recognition::ResultOf(recognition::ReadCodeWith(photograph, recognizer));
-        if (auto refused =
-                KeepReadings(view, head, {{name, QueryValue(head, "pass"), body, &read}}))
+        KeptReading kept{name, QueryValue(head, "pass"), body, &read, {}, {}};
+        TakeStrip(recognizer, kept);
+        if (auto refused = KeepReadings(view, head, {kept}))
             return *refused;
         std::string().swap(body);
         nlohmann::json reading = cli::ReadingJson({1, name}, read, false);

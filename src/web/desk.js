@@ -181,6 +181,26 @@ function drawRegion(image, region) {
   canvas.getContext("2d").drawImage(image, x, y, w, h, 0, 0, canvas.width, canvas.height);
 }
 
+// The characters as the reader cut them out of the region, one canvas each, in reading order,
+// above the typed characters, so that a person compares what was painted with what was read.
+async function drawCharacterCrops(reading) {
+  const row = $("character-crops");
+  row.replaceChildren();
+  if (!reading.strip || !reading.characters || !reading.characters.length) return;
+  const strip = new Image();
+  strip.src = URL.createObjectURL(await (await api("/desk/strip?id=" + reading.id)).blob());
+  await strip.decode();
+  if (state.current !== reading) return;
+  row.replaceChildren(...reading.characters.map(([x, y, w, h]) => {
+    const canvas = document.createElement("canvas");
+    const scale = Math.min(40 / Math.max(w, 1), 52 / Math.max(h, 1));
+    canvas.width = Math.max(Math.round(w * scale), 1);
+    canvas.height = Math.max(Math.round(h * scale), 1);
+    canvas.getContext("2d").drawImage(strip, x, y, w, h, 0, 0, canvas.width, canvas.height);
+    return canvas;
+  }));
+}
+
 function drawCharacters(code) {
   const boxes = [];
   for (let i = 0; i < 11; ++i) {
@@ -218,6 +238,7 @@ async function show(reading) {
   const img = $("photo");
   $("region").setAttribute("points", "");
   drawRegion(null, null);
+  drawCharacterCrops(reading).catch(() => $("character-crops").replaceChildren());
   if (!reading.photo) {
     img.removeAttribute("src");
     img.alt = t("noPhoto");

@@ -234,6 +234,13 @@ try:
                                          raw_body=True)
         if status != 200 or photo != jpeg or headers.get("content-type") != "image/jpeg":
             failures.append(f"/desk/photo gave {status} {headers.get('content-type')}")
+        if first["strip"]:
+            status, headers, strip = request(port, "GET", f"/desk/strip?id={first['id']}",
+                                             raw_body=True)
+            if status != 200 or not strip.startswith(b"\x89PNG") or not first["characters"]:
+                failures.append(f"/desk/strip gave {status} {headers.get('content-type')}")
+        check("no strip", "/desk/strip", "GET", *request(port, "GET", "/desk/strip?id=99999"),
+              404, "unknown-photo")
         settle = json.dumps({"id": first["id"], "code": "CAIU8979622", "by": "test"})
         check("settle", "/desk/settle", "POST",
               *request(port, "POST", "/desk/settle", settle, "application/json"), 200)

@@ -139,15 +139,17 @@ try:
     field.send_keys("8979622" + Keys.ENTER)
     wait.until(lambda b: listed(b) == [second_id])
 
-    # A photograph with its code region and characters; then the truck-pass view in Korean on
-    # a 10-inch tablet.
+    # A photograph with its code region and the characters the reader cut out of it.
+    field = browser.find_element(By.CSS_SELECTOR, "#search-form input[name=code]")
+    field.clear()
+    field.send_keys(Keys.ENTER)
+    wait.until(lambda b: len(listed(b)) >= 4)
+    browser.find_elements(By.CSS_SELECTOR, "#list li")[-1].click()
+    wait.until(lambda b: b.find_element(By.ID, "region-crop").get_attribute("width") not in ("0", None))
+    wait.until(lambda b: len(b.find_elements(By.CSS_SELECTOR, "#character-crops canvas")) >= 7)
+
+    # Then the truck-pass view in Korean on a 10-inch tablet.
     if shots:
-        field = browser.find_element(By.CSS_SELECTOR, "#search-form input[name=code]")
-        field.clear()
-        field.send_keys(Keys.ENTER)
-        wait.until(lambda b: len(listed(b)) >= 4)
-        browser.find_elements(By.CSS_SELECTOR, "#list li")[-1].click()
-        wait.until(lambda b: b.find_element(By.ID, "region-crop").get_attribute("width") not in ("0", None))
         time.sleep(0.3)
         viewport(browser, 1366, 768)
         browser.save_screenshot(os.path.join(shots, "desk-1366x768.png"))
