@@ -125,6 +125,44 @@ TEST_F(HistoryTest, PhotographsAreKeptOnceAndGoWithTheirLastReading) {
     EXPECT_FALSE(history->Delete(ids[1]));
 }
 
+// A history written by the first schema: its rows stay, and new ones keep the region picture.
+TEST_F(HistoryTest, AnOlderSchemaIsUpgradedInPlaceWithItsRows) {
+    {
+        SQLite::Database old(options_.database.string(),
+                             SQLite::OPEN_CREATE | SQLite::OPEN_READWRITE);
+        old.exec(
+            "CREATE TABLE readings (id INTEGER PRIMARY KEY, time TEXT NOT NULL, client TEXT NOT "
+            "NULL DEFAULT '', pass TEXT NOT NULL DEFAULT '', file TEXT NOT NULL DEFAULT '', code "
+            "TEXT NOT NULL DEFAULT '', outcome TEXT NOT NULL, sure INTEGER NOT NULL DEFAULT 0, "
+            "confidence REAL, reason TEXT NOT NULL DEFAULT 'ok', look TEXT NOT NULL DEFAULT '', "
+            "layout INTEGER NOT NULL DEFAULT -1, region TEXT, photo TEXT, settled_code TEXT, "
+            "settled_time TEXT, settled_by TEXT)");
+        old.exec(
+            "INSERT INTO readings (time, code, outcome) VALUES ('2026-12-01T00:00:00.000Z', "
+            "'ABCU1234560', 'review')");
+        old.exec("PRAGMA application_id = 1263687246");  // "KRVN"
+        old.exec("PRAGMA user_version = 1");
+    }
+    auto history = Open();
+    ASSERT_TRUE(history);
+    const auto kept = history->Reading(1);
+    ASSERT_FALSE(kept.is_null());
+    EXPECT_EQ(kept["code"], "ABCU1234560");
+    EXPECT_EQ(kept["strip"], false);
+    EXPECT_FALSE(history->Strip(1));
+
+    HistoryEntry e = Entry("TGHU7654320", "\xff\xd8 a photograph");
+    e.strip = "\x89PNG region";
+    e.characters = {cv::Rect(1, 2, 3, 4)};
+    std::vector<std::int64_t> ids;
+    std::string why, text;
+    ASSERT_TRUE(history->Record({e}, ids, why, text)) << text;
+    const auto added = history->Reading(ids[0]);
+    EXPECT_EQ(added["strip"], true);
+    EXPECT_EQ(added["characters"].dump(), "[[1,2,3,4]]");
+    EXPECT_EQ(history->Strip(ids[0]).value_or(""), e.strip);
+}
+
 TEST_F(HistoryTest, AFullDatabaseKeepsNothingOfTheRequestAndStaysConsistent) {
     options_.maxPages = 12;
     auto history = Open();
