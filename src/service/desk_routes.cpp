@@ -7,7 +7,7 @@
 //   GET  /desk/search?code=&from=&to=&outcome=&pass=&limit=&before=
 //   GET  /desk/figures?day=YYYY-MM-DD        (UTC; today without it)
 //   GET  /desk/photo?hash=SHA256             the photograph's bytes
-//   GET  /desk/strip?id=ID                   the code region as the reader cut it out (PNG)
+//   GET  /desk/strip?id=ID                   the code region as the reader cut it out (JPEG)
 //   GET  /desk/owners                        the owner prefixes the codes are checked against
 //   POST /desk/settle  {"id": ID, "code": "ABCU1234560", "by": "name"}
 //   POST /desk/delete  {"id": ID}
@@ -280,7 +280,7 @@ std::vector<Route> DeskRoutes(const ServiceView& view) {
         if (!bytes)
             return Fail(404, "unknown-photo", "no region picture is kept for that reading");
         Answer answer;
-        answer.contentType = "image/png";
+        answer.contentType = "image/jpeg";
         answer.body = std::move(*bytes);
         return answer;
     }));

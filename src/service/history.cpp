@@ -51,7 +51,7 @@ const char* const kUpgrades[] = {
        CREATE INDEX readings_photo ON readings(photo);
        CREATE INDEX readings_pass ON readings(pass);
        CREATE INDEX readings_settled ON readings(settled_time);)",
-    // The code region as the reader cut it out (a PNG picture), and its characters' boxes.
+    // The code region as the reader cut it out (a JPEG picture), and its characters' boxes.
     R"(ALTER TABLE readings ADD COLUMN strip BLOB;
        ALTER TABLE readings ADD COLUMN characters TEXT;)",
 };

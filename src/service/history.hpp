@@ -53,7 +53,7 @@ struct HistoryEntry {
     int layout = -1;
     cv::Rect region;         ///< empty when no code region was found
     std::string_view photo;  ///< the photograph's bytes (not owned)
-    /// The code region as the winning reader cut it out (PNG bytes, kept in the row when
+    /// The code region as the winning reader cut it out (JPEG bytes, kept in the row when
     /// photographs are kept), and its characters' boxes in it, in reading order.
     std::string strip;
     std::vector<cv::Rect> characters;
@@ -101,7 +101,7 @@ public:
     nlohmann::ordered_json Figures(const std::string& day);
     /// The bytes of a kept photograph by its hash (64 lower-case hexadecimal digits), or nothing.
     std::optional<std::string> Photo(const std::string& hash);
-    /// The PNG picture of a reading's code region, or nothing.
+    /// The JPEG picture of a reading's code region, or nothing.
     std::optional<std::string> Strip(std::int64_t id);
     /// Where a kept photograph is on disk (it may be missing).
     std::filesystem::path PhotoPath(const std::string& hash) const;

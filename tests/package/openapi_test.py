@@ -237,7 +237,7 @@ try:
         if first["strip"]:
             status, headers, strip = request(port, "GET", f"/desk/strip?id={first['id']}",
                                              raw_body=True)
-            if status != 200 or not strip.startswith(b"\x89PNG") or not first["characters"]:
+            if status != 200 or not strip.startswith(b"\xff\xd8") or not first["characters"]:
                 failures.append(f"/desk/strip gave {status} {headers.get('content-type')}")
         check("no strip", "/desk/strip", "GET", *request(port, "GET", "/desk/strip?id=99999"),
               404, "unknown-photo")

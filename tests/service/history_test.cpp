@@ -152,7 +152,7 @@ TEST_F(HistoryTest, AnOlderSchemaIsUpgradedInPlaceWithItsRows) {
     EXPECT_FALSE(history->Strip(1));
 
     HistoryEntry e = Entry("TGHU7654320", "\xff\xd8 a photograph");
-    e.strip = "\x89PNG region";
+    e.strip = "\xff\xd8 region";
     e.characters = {cv::Rect(1, 2, 3, 4)};
     std::vector<std::int64_t> ids;
     std::string why, text;
