@@ -117,9 +117,9 @@ constexpr std::int64_t kPixelBudget = 2 * recognition::kMaxPixels;
 
 // Reads one photograph and writes the pictures asked for. Only the photograph's own images are
 // written: a panel or swatch is written only when the photograph has one (a winner, a colour).
-shell::Reading ReadOne(const karvona::ReferenceData& data, const karvona::ReadOptions& given,
-                       const Settings& settings, const shell::FileRow& photo, int row,
-                       int processedCount) {
+shell::RecognitionResult ReadOne(const karvona::ReferenceData& data,
+                                 const karvona::ReadOptions& given, const Settings& settings,
+                                 const shell::FileRow& photo, int row, int processedCount) {
     const std::string tag = PhotoTag(row, photo);
     std::optional<shell::PixelBudget::Hold> pixels;
     if (settings.pixels != nullptr)
@@ -143,7 +143,7 @@ shell::Reading ReadOne(const karvona::ReferenceData& data, const karvona::ReadOp
     const LoadStatus status = recognition::LoadPhotograph(photo.path, image);
     const karvona::CodeReading read = karvona::ReadCode(image, data, options);
     image.release();  // the photograph's pixels go with its share of the budget
-    shell::Reading result = recognition::ResultOf(read, status);
+    shell::RecognitionResult result = recognition::ResultOf(read, status);
     const bool loaded = result.status == LoadStatus::Ok;
     if (!(loaded && settings.colour))
         result.hue = -1.0f;
@@ -374,7 +374,7 @@ struct RowPrinter {
             for (const shell::PassResult& pass : passes->Record(done.row, done.reading))
                 std::printf("%s\n", PassLines(settings.format, pass).c_str());
         } else {
-            shell::Reading reading = done.reading;
+            shell::RecognitionResult reading = done.reading;
             if (!options.strict && !reading.judged()) {
                 // A recognition that failed outright still gets the columns of its run.
                 reading.confidence = 0.0f;
