@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "recognition/data_lookup.hpp"
+#include "recognition/read_code.hpp"
 #include "recognition/reading_plan.hpp"
 #include "recognition/recognizer.hpp"
 #include "recognition/reference_data.hpp"
@@ -397,14 +398,19 @@ std::vector<CalibrationPhoto> ReadEveryLook(const CalibrateOptions& options,
     std::atomic<int> done{0};
     std::mutex lock;
     auto work = [&]() {
+        // Read as `karvona read` reads, through ReadCode, on a recognizer that keeps every look.
         recognition::Recognizer recognizer(view);
         recognizer.options.everyLook = true;
         for (size_t i = next++; i < jobs.size(); i = next++) {
-            recognizer.RecognizeImage(jobs[i].path);
-            if (recognizer.result.status != recognition::LoadStatus::Ok) {
+            cv::Mat photo;
+            const recognition::LoadStatus status = recognition::LoadPhotograph(jobs[i].path, photo);
+            if (status == recognition::LoadStatus::Ok)
+                recognition::ReadCodeWith(photo, recognizer);
+            photo.release();
+            if (status != recognition::LoadStatus::Ok) {
                 std::lock_guard<std::mutex> guard(lock);
                 err << jobs[i].path.string() << ": cannot be read ("
-                    << recognition::LoadStatusName(recognizer.result.status) << "; skipped)\n";
+                    << recognition::LoadStatusName(status) << "; skipped)\n";
             } else if (const recognition::ReadingPlan* plan = recognizer.plan()) {
                 CalibrationPhoto& photo = photos[i];
                 photo.set = jobs[i].set;
