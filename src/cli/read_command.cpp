@@ -181,75 +181,78 @@ bool CreateOutputFolder(const fs::path& folder) {
     return false;
 }
 
-}  // namespace
-
-CLI::App* AddReadCommand(CLI::App& app, ReadOptions& read) {
-    CLI::App* command = app.add_subcommand(
-        "read", "Read the code of each photograph: a batch run over files and folders");
-    AddDataOption(*command, read.dataFolder);
+// Where to start, and what to file: the archive copies and the character samples.
+void AddRunOptions(CLI::App& command, ReadOptions& read) {
     command
-        ->add_option("--start", read.startRow,
-                     "First row to read, counted from 1 as the row column and the archive "
-                     "numbers are; earlier rows are skipped")
+        .add_option("--start", read.startRow,
+                    "First row to read, counted from 1 as the row column and the archive "
+                    "numbers are; earlier rows are skipped")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
     CLI::Option* backup =
-        command->add_flag("--backup", read.backup,
-                          "Copy each photograph into the archive under the root folder "
-                          "(recognized/perpect, mistake, trymore, un, and review unless --strict), "
-                          "named NNNNNN_[CODE].ext; "
-                          "an existing file is never replaced");
+        command.add_flag("--backup", read.backup,
+                         "Copy each photograph into the archive under the root folder "
+                         "(recognized/perpect, mistake, trymore, un, and review unless --strict), "
+                         "named NNNNNN_[CODE].ext; "
+                         "an existing file is never replaced");
     command
-        ->add_flag("--keep-names", read.keepNames,
-                   "With --backup: archive copies keep their own names (un: NNNNNN_name)")
+        .add_flag("--keep-names", read.keepNames,
+                  "With --backup: archive copies keep their own names (un: NNNNNN_name)")
         ->needs(backup);
-    command->add_flag("--save-samples", read.saveSamples,
-                      "Save every classified character as characters/C/C_NNNNN_II_.bmp under "
-                      "the root folder (NNNNN: photographs before it in the run)");
-    command->add_flag(
+    command.add_flag("--save-samples", read.saveSamples,
+                     "Save every classified character as characters/C/C_NNNNN_II_.bmp under "
+                     "the root folder (NNNNN: photographs before it in the run)");
+}
+
+// The pictures a run writes besides its lines.
+void AddPictureOptions(CLI::App& command, ReadOptions& read) {
+    command.add_flag(
         "--colour", read.colour,
         "Print the dominant hue of each photograph (a hue column or key; -1 or '-' when "
         "there is none)");
-    command->add_option("--swatches", read.swatchFolder,
-                        "With --colour: write each 5x5 colour swatch as NNNNNN_name-swatch.png "
-                        "into this folder (default: the --annotate folder, if any)");
-    command->add_option("--steps", read.stepsFolder,
-                        "Write every step view as PNG files, one subfolder NNNNNN_name per "
-                        "photograph");
-    command->add_option("--annotate", read.annotateFolder,
-                        "Write what the window shows: NNNNNN_name-display.png (the photograph "
-                        "with the code region pasted in its corner) and NNNNNN_name-panel.png "
-                        "(the winning reader's characters, when a reader won)");
+    command.add_option("--swatches", read.swatchFolder,
+                       "With --colour: write each 5x5 colour swatch as NNNNNN_name-swatch.png "
+                       "into this folder (default: the --annotate folder, if any)");
+    command.add_option("--steps", read.stepsFolder,
+                       "Write every step view as PNG files, one subfolder NNNNNN_name per "
+                       "photograph");
+    command.add_option("--annotate", read.annotateFolder,
+                       "Write what the window shows: NNNNNN_name-display.png (the photograph "
+                       "with the code region pasted in its corner) and NNNNNN_name-panel.png "
+                       "(the winning reader's characters, when a reader won)");
+}
+
+// How the lines are written, and how the photographs are read.
+void AddOutputOptions(CLI::App& command, ReadOptions& read) {
     CLI::Option* format =
-        command->add_option("--format", read.format, "Output lines: text, csv or json")
+        command.add_option("--format", read.format, "Output lines: text, csv or json")
             ->check(CLI::IsMember({"text", "csv", "json"}))
             ->capture_default_str();
-    command->add_flag("--json", read.json, "The same as --format json")->excludes(format);
+    command.add_flag("--json", read.json, "The same as --format json")->excludes(format);
     command
-        ->add_option("--jobs", read.jobs,
-                     "Photographs read at once, 1 to 64; results, archive and sample names are "
-                     "those of --jobs 1")
+        .add_option("--jobs", read.jobs,
+                    "Photographs read at once, 1 to 64; results, archive and sample names are "
+                    "those of --jobs 1")
         ->check(CLI::Range(1, kMaxJobs))
         ->capture_default_str();
     command
-        ->add_option("--lang", read.language,
-                     "Language of the statistics and notes: ko or en (default: from LC_ALL, "
-                     "LC_MESSAGES or LANG; ko... is Korean, anything else English)")
+        .add_option("--lang", read.language,
+                    "Language of the statistics and notes: ko or en (default: from LC_ALL, "
+                    "LC_MESSAGES or LANG; ko... is Korean, anything else English)")
         ->check(CLI::IsMember({"ko", "en"}));
-    command->add_option("--passes", read.passes,
-                        "One answer per truck pass instead of per photograph: the photographs "
-                        "are grouped by the first capture group of this regular expression in "
-                        "the file name (such as '1-(\\d+)-OCR'), or by folder with 'folder'");
-    command->add_flag("--strict", read.strict,
-                      "Only the single pass on each photograph as given, as the program always "
-                      "read: no working scale, no second look, no check-digit choice; every "
-                      "validated code is perfect and no confidence or pass is printed");
-    command
-        ->add_option("paths", read.paths,
-                     "Photographs (JPEG, PNG or BMP), folders to scan, or - for one photograph "
-                     "read from standard input")
-        ->required();
-    command->footer(
+    command.add_option("--passes", read.passes,
+                       "One answer per truck pass instead of per photograph: the photographs "
+                       "are grouped by the first capture group of this regular expression in "
+                       "the file name (such as '1-(\\d+)-OCR'), or by folder with 'folder'");
+    command.add_flag("--strict", read.strict,
+                     "Only the single pass on each photograph as given, as the program always "
+                     "read: no working scale, no second look, no check-digit choice; every "
+                     "validated code is perfect and no confidence or pass is printed");
+}
+
+// What the outcomes, the reasons and the names in the output mean.
+void AddReadFooter(CLI::App& command) {
+    command.footer(
         "Folders are scanned with their subfolders for .jpg, .jpeg, .png and .bmp files (in any "
         "case) in name order. Lines come in row order. The fixed folders live under "
         "$KARVONA_ROOT (default ~/karvona).\n\n"
@@ -275,6 +278,23 @@ CLI::App* AddReadCommand(CLI::App& app, ReadOptions& read) {
         "is drawn on stderr when it is a terminal. Exit code: 0 when every photograph was "
         "read, 1 when some could not be, an archive copy failed or the run was stopped, 2 on "
         "bad usage.");
+}
+
+}  // namespace
+
+CLI::App* AddReadCommand(CLI::App& app, ReadOptions& read) {
+    CLI::App* command = app.add_subcommand(
+        "read", "Read the code of each photograph: a batch run over files and folders");
+    AddDataOption(*command, read.dataFolder);
+    AddRunOptions(*command, read);
+    AddPictureOptions(*command, read);
+    AddOutputOptions(*command, read);
+    command
+        ->add_option("paths", read.paths,
+                     "Photographs (JPEG, PNG or BMP), folders to scan, or - for one photograph "
+                     "read from standard input")
+        ->required();
+    AddReadFooter(*command);
     return command;
 }
 
