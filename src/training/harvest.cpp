@@ -244,6 +244,88 @@ bool IsEmptyFrame(const cv::Mat& crop) {
     return whiteShare(inside) < 0.03;
 }
 
+namespace {
+
+// What one reader's reading gives of a photograph, as HarvestPhoto keeps it.
+struct ReaderHarvest {
+    const std::string& code;
+    const recognition::ReferenceData& data;
+    int minAgreement;
+    int maxRank;
+    bool align;
+    bool codebooks;
+};
+
+// Per crop of reader r's reading, the code position it stands for (-1: not kept); empty when the
+// reading neither lines up nor can be aligned box by box. Records which it did in harvest.
+std::vector<int> PositionsOf(const Reading& reading, int r, const ReaderHarvest& h,
+                             PhotoHarvest& harvest) {
+    harvest.linedUp[r] =
+        LinesUp(reading) && (h.minAgreement <= 0 || Agreement(reading, h.code) >= h.minAgreement);
+    std::vector<int> position(reading.characters.size(), -1);
+    if (harvest.linedUp[r]) {
+        for (size_t i = 0; i < position.size(); ++i)
+            position[i] = static_cast<int>(i);
+        return position;
+    }
+    if (!(h.align && h.codebooks))
+        return {};
+    std::vector<cv::Mat> crops;
+    for (const recognition::BoxReading& box : reading.characters)
+        crops.push_back(box.crop);
+    int firstRank = 0;
+    position = AlignCrops(crops, h.code, h.data, std::max(h.maxRank, 3), firstRank);
+    harvest.aligned[r] = firstRank >= std::max(h.minAgreement, 1);
+    return harvest.aligned[r] ? position : std::vector<int>{};
+}
+
+// Keeps the crops of reader r's reading at their positions, leaving out the misshapen ones,
+// repeats of the morphology reader's crops, empty frames and crops that do not rank their label.
+void KeepCrops(const Reading& reading, int r, const std::vector<int>& position,
+               const ReaderHarvest& h, std::vector<std::pair<int, cv::Mat>>& morphologyPairs,
+               PhotoHarvest& harvest) {
+    const int typicalHeight = MedianHeight(reading, position);
+    for (size_t k = 0; k < position.size(); ++k) {
+        const int i = position[k];
+        if (i < 0)
+            continue;
+        const recognition::BoxReading& box = reading.characters[k];
+        if (!PlausibleShape(box.crop, h.code[static_cast<size_t>(i)], typicalHeight)) {
+            ++harvest.misshapen;
+            continue;
+        }
+        const cv::Mat& crop = box.crop;
+        if (r == 0) {
+            morphologyPairs.emplace_back(i, crop);
+        } else if (IsDuplicate(crop, i, morphologyPairs)) {
+            ++harvest.duplicates;
+            continue;
+        }
+        // The painted category letter, whatever the reading pass writes for it.
+        const char character = h.code[static_cast<size_t>(i)];
+        if (IsEmptyFrame(crop)) {
+            ++harvest.emptyFrames;
+            continue;
+        }
+        if (h.maxRank > 0 && h.codebooks) {
+            // A crop the pass read with the other codebook is ranked with the right one.
+            const bool letter = i < 4;
+            const classifier::CharacterReading ranks =
+                box.letterPosition == letter
+                    ? box.ranks
+                    : classifier::ClassifyCharacter(letter ? *h.data.letters : *h.data.digits, crop,
+                                                    !letter);
+            if (!RankedAmong(ranks, character, h.maxRank)) {
+                ++harvest.unlike;
+                continue;
+            }
+        }
+        harvest.characters.push_back({static_cast<Reader>(r), i, character, crop});
+    }
+}
+
+}  // namespace
+
 PhotoHarvest HarvestPhoto(const cv::Mat& photo, const std::string& code,
                           const recognition::ReferenceData& data, int minAgreement, int maxRank,
                           bool align) {
@@ -263,67 +345,13 @@ PhotoHarvest HarvestPhoto(const cv::Mat& photo, const std::string& code,
     cv::Mat copyB = region.clone();
     recognition::ReadByClusterSegmentation(copyB, layoutCode, strip, data, options, readings[1]);
 
-    const bool codebooks = data.letters != nullptr && data.digits != nullptr;
+    const ReaderHarvest h{code,    data,  minAgreement,
+                          maxRank, align, data.letters != nullptr && data.digits != nullptr};
     std::vector<std::pair<int, cv::Mat>> morphologyPairs;
     for (int r = 0; r < 2; ++r) {
-        const Reading& reading = readings[r];
-        harvest.linedUp[r] =
-            LinesUp(reading) && (minAgreement <= 0 || Agreement(reading, code) >= minAgreement);
-        // Per crop, the code position it stands for (-1: not kept).
-        std::vector<int> position(reading.characters.size(), -1);
-        if (harvest.linedUp[r]) {
-            for (size_t i = 0; i < position.size(); ++i)
-                position[i] = static_cast<int>(i);
-        } else if (align && codebooks) {
-            std::vector<cv::Mat> crops;
-            for (const recognition::BoxReading& box : reading.characters)
-                crops.push_back(box.crop);
-            int firstRank = 0;
-            position = AlignCrops(crops, code, data, std::max(maxRank, 3), firstRank);
-            harvest.aligned[r] = firstRank >= std::max(minAgreement, 1);
-            if (!harvest.aligned[r])
-                continue;
-        } else {
-            continue;
-        }
-        const int typicalHeight = MedianHeight(reading, position);
-        for (size_t k = 0; k < position.size(); ++k) {
-            const int i = position[k];
-            if (i < 0)
-                continue;
-            const recognition::BoxReading& box = reading.characters[k];
-            if (!PlausibleShape(box.crop, code[static_cast<size_t>(i)], typicalHeight)) {
-                ++harvest.misshapen;
-                continue;
-            }
-            const cv::Mat& crop = box.crop;
-            if (r == 0) {
-                morphologyPairs.emplace_back(i, crop);
-            } else if (IsDuplicate(crop, i, morphologyPairs)) {
-                ++harvest.duplicates;
-                continue;
-            }
-            // The painted category letter, whatever the reading pass writes for it.
-            const char character = code[static_cast<size_t>(i)];
-            if (IsEmptyFrame(crop)) {
-                ++harvest.emptyFrames;
-                continue;
-            }
-            if (maxRank > 0 && codebooks) {
-                // A crop the pass read with the other codebook is ranked with the right one.
-                const bool letter = i < 4;
-                const classifier::CharacterReading ranks =
-                    box.letterPosition == letter
-                        ? box.ranks
-                        : classifier::ClassifyCharacter(letter ? *data.letters : *data.digits, crop,
-                                                        !letter);
-                if (!RankedAmong(ranks, character, maxRank)) {
-                    ++harvest.unlike;
-                    continue;
-                }
-            }
-            harvest.characters.push_back({static_cast<Reader>(r), i, character, crop});
-        }
+        const std::vector<int> position = PositionsOf(readings[r], r, h, harvest);
+        if (!position.empty())
+            KeepCrops(readings[r], r, position, h, morphologyPairs, harvest);
     }
     return harvest;
 }
