@@ -34,6 +34,8 @@ struct Look {
 // strokes up to 45 rows apart, and the locator measures the joined column.
 constexpr int kColumnClearance = 50;
 
+// The photograph being drawn: its streams, its look and what the steps have placed and painted so
+// far on the canvas (which is larger than the frame by margin on every side).
 struct Scene {
     Scene(const SynthSpec& spec_, Random& rng_, Random& extra_, Random& hard_, TextFace& face_)
         : spec(spec_), rng(rng_), extra(extra_), hard(hard_), face(face_) {}
