@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "app/dialog_units.hpp"
 #include "app/preview_step_viewer.hpp"
 #include "karvona/read_code.hpp"
 #include "recognition/recognizer.hpp"
@@ -117,6 +118,14 @@ protected:
 
 private:
     void CreateControls();
+    // The steps of CreateControls, in the order the controls are made (which is the order Tab
+    // moves through them). Places are given in dialog units.
+    void CreatePictures(const DialogUnits& du);
+    void CreateFileList(const DialogUnits& du);
+    void CreateMoveControls(const DialogUnits& du);
+    void CreateRunControls(const DialogUnits& du);
+    void CreateStepControls(const DialogUnits& du);
+    void ConnectControls();
     /// Recognizes with the options as they are now, on whichever thread runs it.
     bool Recognize(const std::filesystem::path& path);
     void ClearCharactersWithoutWinner();

@@ -35,14 +35,24 @@ QPushButton* PushLike(QWidget* parent, const QString& text) {
     return button;
 }
 
+// Places a control at x, y with the size w x h, all in dialog units.
+class Placer {
+public:
+    explicit Placer(const DialogUnits& du) : du_(du) {}
+    void operator()(QWidget* widget, int x, int y, int w, int h) const {
+        widget->setGeometry(du_.Map(x, y, w, h));
+    }
+
+private:
+    const DialogUnits& du_;
+};
+
 }  // namespace
 
 void CKarvonaDlg::CreateControls() {
     const DialogUnits du = DialogUnitsOf(font());
     setFixedSize(du.X(611), du.Y(445));
-    auto place = [&](QWidget* widget, int x, int y, int w, int h) {
-        widget->setGeometry(du.Map(x, y, w, h));
-    };
+    const Placer place(du);
 
     // The group boxes first, so that the controls inside them lie above them.
     auto* fileGroup = new QGroupBox(tr(" [ 파일 관리 ] "), this);
@@ -52,6 +62,23 @@ void CKarvonaDlg::CreateControls() {
     auto* stepGroup = new QGroupBox(tr(" [ 인식 단계 보기 ] "), this);
     place(stepGroup, 414, 349, 190, 89);
 
+    CreatePictures(du);
+    CreateFileList(du);
+    CreateMoveControls(du);
+    CreateRunControls(du);
+    CreateStepControls(du);
+
+    // No button is the default: Enter goes to the push button that has the focus, and
+    // elsewhere ends the dialog as OK (keyPressEvent).
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    ConnectControls();
+}
+
+void CKarvonaDlg::CreatePictures(const DialogUnits& du) {
+    const Placer place(du);
     mainPicture_ = new CPictureFrame(this);
     mainPicture_->setObjectName("mainPicture");
     place(mainPicture_, 7, 7, 400, 270);
@@ -64,7 +91,10 @@ void CKarvonaDlg::CreateControls() {
     panelPicture_->setObjectName("panelPicture");
     place(panelPicture_, 7, 328, 400, 110);
     panelPicture_->SetImage(recognizer_->panelImage);  // black until a reader draws into it
+}
 
+void CKarvonaDlg::CreateFileList(const DialogUnits& du) {
+    const Placer place(du);
     fileList_ = new QTableWidget(0, 2, this);
     fileList_->setObjectName("fileList");
     place(fileList_, 414, 7, 131, 110);
@@ -99,7 +129,10 @@ void CKarvonaDlg::CreateControls() {
     // Room up to the dialog's edge, for a counter word longer than "장" in another language.
     place(sheets, 594, 109, 17, 8);
     sheets->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+}
 
+void CKarvonaDlg::CreateMoveControls(const DialogUnits& du) {
+    const Placer place(du);
     auto* folderCaption = SunkenText(this, tr("폴더"), Qt::AlignLeft);
     place(folderCaption, 421, 143, 39, 15);
     targetFolderField_ = SunkenText(this, Q(targetFolder_), Qt::AlignLeft);
@@ -115,7 +148,10 @@ void CKarvonaDlg::CreateControls() {
     removeAfterMoveCheck_->setObjectName("removeAfterMoveCheck");
     removeAfterMoveCheck_->setChecked(true);
     place(removeAfterMoveCheck_, 494, 189, 106, 10);
+}
 
+void CKarvonaDlg::CreateRunControls(const DialogUnits& du) {
+    const Placer place(du);
     runButton_ = PushLike(this, tr("모든 파일 인식 실행"));
     runButton_->setObjectName("runButton");
     place(runButton_, 422, 232, 173, 32);
@@ -145,7 +181,10 @@ void CKarvonaDlg::CreateControls() {
     samplesCheck_ = new QCheckBox(tr("추출 문자 이미지 저장"), this);
     samplesCheck_->setObjectName("samplesCheck");
     place(samplesCheck_, 458, 322, 100, 10);
+}
 
+void CKarvonaDlg::CreateStepControls(const DialogUnits& du) {
+    const Placer place(du);
     colourButton_ = PushLike(this, tr("1. 색상 추출"));
     colourButton_->setObjectName("colourButton");
     place(colourButton_, 425, 366, 70, 19);
@@ -173,14 +212,9 @@ void CKarvonaDlg::CreateControls() {
     timeField_ = SunkenText(this, Q(recognizer_->timeText), Qt::AlignRight);
     timeField_->setObjectName("timeField");
     place(timeField_, 547, 412, 50, 19);
+}
 
-    // No button is the default: Enter goes to the push button that has the focus, and
-    // elsewhere ends the dialog as OK (keyPressEvent).
-    for (QPushButton* button : findChildren<QPushButton*>()) {
-        button->setAutoDefault(false);
-        button->setDefault(false);
-    }
-
+void CKarvonaDlg::ConnectControls() {
     connect(addFileButton_, &QPushButton::clicked, this, [this] { OnAddFile(); });
     connect(addFolderButton_, &QPushButton::clicked, this, [this] { OnAddFolder(); });
     connect(clearButton_, &QPushButton::clicked, this, [this] { OnClearList(); });

@@ -87,10 +87,10 @@ std::int64_t RecordBytes(const HeaderWords& h) {
 }
 
 // Ok when a header can be loaded as it stands; the file's length is checked separately.
-LoadStatus CheckHeader(const HeaderWords& h) {
+TrainingFileStatus CheckHeader(const HeaderWords& h) {
     const std::int64_t count = PrototypeCountOf(h);
     if (count < 1) {
-        return LoadStatus::NoPrototypes;
+        return TrainingFileStatus::NoPrototypes;
     }
     const std::int32_t featureLength = h[0], normWidth = h[1], normHeight = h[2];
     const bool gridOn = h[5] != 0;
@@ -101,9 +101,9 @@ LoadStatus CheckHeader(const HeaderWords& h) {
                                    h[4] <= CLvqCluster::kMaxGridSize)) &&
                       h[14] >= 1 && h[15] >= 1 && count <= std::numeric_limits<std::int32_t>::max();
     if (!sane || BlocksLength(h) > featureLength) {
-        return LoadStatus::Invalid;
+        return TrainingFileStatus::Invalid;
     }
-    return LoadStatus::Ok;
+    return TrainingFileStatus::Ok;
 }
 
 struct FileCloser {
@@ -134,25 +134,25 @@ std::int64_t CLvqCluster::EnabledFeatureLength() const {
     return BlocksLength(HeaderOf(*this));
 }
 
-LoadStatus CLvqCluster::LoadTrainingFile(const std::string& path) {
+TrainingFileStatus CLvqCluster::LoadTrainingFile(const std::string& path) {
     // The buffer must outlive the stream, so it is declared first.
     std::array<char, 4096> buffer;
     std::unique_ptr<std::FILE, FileCloser> file(OpenRegularFile(path));
     if (!file) {
-        return LoadStatus::Missing;
+        return TrainingFileStatus::Missing;
     }
     std::setvbuf(file.get(), buffer.data(), _IOFBF, buffer.size());
 
     std::array<unsigned char, kHeaderBytes> raw;
     if (std::fread(raw.data(), 1, raw.size(), file.get()) != raw.size()) {
-        return LoadStatus::Invalid;
+        return TrainingFileStatus::Invalid;
     }
     HeaderWords header;
     for (int i = 0; i < kHeaderWords; ++i) {
         header[i] = DecodeInt32(raw.data() + 4 * i);
     }
-    const LoadStatus status = CheckHeader(header);
-    if (status != LoadStatus::Ok) {
+    const TrainingFileStatus status = CheckHeader(header);
+    if (status != TrainingFileStatus::Ok) {
         return status;
     }
 
@@ -160,14 +160,14 @@ LoadStatus CLvqCluster::LoadTrainingFile(const std::string& path) {
     const std::int64_t count = PrototypeCountOf(header);
     const std::int64_t recordBytes = RecordBytes(header);
     if (std::fseek(file.get(), 0, SEEK_END) != 0) {
-        return LoadStatus::Invalid;
+        return TrainingFileStatus::Invalid;
     }
     const long fileBytes = std::ftell(file.get());
     if (fileBytes < 0 ||
         static_cast<std::int64_t>(fileBytes) - static_cast<std::int64_t>(kHeaderBytes) <
             count * recordBytes ||
         std::fseek(file.get(), static_cast<long>(kHeaderBytes), SEEK_SET) != 0) {
-        return LoadStatus::Invalid;
+        return TrainingFileStatus::Invalid;
     }
 
     const int featureCount = header[0];
@@ -175,7 +175,7 @@ LoadStatus CLvqCluster::LoadTrainingFile(const std::string& path) {
     std::vector<unsigned char> record(static_cast<std::size_t>(recordBytes));
     for (LvqPrototype& prototype : table) {
         if (std::fread(record.data(), 1, record.size(), file.get()) != record.size()) {
-            return LoadStatus::Invalid;  // the file shrank under us
+            return TrainingFileStatus::Invalid;  // the file shrank under us
         }
         prototype.vector.resize(static_cast<std::size_t>(featureCount));
         for (int i = 0; i < featureCount; ++i) {
@@ -189,12 +189,12 @@ LoadStatus CLvqCluster::LoadTrainingFile(const std::string& path) {
         *fields[i] = header[i];
     }
     prototypes = std::move(table);
-    return LoadStatus::Ok;
+    return TrainingFileStatus::Ok;
 }
 
 bool CLvqCluster::SaveTrainingFile(const std::string& path) const {
     const HeaderWords header = HeaderOf(*this);
-    if (CheckHeader(header) != LoadStatus::Ok ||
+    if (CheckHeader(header) != TrainingFileStatus::Ok ||
         static_cast<std::int64_t>(prototypes.size()) != PrototypeCountOf(header)) {
         return false;
     }

@@ -30,7 +30,8 @@ struct LvqPrototype {
     std::int32_t label = 0;      ///< class index (not a character code)
 };
 
-enum class LoadStatus {
+/// How reading a training file went (a photograph's load is recognition::LoadStatus).
+enum class TrainingFileStatus {
     Ok,            ///< every declared record was read
     Missing,       ///< the file could not be opened
     NoPrototypes,  ///< the header declares fewer than one prototype
@@ -53,7 +54,7 @@ public:
     /// of 2 .. kMaxNormSize, grid sizes of 1 .. kMaxGridSize when the grid is on, positive counts,
     /// and a file long enough for every declared record. On Ok the header replaces the recipe and
     /// the records replace the table; on any other status the codebook is left as it was.
-    LoadStatus LoadTrainingFile(const std::string& path);
+    TrainingFileStatus LoadTrainingFile(const std::string& path);
 
     /// Writes the codebook in the training file format. False (and no file, or a partial one on
     /// an I/O error) when the codebook would not load back: a recipe or counts that the loader

@@ -2,15 +2,15 @@
 
 namespace karvona::classifier {
 
-std::vector<std::string> TrainingLoadMessages(LoadStatus status,
+std::vector<std::string> TrainingLoadMessages(TrainingFileStatus status,
                                               const std::string& fileMissingText) {
     switch (status) {
-        case LoadStatus::Ok:
+        case TrainingFileStatus::Ok:
             return {};
-        case LoadStatus::NoPrototypes:
+        case TrainingFileStatus::NoPrototypes:
             return {kTrainingHeaderUnreadableText, fileMissingText};
-        case LoadStatus::Missing:
-        case LoadStatus::Invalid:
+        case TrainingFileStatus::Missing:
+        case TrainingFileStatus::Invalid:
             break;
     }
     return {fileMissingText};

@@ -35,7 +35,7 @@ inline constexpr char kPrefixFileMissingText[] =
 /// The message boxes a failed training-file load brings, in order: none for Ok; for a header
 /// without prototypes the loader's text and then fileMissingText; for any other failure
 /// fileMissingText alone.
-std::vector<std::string> TrainingLoadMessages(LoadStatus status,
+std::vector<std::string> TrainingLoadMessages(TrainingFileStatus status,
                                               const std::string& fileMissingText);
 
 }  // namespace karvona::classifier

@@ -20,6 +20,7 @@
 #include "cli/data_option.hpp"
 #include "cli/pass_output.hpp"
 #include "cli/progress.hpp"
+#include "cli/standard_input.hpp"
 #include "imaging/step_view.hpp"
 #include "recognition/folders.hpp"
 #include "recognition/read_code.hpp"
@@ -116,9 +117,9 @@ constexpr std::int64_t kPixelBudget = 2 * recognition::kMaxPixels;
 
 // Reads one photograph and writes the pictures asked for. Only the photograph's own images are
 // written: a panel or swatch is written only when the photograph has one (a winner, a colour).
-shell::Reading ReadOne(const karvona::ReferenceData& data, const karvona::ReadOptions& given,
-                       const Settings& settings, const shell::FileRow& photo, int row,
-                       int processedCount) {
+shell::RecognitionResult ReadOne(const karvona::ReferenceData& data,
+                                 const karvona::ReadOptions& given, const Settings& settings,
+                                 const shell::FileRow& photo, int row, int processedCount) {
     const std::string tag = PhotoTag(row, photo);
     std::optional<shell::PixelBudget::Hold> pixels;
     if (settings.pixels != nullptr)
@@ -142,7 +143,7 @@ shell::Reading ReadOne(const karvona::ReferenceData& data, const karvona::ReadOp
     const LoadStatus status = recognition::LoadPhotograph(photo.path, image);
     const karvona::CodeReading read = karvona::ReadCode(image, data, options);
     image.release();  // the photograph's pixels go with its share of the budget
-    shell::Reading result = recognition::ResultOf(read, status);
+    shell::RecognitionResult result = recognition::ResultOf(read, status);
     const bool loaded = result.status == LoadStatus::Ok;
     if (!(loaded && settings.colour))
         result.hue = -1.0f;
@@ -180,151 +181,78 @@ bool CreateOutputFolder(const fs::path& folder) {
     return false;
 }
 
-// A photograph given on standard input ("-"), kept in a temporary file for the run so that it is
-// read, archived and named like any other; the file goes when the run ends.
-class StandardInputPhotograph {
-public:
-    StandardInputPhotograph() = default;
-    ~StandardInputPhotograph() {
-        if (!file_.empty())
-            unlink(file_.c_str());
-    }
-    StandardInputPhotograph(const StandardInputPhotograph&) = delete;
-    StandardInputPhotograph& operator=(const StandardInputPhotograph&) = delete;
-
-    /// Reads standard input to its end (at most one byte past the loader's file limit, so that an
-    /// endless stream is refused as too large). False with a message when that fails.
-    bool Read() {
-        std::vector<char> bytes;
-        char buffer[1 << 16];
-        for (;;) {
-            const ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0) {
-                std::fprintf(stderr, "karvona read: cannot read standard input: %s\n",
-                             std::strerror(errno));
-                return false;
-            }
-            if (got == 0)
-                break;
-            bytes.insert(bytes.end(), buffer, buffer + got);
-            if (static_cast<std::int64_t>(bytes.size()) > recognition::kMaxPhotographBytes)
-                break;
-        }
-        name_ = std::string("stdin") + ExtensionFor(bytes);
-        std::string pattern = (fs::temp_directory_path() / ("karvona-XXXXXX-" + name_)).string();
-        const int suffix = static_cast<int>(name_.size()) + 1;
-        const int fd = mkstemps(pattern.data(), suffix);
-        if (fd < 0) {
-            std::fprintf(stderr, "karvona read: cannot keep standard input in %s: %s\n",
-                         pattern.c_str(), std::strerror(errno));
-            return false;
-        }
-        file_ = pattern;
-        bool written = true;
-        for (size_t done = 0; written && done < bytes.size();) {
-            const ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
-            if (put < 0 && errno == EINTR)
-                continue;
-            written = put > 0;
-            done += written ? static_cast<size_t>(put) : 0;
-        }
-        written = close(fd) == 0 && written;
-        if (!written)
-            std::fprintf(stderr, "karvona read: cannot keep standard input in %s\n", file_.c_str());
-        return written;
-    }
-    const fs::path& file() const { return file_; }
-    /// "stdin" with the extension of the format its bytes start with.
-    const std::string& name() const { return name_; }
-
-private:
-    static const char* ExtensionFor(const std::vector<char>& b) {
-        const auto at = [&](size_t i) {
-            return i < b.size() ? static_cast<unsigned char>(b[i]) : 0u;
-        };
-        if (at(0) == 0xFF && at(1) == 0xD8)
-            return ".jpg";
-        if (at(0) == 0x89 && at(1) == 'P' && at(2) == 'N' && at(3) == 'G')
-            return ".png";
-        if (at(0) == 'B' && at(1) == 'M')
-            return ".bmp";
-        return "";
-    }
-    fs::path file_;
-    std::string name_;
-};
-
-}  // namespace
-
-CLI::App* AddReadCommand(CLI::App& app, ReadOptions& read) {
-    CLI::App* command = app.add_subcommand(
-        "read", "Read the code of each photograph: a batch run over files and folders");
-    AddDataOption(*command, read.dataFolder);
+// Where to start, and what to file: the archive copies and the character samples.
+void AddRunOptions(CLI::App& command, ReadOptions& read) {
     command
-        ->add_option("--start", read.startRow,
-                     "First row to read, counted from 1 as the row column and the archive "
-                     "numbers are; earlier rows are skipped")
+        .add_option("--start", read.startRow,
+                    "First row to read, counted from 1 as the row column and the archive "
+                    "numbers are; earlier rows are skipped")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
     CLI::Option* backup =
-        command->add_flag("--backup", read.backup,
-                          "Copy each photograph into the archive under the root folder "
-                          "(recognized/perpect, mistake, trymore, un, and review unless --strict), "
-                          "named NNNNNN_[CODE].ext; "
-                          "an existing file is never replaced");
+        command.add_flag("--backup", read.backup,
+                         "Copy each photograph into the archive under the root folder "
+                         "(recognized/perpect, mistake, trymore, un, and review unless --strict), "
+                         "named NNNNNN_[CODE].ext; "
+                         "an existing file is never replaced");
     command
-        ->add_flag("--keep-names", read.keepNames,
-                   "With --backup: archive copies keep their own names (un: NNNNNN_name)")
+        .add_flag("--keep-names", read.keepNames,
+                  "With --backup: archive copies keep their own names (un: NNNNNN_name)")
         ->needs(backup);
-    command->add_flag("--save-samples", read.saveSamples,
-                      "Save every classified character as characters/C/C_NNNNN_II_.bmp under "
-                      "the root folder (NNNNN: photographs before it in the run)");
-    command->add_flag(
+    command.add_flag("--save-samples", read.saveSamples,
+                     "Save every classified character as characters/C/C_NNNNN_II_.bmp under "
+                     "the root folder (NNNNN: photographs before it in the run)");
+}
+
+// The pictures a run writes besides its lines.
+void AddPictureOptions(CLI::App& command, ReadOptions& read) {
+    command.add_flag(
         "--colour", read.colour,
         "Print the dominant hue of each photograph (a hue column or key; -1 or '-' when "
         "there is none)");
-    command->add_option("--swatches", read.swatchFolder,
-                        "With --colour: write each 5x5 colour swatch as NNNNNN_name-swatch.png "
-                        "into this folder (default: the --annotate folder, if any)");
-    command->add_option("--steps", read.stepsFolder,
-                        "Write every step view as PNG files, one subfolder NNNNNN_name per "
-                        "photograph");
-    command->add_option("--annotate", read.annotateFolder,
-                        "Write what the window shows: NNNNNN_name-display.png (the photograph "
-                        "with the code region pasted in its corner) and NNNNNN_name-panel.png "
-                        "(the winning reader's characters, when a reader won)");
+    command.add_option("--swatches", read.swatchFolder,
+                       "With --colour: write each 5x5 colour swatch as NNNNNN_name-swatch.png "
+                       "into this folder (default: the --annotate folder, if any)");
+    command.add_option("--steps", read.stepsFolder,
+                       "Write every step view as PNG files, one subfolder NNNNNN_name per "
+                       "photograph");
+    command.add_option("--annotate", read.annotateFolder,
+                       "Write what the window shows: NNNNNN_name-display.png (the photograph "
+                       "with the code region pasted in its corner) and NNNNNN_name-panel.png "
+                       "(the winning reader's characters, when a reader won)");
+}
+
+// How the lines are written, and how the photographs are read.
+void AddOutputOptions(CLI::App& command, ReadOptions& read) {
     CLI::Option* format =
-        command->add_option("--format", read.format, "Output lines: text, csv or json")
+        command.add_option("--format", read.format, "Output lines: text, csv or json")
             ->check(CLI::IsMember({"text", "csv", "json"}))
             ->capture_default_str();
-    command->add_flag("--json", read.json, "The same as --format json")->excludes(format);
+    command.add_flag("--json", read.json, "The same as --format json")->excludes(format);
     command
-        ->add_option("--jobs", read.jobs,
-                     "Photographs read at once, 1 to 64; results, archive and sample names are "
-                     "those of --jobs 1")
+        .add_option("--jobs", read.jobs,
+                    "Photographs read at once, 1 to 64; results, archive and sample names are "
+                    "those of --jobs 1")
         ->check(CLI::Range(1, kMaxJobs))
         ->capture_default_str();
     command
-        ->add_option("--lang", read.language,
-                     "Language of the statistics and notes: ko or en (default: from LC_ALL, "
-                     "LC_MESSAGES or LANG; ko... is Korean, anything else English)")
+        .add_option("--lang", read.language,
+                    "Language of the statistics and notes: ko or en (default: from LC_ALL, "
+                    "LC_MESSAGES or LANG; ko... is Korean, anything else English)")
         ->check(CLI::IsMember({"ko", "en"}));
-    command->add_option("--passes", read.passes,
-                        "One answer per truck pass instead of per photograph: the photographs "
-                        "are grouped by the first capture group of this regular expression in "
-                        "the file name (such as '1-(\\d+)-OCR'), or by folder with 'folder'");
-    command->add_flag("--strict", read.strict,
-                      "Only the single pass on each photograph as given, as the program always "
-                      "read: no working scale, no second look, no check-digit choice; every "
-                      "validated code is perfect and no confidence or pass is printed");
-    command
-        ->add_option("paths", read.paths,
-                     "Photographs (JPEG, PNG or BMP), folders to scan, or - for one photograph "
-                     "read from standard input")
-        ->required();
-    command->footer(
+    command.add_option("--passes", read.passes,
+                       "One answer per truck pass instead of per photograph: the photographs "
+                       "are grouped by the first capture group of this regular expression in "
+                       "the file name (such as '1-(\\d+)-OCR'), or by folder with 'folder'");
+    command.add_flag("--strict", read.strict,
+                     "Only the single pass on each photograph as given, as the program always "
+                     "read: no working scale, no second look, no check-digit choice; every "
+                     "validated code is perfect and no confidence or pass is printed");
+}
+
+// What the outcomes, the reasons and the names in the output mean.
+void AddReadFooter(CLI::App& command) {
+    command.footer(
         "Folders are scanned with their subfolders for .jpg, .jpeg, .png and .bmp files (in any "
         "case) in name order. Lines come in row order. The fixed folders live under "
         "$KARVONA_ROOT (default ~/karvona).\n\n"
@@ -350,13 +278,31 @@ CLI::App* AddReadCommand(CLI::App& app, ReadOptions& read) {
         "is drawn on stderr when it is a terminal. Exit code: 0 when every photograph was "
         "read, 1 when some could not be, an archive copy failed or the run was stopped, 2 on "
         "bad usage.");
+}
+
+}  // namespace
+
+CLI::App* AddReadCommand(CLI::App& app, ReadOptions& read) {
+    CLI::App* command = app.add_subcommand(
+        "read", "Read the code of each photograph: a batch run over files and folders");
+    AddDataOption(*command, read.dataFolder);
+    AddRunOptions(*command, read);
+    AddPictureOptions(*command, read);
+    AddOutputOptions(*command, read);
+    command
+        ->add_option("paths", read.paths,
+                     "Photographs (JPEG, PNG or BMP), folders to scan, or - for one photograph "
+                     "read from standard input")
+        ->required();
+    AddReadFooter(*command);
     return command;
 }
 
-int RunRead(const ReadOptions& options) {
+namespace {
+
+// The output format and the picture folders the options ask for.
+Settings SettingsFrom(const ReadOptions& options) {
     Settings settings;
-    shell::PixelBudget pixelBudget(kPixelBudget);
-    settings.pixels = &pixelBudget;
     settings.format = options.json               ? OutputFormat::kJson
                       : options.format == "csv"  ? OutputFormat::kCsv
                       : options.format == "json" ? OutputFormat::kJson
@@ -368,13 +314,167 @@ int RunRead(const ReadOptions& options) {
         settings.swatchFolder =
             !options.swatchFolder.empty() ? options.swatchFolder : options.annotateFolder;
     }
+    settings.saveSamples = options.saveSamples;
+    return settings;
+}
+
+// The photographs of the paths in the order given, folders scanned, "-" kept as a file of its
+// own (its row in standardInputRow). False when standard input cannot be kept.
+bool ListPhotographs(const ReadOptions& options, StandardInputPhotograph& standardInput,
+                     shell::FileList& list, int& standardInputRow) {
+    for (const std::string& path : options.paths) {
+        std::error_code ec;
+        if (path == "-") {
+            if (!standardInput.Read())
+                return false;
+            standardInputRow = static_cast<int>(list.size());
+            list.Append(standardInput.name(), standardInput.file());
+        } else if (fs::is_directory(path, ec)) {
+            if (list.AddFolder(path, shell::IsAnyPhotographName) == 0) {
+                std::fprintf(stderr, "karvona read: no photographs in %s\n", path.c_str());
+            }
+        } else {
+            list.AddFile(path);
+        }
+    }
+    return true;
+}
+
+// Switching an option on tells the operator where its files go and makes the folders.
+void PrepareArchiveAndSamples(const ReadOptions& options, FILE* notes, shell::Language language) {
+    if (options.backup) {
+        const fs::path archive = recognition::RecognizedFolder();
+        std::fprintf(notes, "%s\n", shell::BackupMessage(archive, language).c_str());
+        if (!shell::CreateArchiveFolders(archive, !options.strict)) {
+            std::fprintf(stderr, "karvona read: cannot create the archive folders in %s\n",
+                         archive.c_str());
+        }
+    }
+    if (options.saveSamples) {
+        const fs::path samples = recognition::CharactersFolder();
+        std::fprintf(notes, "%s\n", shell::SamplesMessage(samples, language).c_str());
+        if (!shell::CreateSampleFolders(samples)) {
+            std::fprintf(stderr, "karvona read: cannot create the sample folders in %s\n",
+                         samples.c_str());
+        }
+    }
+    std::fflush(notes);
+}
+
+shell::BatchOptions BatchOptionsFrom(const ReadOptions& options) {
+    shell::BatchOptions batch;
+    batch.startRow = options.startRow - 1;
+    batch.backupOn = options.backup;
+    batch.keepFileName = options.keepNames;
+    batch.jobs = options.jobs;
+    batch.recognizedFolder = recognition::RecognizedFolder();
+    return batch;
+}
+
+// Prints the line (or the finished passes) of each photograph as the batch hands it over, in row
+// order, and counts the photographs that could not be read.
+struct RowPrinter {
+    const ReadOptions& options;
+    const Settings& settings;
+    const std::vector<shell::FileRow>& rows;
+    int standardInputRow = -1;
+    std::optional<shell::PassCollector>& passes;
+    ProgressBar& progress;
+    int unreadable = 0;
+
+    void operator()(const shell::RowOutcome& done) {
+        const shell::FileRow& photo = rows[static_cast<size_t>(done.row)];
+        if (done.reading.status != LoadStatus::Ok) {
+            ++unreadable;
+        }
+        progress.Clear();
+        const ReadingRow where{done.row + 1,
+                               done.row == standardInputRow ? "-" : photo.path.string()};
+        if (passes) {
+            for (const shell::PassResult& pass : passes->Record(done.row, done.reading))
+                std::printf("%s\n", PassLines(settings.format, pass).c_str());
+        } else {
+            shell::RecognitionResult reading = done.reading;
+            if (!options.strict && !reading.judged()) {
+                // A recognition that failed outright still gets the columns of its run.
+                reading.confidence = 0.0f;
+                reading.pass = "none";
+            }
+            std::printf("%s\n",
+                        ReadingLine(settings.format, where, reading, settings.colour).c_str());
+        }
+        std::fflush(stdout);
+        if (done.archiveCopy && *done.archiveCopy != shell::FileOpStatus::kDone) {
+            std::fprintf(stderr, "karvona read: not archived (%s): %s -> %s\n",
+                         ArchiveFailureText(*done.archiveCopy, done.archiveError).c_str(),
+                         where.file.c_str(), done.archivePath.c_str());
+        }
+        progress.Update(done.processedCount);
+    }
+};
+
+// The passes still open at the end, and the statistics message.
+void FinishRun(std::optional<shell::PassCollector>& passes, const Settings& settings,
+               shell::BatchCounts& counts, int standardInputRow, FILE* notes,
+               shell::Language language) {
+    if (passes) {
+        for (const shell::PassResult& pass : passes->Finish())
+            std::printf("%s\n", PassLines(settings.format, pass).c_str());
+        std::fflush(stdout);
+    }
+    // The photograph of standard input is named "-" in the statistics as in the lines.
+    for (shell::ArchiveFailure& failure : counts.notArchived) {
+        if (failure.row == standardInputRow)
+            failure.photograph = "-";
+    }
+    const shell::StatisticsTexts texts = shell::StatisticsTextsFor(language);
+    const std::string statistics = shell::FormatStatistics(counts, texts);
+    if (!statistics.empty()) {
+        std::fprintf(notes, "\n%s\n%s\n", texts.caption.c_str(), statistics.c_str());
+        std::fflush(notes);
+    }
+}
+
+// Checks the list against the options and makes the picture folders; the exit code of a run
+// that cannot start, else 0.
+int CheckList(const ReadOptions& options, const Settings& settings, const shell::FileList& list,
+              const std::optional<shell::PassGrouping>& grouping) {
+    if (list.empty()) {
+        std::fprintf(stderr, "karvona read: no photographs to read\n");
+        return 1;
+    }
+    const int total = static_cast<int>(list.size());
+    if (options.startRow > total) {
+        std::fprintf(stderr, "karvona read: --start %d is past the last of %d photographs\n",
+                     options.startRow, total);
+        return 2;
+    }
+    if (grouping &&
+        std::none_of(list.rows().begin(), list.rows().end(),
+                     [&](const shell::FileRow& row) { return grouping->Groups(row.path); })) {
+        std::fprintf(stderr,
+                     "karvona read: --passes: the pattern matches no file name; every photograph "
+                     "is read as a pass of its own\n");
+    }
+    if (!CreateOutputFolder(settings.annotateFolder) ||
+        !CreateOutputFolder(settings.swatchFolder) || !CreateOutputFolder(settings.stepsFolder)) {
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int RunRead(const ReadOptions& options) {
+    Settings settings = SettingsFrom(options);
+    shell::PixelBudget pixelBudget(kPixelBudget);
+    settings.pixels = &pixelBudget;
     FILE* notes = settings.format == OutputFormat::kText ? stdout : stderr;
     shell::Language language = shell::LanguageFromEnvironment();
     if (!options.language.empty() && !shell::ParseLanguage(options.language, language)) {
         std::fprintf(stderr, "karvona read: --lang takes ko or en\n");
         return 2;
     }
-
     std::optional<shell::PassGrouping> grouping;
     if (!options.passes.empty()) {
         std::string error;
@@ -397,80 +497,23 @@ int RunRead(const ReadOptions& options) {
 
     shell::FileList list;
     int standardInputRow = -1;
-    for (const std::string& path : options.paths) {
-        std::error_code ec;
-        if (path == "-") {
-            if (!standardInput.Read())
-                return 1;
-            standardInputRow = static_cast<int>(list.size());
-            list.Append(standardInput.name(), standardInput.file());
-        } else if (fs::is_directory(path, ec)) {
-            if (list.AddFolder(path, shell::IsAnyPhotographName) == 0) {
-                std::fprintf(stderr, "karvona read: no photographs in %s\n", path.c_str());
-            }
-        } else {
-            list.AddFile(path);
-        }
-    }
-    if (list.empty()) {
-        std::fprintf(stderr, "karvona read: no photographs to read\n");
+    if (!ListPhotographs(options, standardInput, list, standardInputRow))
         return 1;
-    }
-    const int total = static_cast<int>(list.size());
-    if (options.startRow > total) {
-        std::fprintf(stderr, "karvona read: --start %d is past the last of %d photographs\n",
-                     options.startRow, total);
-        return 2;
-    }
-    if (grouping &&
-        std::none_of(list.rows().begin(), list.rows().end(),
-                     [&](const shell::FileRow& row) { return grouping->Groups(row.path); })) {
-        std::fprintf(stderr,
-                     "karvona read: --passes: the pattern matches no file name; every photograph "
-                     "is read as a pass of its own\n");
-    }
-    if (!CreateOutputFolder(settings.annotateFolder) ||
-        !CreateOutputFolder(settings.swatchFolder) || !CreateOutputFolder(settings.stepsFolder)) {
-        return 1;
-    }
+    if (const int refused = CheckList(options, settings, list, grouping); refused != 0)
+        return refused;
+    PrepareArchiveAndSamples(options, notes, language);
 
-    // Switching an option on tells the operator where its files go and makes the folders.
-    if (options.backup) {
-        const fs::path archive = recognition::RecognizedFolder();
-        std::fprintf(notes, "%s\n", shell::BackupMessage(archive, language).c_str());
-        if (!shell::CreateArchiveFolders(archive, !options.strict)) {
-            std::fprintf(stderr, "karvona read: cannot create the archive folders in %s\n",
-                         archive.c_str());
-        }
-    }
-    if (options.saveSamples) {
-        const fs::path samples = recognition::CharactersFolder();
-        std::fprintf(notes, "%s\n", shell::SamplesMessage(samples, language).c_str());
-        if (!shell::CreateSampleFolders(samples)) {
-            std::fprintf(stderr, "karvona read: cannot create the sample folders in %s\n",
-                         samples.c_str());
-        }
-    }
-    std::fflush(notes);
-
-    shell::BatchOptions batch;
-    batch.startRow = options.startRow - 1;
-    batch.backupOn = options.backup;
-    batch.keepFileName = options.keepNames;
-    batch.jobs = options.jobs;
-    batch.recognizedFolder = recognition::RecognizedFolder();
+    const shell::BatchOptions batch = BatchOptionsFrom(options);
     if (options.jobs > 1) {
         // The workers fill the cores; the library's own threads inside one photograph would
         // only compete with them.
         cv::setNumThreads(1);
     }
-
     const std::vector<shell::FileRow>& rows = list.rows();
     const karvona::ReferenceData shared = recognition::ShareReferenceData(data.View());
     karvona::ReadOptions readOptions;
     readOptions.strict = options.strict;
     readOptions.colour = settings.colour;
-    settings.saveSamples = options.saveSamples;
     auto makeReader = [&](int) -> shell::PhotoReader {
         const int start = batch.startRow;
         return [&, start](const fs::path&, int processedCount) {
@@ -488,61 +531,18 @@ int RunRead(const ReadOptions& options) {
                                    : CsvHeader(settings.colour, !options.strict).c_str());
         std::fflush(stdout);
     }
-    const int toRead = total - batch.startRow;
+    const int toRead = static_cast<int>(list.size()) - batch.startRow;
     int unreadable = 0;
     shell::BatchCounts counts;
     {
         InterruptStopsRun interruptible;
         ProgressBar progress(toRead, ProgressBar::StderrIsTerminal());
-        counts = shell::RunBatch(
-            rows, batch, makeReader, stopRequested, [&](const shell::RowOutcome& done) {
-                const shell::FileRow& photo = rows[static_cast<size_t>(done.row)];
-                if (done.reading.status != LoadStatus::Ok) {
-                    ++unreadable;
-                }
-                progress.Clear();
-                const ReadingRow where{done.row + 1,
-                                       done.row == standardInputRow ? "-" : photo.path.string()};
-                if (passes) {
-                    for (const shell::PassResult& pass : passes->Record(done.row, done.reading))
-                        std::printf("%s\n", PassLines(settings.format, pass).c_str());
-                } else {
-                    shell::Reading reading = done.reading;
-                    if (!options.strict && !reading.judged()) {
-                        // A recognition that failed outright still gets the columns of its run.
-                        reading.confidence = 0.0f;
-                        reading.pass = "none";
-                    }
-                    std::printf(
-                        "%s\n",
-                        ReadingLine(settings.format, where, reading, settings.colour).c_str());
-                }
-                std::fflush(stdout);
-                if (done.archiveCopy && *done.archiveCopy != shell::FileOpStatus::kDone) {
-                    std::fprintf(stderr, "karvona read: not archived (%s): %s -> %s\n",
-                                 ArchiveFailureText(*done.archiveCopy, done.archiveError).c_str(),
-                                 where.file.c_str(), done.archivePath.c_str());
-                }
-                progress.Update(done.processedCount);
-            });
+        RowPrinter printer{options, settings, rows, standardInputRow, passes, progress};
+        counts = shell::RunBatch(rows, batch, makeReader, stopRequested,
+                                 [&printer](const shell::RowOutcome& done) { printer(done); });
+        unreadable = printer.unreadable;
     }
-
-    if (passes) {
-        for (const shell::PassResult& pass : passes->Finish())
-            std::printf("%s\n", PassLines(settings.format, pass).c_str());
-        std::fflush(stdout);
-    }
-    // The photograph of standard input is named "-" in the statistics as in the lines.
-    for (shell::ArchiveFailure& failure : counts.notArchived) {
-        if (failure.row == standardInputRow)
-            failure.photograph = "-";
-    }
-    const shell::StatisticsTexts texts = shell::StatisticsTextsFor(language);
-    const std::string statistics = shell::FormatStatistics(counts, texts);
-    if (!statistics.empty()) {
-        std::fprintf(notes, "\n%s\n%s\n", texts.caption.c_str(), statistics.c_str());
-        std::fflush(notes);
-    }
+    FinishRun(passes, settings, counts, standardInputRow, notes, language);
     const bool stopped = counts.processedCount < toRead;
     return unreadable > 0 || stopped || !counts.notArchived.empty() ? 1 : 0;
 }

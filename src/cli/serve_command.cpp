@@ -129,6 +129,51 @@ CLI::App* AddServeCommand(CLI::App& app, ServeOptions& serve) {
     return command;
 }
 
+namespace {
+
+service::ServiceOptions ServiceOptionsFrom(const ServeOptions& options, const std::string& host,
+                                           int port, const std::filesystem::path& dataFolder,
+                                           service::History* history, const std::string& token) {
+    service::ServiceOptions serviceOptions;
+    serviceOptions.host = host;
+    serviceOptions.port = port;
+    serviceOptions.jobs = options.jobs;
+    serviceOptions.timeout = std::chrono::seconds(options.timeoutSeconds);
+    serviceOptions.dataFolder = dataFolder;
+    serviceOptions.history = history;
+    serviceOptions.token = token;
+    serviceOptions.webFolder =
+        options.webFolder.empty() ? DefaultWebFolder() : std::filesystem::path(options.webFolder);
+    serviceOptions.logRequests = !options.quiet;
+    serviceOptions.logFormat =
+        options.logFormat == "json" ? service::LogFormat::kJson : service::LogFormat::kText;
+    return serviceOptions;
+}
+
+// Runs the service on a thread of its own until it ends or one of stopSignals (blocked on every
+// thread) arrives, which lets the readings in flight finish. Whether the service ran well.
+bool ServeUntilStopped(service::Service& service, const sigset_t& stopSignals) {
+    std::atomic<bool> finished{false};
+    bool served = false;
+    std::thread server([&] {
+        served = service.Run();
+        finished = true;
+    });
+    while (!finished) {
+        const timespec wait{0, 200'000'000};
+        const int signal = sigtimedwait(&stopSignals, nullptr, &wait);
+        if (signal == SIGTERM || signal == SIGINT) {
+            std::fprintf(stderr, "karvona serve: stopping after the readings in flight\n");
+            service.Stop();
+            break;
+        }
+    }
+    server.join();
+    return served;
+}
+
+}  // namespace
+
 int RunServe(const ServeOptions& options) {
     std::string host;
     int port = 0;
@@ -176,20 +221,8 @@ int RunServe(const ServeOptions& options) {
     // Large bodies and photographs come from mmap and go back to the system when freed.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
 
-    service::ServiceOptions serviceOptions;
-    serviceOptions.host = host;
-    serviceOptions.port = port;
-    serviceOptions.jobs = options.jobs;
-    serviceOptions.timeout = std::chrono::seconds(options.timeoutSeconds);
-    serviceOptions.dataFolder = folder;
-    serviceOptions.history = history.get();
-    serviceOptions.token = token;
-    serviceOptions.webFolder =
-        options.webFolder.empty() ? DefaultWebFolder() : std::filesystem::path(options.webFolder);
-    serviceOptions.logRequests = !options.quiet;
-    serviceOptions.logFormat =
-        options.logFormat == "json" ? service::LogFormat::kJson : service::LogFormat::kText;
-    service::Service service(data, serviceOptions);
+    service::Service service(data,
+                             ServiceOptionsFrom(options, host, port, folder, history.get(), token));
     const int bound = service.Bind();
     if (bound < 0) {
         std::fprintf(stderr, "karvona serve: cannot listen on %s: %s\n", options.listen.c_str(),
@@ -202,22 +235,7 @@ int RunServe(const ServeOptions& options) {
                  host.c_str(), bound, options.jobs, historyOptions.database.c_str());
     std::fflush(stderr);
 
-    std::atomic<bool> finished{false};
-    bool served = false;
-    std::thread server([&] {
-        served = service.Run();
-        finished = true;
-    });
-    while (!finished) {
-        const timespec wait{0, 200'000'000};
-        const int signal = sigtimedwait(&stopSignals, nullptr, &wait);
-        if (signal == SIGTERM || signal == SIGINT) {
-            std::fprintf(stderr, "karvona serve: stopping after the readings in flight\n");
-            service.Stop();
-            break;
-        }
-    }
-    server.join();
+    const bool served = ServeUntilStopped(service, stopSignals);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return served ? 0 : 1;
 }

@@ -38,12 +38,10 @@ CLI::Validator SizeBetween(int low, int high) {
         "WxH");
 }
 
-}  // namespace
+using namespace karvona::training;
+using karvona::classifier::CLvqCluster;
 
-void AddTrainingCommands(CLI::App& app) {
-    using namespace karvona::training;
-    using karvona::classifier::CLvqCluster;
-
+void AddHarvestCommand(CLI::App& app) {
     auto harvest = std::make_shared<HarvestOptions>();
     CLI::App* harvestCommand = app.add_subcommand(
         "harvest", "Save the characters of labelled photographs as training samples");
@@ -99,7 +97,9 @@ void AddTrainingCommands(CLI::App& app) {
         }
         Finish(code);
     });
+}
 
+void AddTrainCommand(CLI::App& app) {
     auto train = std::make_shared<TrainOptions>();
     auto sampleFolders = std::make_shared<std::vector<std::string>>();
     CLI::App* trainCommand =
@@ -148,7 +148,9 @@ void AddTrainingCommands(CLI::App& app) {
         }
         Finish(RunTrain(*train, std::cout, std::cerr));
     });
+}
 
+void AddCalibrateCommand(CLI::App& app) {
     auto calibrate = std::make_shared<CalibrateOptions>();
     auto calibrateSets = std::make_shared<std::vector<std::string>>();
     auto calibrateData = std::make_shared<std::string>("data");
@@ -184,4 +186,12 @@ void AddTrainingCommands(CLI::App& app) {
         calibrate->out = *calibrateOut;
         Finish(RunCalibrate(*calibrate, std::cout, std::cerr));
     });
+}
+
+}  // namespace
+
+void AddTrainingCommands(CLI::App& app) {
+    AddHarvestCommand(app);
+    AddTrainCommand(app);
+    AddCalibrateCommand(app);
 }

@@ -20,20 +20,21 @@ bool IsFolder(const fs::path& path) {
     return !path.empty() && fs::is_directory(path, ec);
 }
 
-std::string CodebookProblem(classifier::LoadStatus status, const fs::path& file, const char* what) {
-    using classifier::LoadStatus;
+std::string CodebookProblem(classifier::TrainingFileStatus status, const fs::path& file,
+                            const char* what) {
+    using classifier::TrainingFileStatus;
     const std::string name = file.string();
     std::error_code ec;
     switch (status) {
-        case LoadStatus::Ok:
+        case TrainingFileStatus::Ok:
             return {};
-        case LoadStatus::Missing:
+        case TrainingFileStatus::Missing:
             if (!fs::exists(file, ec))
                 return std::string("the ") + what + " " + name + " does not exist";
             return std::string("the ") + what + " " + name + " cannot be opened";
-        case LoadStatus::NoPrototypes:
+        case TrainingFileStatus::NoPrototypes:
             return std::string("the ") + what + " " + name + " declares no prototypes";
-        case LoadStatus::Invalid:
+        case TrainingFileStatus::Invalid:
             break;
     }
     return std::string("the ") + what + " " + name +
@@ -96,10 +97,10 @@ std::vector<std::string> LoadRequiredReferenceData(const fs::path& folder, Refer
     std::vector<std::string> problems;
     auto loadCodebook = [&](CLvqCluster& codebook, const char* file, const char* what) {
         const fs::path path = folder / file;
-        const classifier::LoadStatus status = codebook.LoadTrainingFile(path.string());
-        if (status != classifier::LoadStatus::Ok)
+        const classifier::TrainingFileStatus status = codebook.LoadTrainingFile(path.string());
+        if (status != classifier::TrainingFileStatus::Ok)
             problems.push_back(CodebookProblem(status, path, what));
-        return status == classifier::LoadStatus::Ok;
+        return status == classifier::TrainingFileStatus::Ok;
     };
     data.lettersLoaded = loadCodebook(data.letters, kLetterTrainingFile, "letter codebook");
     data.digitsLoaded = loadCodebook(data.digits, kDigitTrainingFile, "digit codebook");

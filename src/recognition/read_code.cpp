@@ -260,7 +260,9 @@ const ReferenceData& ViewOf(const karvona::ReferenceData& data) {
 
 CodeReading ReadCodeWith(const cv::Mat& photo, Recognizer& recognizer, const ReadOptions& options) {
     RecognitionOptions& set = recognizer.options;
+    const bool everyLook = set.everyLook;  // a measuring caller's, kept
     set = RecognitionOptions{};
+    set.everyLook = everyLook;
     set.strict = options.strict;
     set.colourPass = options.colour;
     set.viewer = options.steps;

@@ -55,7 +55,9 @@ karvona::ReferenceData ShareReferenceData(const ReferenceData& view,
 const ReferenceData& ViewOf(const karvona::ReferenceData& data);
 
 /// ReadCode with a recognizer of the caller's (one reading at a time on it); the recognizer keeps
-/// the pictures of the reading, as the window shows them.
+/// the pictures of the reading, as the window shows them, and its plan (recognizer.plan()). The
+/// recognizer's options are set from options, except everyLook, which stays as the caller set it
+/// (the measuring tools read every look).
 CodeReading ReadCodeWith(const cv::Mat& photo, Recognizer& recognizer,
                          const ReadOptions& options = {});
 

@@ -33,11 +33,12 @@ void LoadReferenceData(const std::filesystem::path& folder, ReferenceDataSet& da
                        std::vector<std::string>& messages) {
     using namespace classifier;
     auto loadCodebook = [&](CLvqCluster& codebook, const char* file, const char* missingText) {
-        const classifier::LoadStatus status = codebook.LoadTrainingFile((folder / file).string());
+        const classifier::TrainingFileStatus status =
+            codebook.LoadTrainingFile((folder / file).string());
         for (std::string& text : TrainingLoadMessages(status, missingText)) {
             messages.push_back(std::move(text));
         }
-        return status == classifier::LoadStatus::Ok;
+        return status == classifier::TrainingFileStatus::Ok;
     };
     data.lettersLoaded =
         loadCodebook(data.letters, kLetterTrainingFile, kLetterTrainingFileMissingText);

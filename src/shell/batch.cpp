@@ -30,11 +30,12 @@ std::string Numbered(const char* format, int number, const std::string& a, const
     return text;
 }
 
-Reading RecognizeSafely(const PhotoReader& recognize, const fs::path& photograph, int processed) {
+RecognitionResult RecognizeSafely(const PhotoReader& recognize, const fs::path& photograph,
+                                  int processed) {
     try {
-        return recognize ? recognize(photograph, processed) : Reading{};
+        return recognize ? recognize(photograph, processed) : RecognitionResult{};
     } catch (...) {
-        return Reading{};  // a photograph that cannot be read is one without a code
+        return RecognitionResult{};  // a photograph that cannot be read is one without a code
     }
 }
 
@@ -84,7 +85,8 @@ BatchRecorder::BatchRecorder(const BatchOptions& options, int total)
     }
 }
 
-RowOutcome BatchRecorder::Record(int row, const FileRow& photograph, const Reading& reading) {
+RowOutcome BatchRecorder::Record(int row, const FileRow& photograph,
+                                 const RecognitionResult& reading) {
     RowOutcome done;
     done.row = row;
     done.total = total_;
@@ -123,7 +125,7 @@ BatchCounts RunBatch(const std::vector<FileRow>& rows, const BatchOptions& optio
     BatchRecorder recorder(options, total);
     const auto t0 = std::chrono::steady_clock::now();
 
-    auto record = [&](int row, const Reading& reading) {
+    auto record = [&](int row, const RecognitionResult& reading) {
         const RowOutcome done = recorder.Record(row, rows[row], reading);
         if (onRow) {
             onRow(done);
@@ -143,7 +145,7 @@ BatchCounts RunBatch(const std::vector<FileRow>& rows, const BatchOptions& optio
         }
         std::mutex mutex;
         std::condition_variable changed;
-        std::vector<std::optional<Reading>> readings(static_cast<size_t>(total - start));
+        std::vector<std::optional<RecognitionResult>> readings(static_cast<size_t>(total - start));
         int next = start;  // the next row a worker takes; rows are taken in order
         int finishedWorkers = 0;
 
@@ -157,7 +159,8 @@ BatchCounts RunBatch(const std::vector<FileRow>& rows, const BatchOptions& optio
                     }
                     row = next++;
                 }
-                Reading reading = RecognizeSafely(recognizers[worker], rows[row].path, row - start);
+                RecognitionResult reading =
+                    RecognizeSafely(recognizers[worker], rows[row].path, row - start);
                 {
                     std::lock_guard<std::mutex> lock(mutex);
                     readings[row - start] = std::move(reading);
@@ -178,7 +181,7 @@ BatchCounts RunBatch(const std::vector<FileRow>& rows, const BatchOptions& optio
         // Every row taken by a worker is finished, and rows are taken in order, so the rows
         // recorded here are always the first ones of the run, whatever the stop.
         for (int row = start; row < total; ++row) {
-            Reading reading;
+            RecognitionResult reading;
             {
                 std::unique_lock<std::mutex> lock(mutex);
                 changed.wait(lock, [&] {

@@ -6,7 +6,7 @@
 // Recognition and bookkeeping are kept apart: recognitions may run on several workers at once,
 // while the outcomes are always recorded one after the other in row order on the thread that
 // called RunBatch, so the counts and the archive names are those of a run one photograph at a
-// time. The recognizer of a photograph is given its position in the run (0 for the first),
+// time. The reader of a photograph is given its position in the run (0 for the first),
 // which is the processed count the sample names use.
 
 #include <atomic>
@@ -26,19 +26,20 @@ namespace karvona::shell {
 
 /// What the recognition of one photograph yields: whether the code was read completely
 /// (validated), the result text (possibly empty) and the rest of the reading.
-using Reading = recognition::RecognitionResult;
+using recognition::RecognitionResult;
 
 /// Recognizes one photograph; `processedCount` is the number of photographs before it in the run.
 using PhotoReader =
-    std::function<Reading(const std::filesystem::path& photograph, int processedCount)>;
-/// Makes the recognizer of one worker (0 to jobs - 1), each with its own recognition state.
+    std::function<RecognitionResult(const std::filesystem::path& photograph, int processedCount)>;
+/// Makes the photograph reader of one worker (0 to jobs - 1), each with its own recognition
+/// state.
 /// Called on the thread that runs the batch, before any recognition starts.
 using PhotoReaderFactory = std::function<PhotoReader(int worker)>;
 
 using recognition::Outcome;
 using recognition::OutcomeFolderName;
 /// The outcome class of a reading (see recognition::OutcomeOf).
-inline Outcome ClassifyOutcome(const Reading& reading) {
+inline Outcome ClassifyOutcome(const RecognitionResult& reading) {
     return recognition::OutcomeOf(reading);
 }
 
@@ -79,7 +80,7 @@ struct RowOutcome {
     int row = 0;
     int processedCount = 0;  ///< photographs done in this run, this one included
     int total = 0;           ///< rows in the list when the run started
-    Reading reading;
+    RecognitionResult reading;
     Outcome outcome = Outcome::kUn;
     /// Without the backup option empty; else the copy's name: the archive file name, or a free
     /// name made from it when that was taken by an earlier run (see CopyToFreeName).
@@ -106,7 +107,7 @@ struct BatchCounts {
 class BatchRecorder {
 public:
     BatchRecorder(const BatchOptions& options, int total);
-    RowOutcome Record(int row, const FileRow& photograph, const Reading& reading);
+    RowOutcome Record(int row, const FileRow& photograph, const RecognitionResult& reading);
     const BatchCounts& counts() const { return counts_; }
 
 private:

@@ -1,11 +1,121 @@
-// What the gate camera adds to the scene: its on-screen time stamp.
+// The gate camera: the tilt and slope of its view, its lens and sensor, and its on-screen time
+// stamp.
 
+#include <cmath>
 #include <cstdio>
 #include <opencv2/imgproc.hpp>
 
-#include "synth/render_parts.hpp"
+#include "synth/scene.hpp"
 
 namespace karvona::synth::parts {
+namespace {
+
+// A shear about the frame's centre that slopes the code's lines by `degrees` while the strokes
+// across them keep their direction, as a camera looking at the panel from one side sees it.
+// Composed after the tilt.
+cv::Mat SlopeMatrix(double degrees, bool vertical, cv::Size frame) {
+    const double t = std::tan(degrees * kPi / 180.0);
+    cv::Mat shear = cv::Mat::eye(3, 3, CV_64F);
+    if (vertical) {
+        shear.at<double>(0, 1) = t;
+        shear.at<double>(0, 2) = -t * frame.height / 2.0;
+    } else {
+        shear.at<double>(1, 0) = t;
+        shear.at<double>(1, 2) = -t * frame.width / 2.0;
+    }
+    return shear;
+}
+
+// Whether every ink box lies inside the frame, 6 pixels clear of its edges, under the affine
+// transform.
+bool InkInside(const std::vector<cv::Rect>& inkBoxes, const cv::Mat& affine, cv::Size frame) {
+    for (const cv::Rect& ink : inkBoxes) {
+        std::vector<cv::Point2f> corners = {{float(ink.x), float(ink.y)},
+                                            {float(ink.x + ink.width), float(ink.y)},
+                                            {float(ink.x), float(ink.y + ink.height)},
+                                            {float(ink.x + ink.width), float(ink.y + ink.height)}};
+        cv::transform(corners, corners, affine);
+        for (const cv::Point2f& c : corners) {
+            if (c.x < 6 || c.y < 6 || c.x > frame.width - 6 || c.y > frame.height - 6)
+                return false;
+        }
+    }
+    return true;
+}
+
+// Sensor noise: grey noise and a weaker colour noise, stronger at night.
+void AddSensorNoise(Random& rng, bool night, cv::Mat& image) {
+    const cv::Size frame = image.size();
+    cv::Mat noisy;
+    image.convertTo(noisy, CV_32FC3);
+    cv::Mat luma(frame, CV_32F);
+    cv::Mat chroma(frame, CV_32FC3);
+    cv::RNG cvrng(rng.Bits());
+    const double sigma = rng.Uniform(1.0, 6.0) * (night ? 1.8 : 1.0);
+    cvrng.fill(luma, cv::RNG::NORMAL, 0.0, sigma);
+    cvrng.fill(chroma, cv::RNG::NORMAL, 0.0, sigma * 0.4);
+    for (int y = 0; y < frame.height; ++y) {
+        cv::Vec3f* px = noisy.ptr<cv::Vec3f>(y);
+        const float* l = luma.ptr<float>(y);
+        const cv::Vec3f* c = chroma.ptr<cv::Vec3f>(y);
+        for (int x = 0; x < frame.width; ++x) {
+            px[x] += cv::Vec3f(l[x], l[x], l[x]) + c[x];
+        }
+    }
+    noisy.convertTo(image, CV_8UC3);
+}
+
+}  // namespace
+
+cv::Mat TakePhotograph(const Scene& s, double tiltDegrees, cv::Mat& rotation,
+                       double& slopeDegrees) {
+    const cv::Size canvasSize = s.canvasSize;
+    cv::Mat canvas8;
+    s.canvas.convertTo(canvas8, CV_8UC3);
+    rotation = cv::getRotationMatrix2D(
+        cv::Point2f(canvasSize.width / 2.0f, canvasSize.height / 2.0f), tiltDegrees, 1.0);
+    rotation.at<double>(0, 2) -= s.margin;
+    rotation.at<double>(1, 2) -= s.margin;
+    if (s.look.slope != 0.0) {
+        // The steepest slope up to the drawn one that keeps the code in the frame.
+        for (double slope = s.look.slope; std::abs(slope) >= 1.0; slope /= 2) {
+            cv::Mat rotation3 = cv::Mat::eye(3, 3, CV_64F);
+            rotation.copyTo(rotation3(cv::Rect(0, 0, 3, 2)));
+            const cv::Mat sloped = (SlopeMatrix(slope, IsVertical(s.layout), s.frame) *
+                                    rotation3)(cv::Rect(0, 0, 3, 2));
+            if (InkInside(s.inkBoxes, sloped, s.frame)) {
+                rotation = sloped.clone();
+                slopeDegrees = slope;
+                break;
+            }
+        }
+    }
+    cv::Mat image;
+    cv::warpAffine(canvas8, image, rotation, s.frame, cv::INTER_LINEAR, cv::BORDER_REFLECT);
+    return image;
+}
+
+void ApplyOptics(Scene& s, cv::Mat& image) {
+    Random& rng = s.rng;
+    if (rng.Chance(0.15)) {
+        // A softer lens: down and up again.
+        cv::Mat small;
+        const double f = rng.Uniform(0.6, 0.85);
+        cv::resize(image, small, cv::Size(), f, f, cv::INTER_AREA);
+        cv::resize(small, image, s.frame, 0, 0, cv::INTER_LINEAR);
+    }
+    if (rng.Chance(0.12)) {
+        const int length = rng.Int(3, 6);
+        cv::Mat kernel = cv::Mat::ones(1, length, CV_32F) / static_cast<float>(length);
+        cv::filter2D(image, image, -1, kernel);
+    } else {
+        cv::GaussianBlur(image, image, cv::Size(0, 0), rng.Uniform(0.3, 1.3));
+    }
+    AddSensorNoise(rng, s.look.night, image);
+    if (rng.Chance(0.85)) {
+        AddTimeStamp(rng, image);
+    }
+}
 
 // The camera's on-screen display: date and time, sometimes the lane above it.
 void AddTimeStamp(Random& rng, cv::Mat& image) {

@@ -39,6 +39,86 @@ std::string MakeCode(Random& rng, const std::vector<std::string>& prefixes) {
     }
 }
 
+namespace {
+
+// The rows and columns of a layout's grid, and the position of its seed character in it.
+struct GridShape {
+    int rows = 3;
+    int cols = 11;
+    int ai = 1;  // the seed's row
+    int aj = 1;  // the seed's column
+};
+
+GridShape ShapeOf(int layout) {
+    GridShape shape;
+    switch (layout) {
+        case 1:
+            shape.cols = 13;
+            break;
+        case 2:
+            shape.rows = 11;
+            shape.cols = 3;
+            shape.ai = 5;
+            break;
+        case 3:
+            shape.cols = 8;
+            break;
+        case 4:
+            shape.rows = 7;
+            shape.cols = 3;
+            break;
+        case 5:
+            shape.cols = 8;
+            break;
+        case 6:
+            shape.cols = 16;
+            shape.aj = 2;
+            break;
+        default:
+            break;
+    }
+    return shape;
+}
+
+// What the grid of a layout holds at row i, column j: 1 a character, -1 a blank, 0 ignored.
+int BoxKind(int layout, int i, int j) {
+    int k = 1;
+    switch (layout) {
+        case 0:
+            k = i == 0 ? -1 : (i == 1 ? 1 : 0);
+            break;
+        case 1:
+            k = i == 0 ? -1 : (i == 1 ? 1 : 0);
+            if (j == 4 || j == 11)
+                k = -1;
+            break;
+        case 2:
+            k = j == 1 ? 1 : -1;
+            break;
+        case 3:
+            k = i == 0 ? (j < 4 ? 1 : -1) : (i == 1 ? 1 : 0);
+            break;
+        case 4:
+            k = j == 0 ? (i < 4 ? 1 : -1) : (j == 1 ? 1 : 0);
+            break;
+        case 5:
+            k = j < (i == 1 ? 3 : 4) ? 1 : -1;
+            break;
+        case 6:
+            k = i == 1 ? 1 : -1;
+            if (j == 1 || j == 3 || j == 5 || j == 7 || j == 14)
+                k = -1;
+            if (i == 2 && j >= 8 && j <= 11)
+                k = 0;
+            break;
+        default:
+            break;
+    }
+    return k;
+}
+
+}  // namespace
+
 // The grid of positions the locator tests for one layout hypothesis, anchored at the top-left
 // corner of the seed character.
 std::vector<GridBox> MakeGrid(int layout, int x0, int y0, const Pitch& p) {
@@ -53,40 +133,13 @@ std::vector<GridBox> MakeGrid(int layout, int x0, int y0, const Pitch& p) {
     }
     const int px = w + p.b;
     const int py = h + p.c;
-    int rows = 3;
-    int cols = 11;
-    int ai = 1;
-    int aj = 1;
-    switch (layout) {
-        case 1:
-            cols = 13;
-            break;
-        case 2:
-            rows = 11;
-            cols = 3;
-            ai = 5;
-            break;
-        case 3:
-            cols = 8;
-            break;
-        case 4:
-            rows = 7;
-            cols = 3;
-            break;
-        case 5:
-            cols = 8;
-            break;
-        case 6:
-            cols = 16;
-            aj = 2;
-            break;
-        default:
-            break;
-    }
+    const GridShape shape = ShapeOf(layout);
+    const int ai = shape.ai;
+    const int aj = shape.aj;
     std::vector<GridBox> grid;
-    for (int i = 0; i < rows; ++i) {
-        for (int j = 0; j < cols; ++j) {
-            GridBox box{cv::Rect(0, 0, w, h), 1, i, j};
+    for (int i = 0; i < shape.rows; ++i) {
+        for (int j = 0; j < shape.cols; ++j) {
+            GridBox box{cv::Rect(0, 0, w, h), BoxKind(layout, i, j), i, j};
             if (layout == 4) {
                 box.rect.x = x0 + (w + 5 * p.b) * (j - aj);
                 box.rect.y = y0 + py * (i - ai);
@@ -96,38 +149,6 @@ std::vector<GridBox> MakeGrid(int layout, int x0, int y0, const Pitch& p) {
             } else {
                 box.rect.x = x0 + px * (j - aj);
                 box.rect.y = y0 + py * (i - ai);
-            }
-            int& k = box.kind;
-            switch (layout) {
-                case 0:
-                    k = i == 0 ? -1 : (i == 1 ? 1 : 0);
-                    break;
-                case 1:
-                    k = i == 0 ? -1 : (i == 1 ? 1 : 0);
-                    if (j == 4 || j == 11)
-                        k = -1;
-                    break;
-                case 2:
-                    k = j == 1 ? 1 : -1;
-                    break;
-                case 3:
-                    k = i == 0 ? (j < 4 ? 1 : -1) : (i == 1 ? 1 : 0);
-                    break;
-                case 4:
-                    k = j == 0 ? (i < 4 ? 1 : -1) : (j == 1 ? 1 : 0);
-                    break;
-                case 5:
-                    k = j < (i == 1 ? 3 : 4) ? 1 : -1;
-                    break;
-                case 6:
-                    k = i == 1 ? 1 : -1;
-                    if (j == 1 || j == 3 || j == 5 || j == 7 || j == 14)
-                        k = -1;
-                    if (i == 2 && j >= 8 && j <= 11)
-                        k = 0;
-                    break;
-                default:
-                    break;
             }
             grid.push_back(box);
         }

@@ -3,8 +3,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <opencv2/imgproc.hpp>
 
-#include "synth/render_parts.hpp"
+#include "synth/scene.hpp"
 
 namespace karvona::synth::parts {
 
@@ -106,6 +107,109 @@ void AddStickers(std::uint64_t seed, cv::Mat& canvas, Occupancy& occ, TextFace& 
         Stamp(ink, block, at + cv::Point(pad, pad));
         const double dark = rng.Uniform(10, 70);
         Blend(canvas, ink, cv::Vec3f(dark, dark, dark), 1.0f, nullptr);
+    }
+}
+
+// The places tried in turn for the size and type code of a mask's size: under the code where
+// the grid leaves room, beside the check digit on some photographs.
+std::vector<cv::Point> SizeTypePlaces(const Scene& s, const cv::Mat& mask) {
+    const CodeLayout& geo = s.geo;
+    const std::vector<cv::Rect>& cells = s.cells;
+    std::vector<cv::Point> tries;
+    if (s.layout == 6) {
+        const GridBox& g = s.grid[static_cast<std::size_t>(2 * 16 + 8)];
+        tries.push_back(g.rect.tl());
+    } else if (!IsVertical(s.layout)) {
+        const cv::Rect last = cells[10];
+        const cv::Rect first = cells[0];
+        const int below = last.y + geo.height + geo.pitch.c + 2;
+        if (s.cases.sizeTypeBeside)
+            tries.emplace_back(last.x + 3 * geo.cellWidth, last.y + geo.height - mask.rows);
+        tries.emplace_back(cells[4].x, below);
+        tries.emplace_back(first.x, below);
+        tries.emplace_back(last.x + geo.cellWidth - mask.cols,
+                           last.y + geo.height + geo.height / 2);
+    } else {
+        const cv::Rect last = cells[10];
+        // Under the column, but far enough below that it stays a marking of its own
+        // and does not lengthen the column of characters.
+        tries.emplace_back(last.x - mask.cols / 3,
+                           last.y + geo.height + std::max(geo.height, kColumnClearance));
+    }
+    return tries;
+}
+
+void PaintSizeType(Scene& s) {
+    Random& rng = s.rng;
+    // Size and type code: under the code where the grid leaves room, else anywhere free.
+    const std::string sizeType = rng.Pick(SizeTypeCodes());
+    const int height = std::max(14, static_cast<int>(s.geo.height * rng.Uniform(0.55, 0.85)));
+    cv::Mat natural = s.face.Mask(sizeType, 2 * height);
+    if (natural.empty())
+        return;
+    const double sx = s.squeeze * rng.Uniform(0.9, 1.15);
+    cv::Mat mask = Resized(
+        natural,
+        cv::Size(std::max(4, static_cast<int>(natural.cols * height / natural.rows * sx)), height));
+    bool placed = false;
+    for (const cv::Point& p : SizeTypePlaces(s, mask)) {
+        const cv::Rect r(p, mask.size());
+        if (s.occ.Fits(Grow(r, 2))) {
+            Stamp(s.paint, mask, p);
+            s.occ.taken.push_back(Grow(r, s.growBy));
+            placed = true;
+            break;
+        }
+    }
+    cv::Point at;
+    if (!placed && PlaceRandomly(rng, s.occ, mask.size(), s.growBy, &at)) {
+        Stamp(s.paint, mask, at);
+    }
+}
+
+void PaintWeightTable(Scene& s) {
+    Random& rng = s.rng;
+    if (!rng.Chance(0.6))
+        return;
+    const int height = std::clamp(static_cast<int>(s.geo.height * rng.Uniform(0.28, 0.5)), 8, 22);
+    const cv::Mat block = TextBlock(s.face, WeightLines(rng), height, rng.Uniform(0.85, 1.0));
+    cv::Point at;
+    if (!block.empty() && PlaceRandomly(rng, s.occ, block.size(), s.growBy, &at)) {
+        Stamp(s.paint, block, at);
+    }
+}
+
+void PaintRemarks(Scene& s) {
+    Random& rng = s.rng;
+    if (!rng.Chance(0.3))
+        return;
+    // Small stencilled remarks.
+    static const std::vector<std::string> kRemarks = {
+        "CSC SAFETY APPROVAL", "MADE IN CHINA", "ACEP",
+        "CUSTOMS APPROVED",    "TCT",           "FOR TRANSPORT UNDER CUSTOMS SEAL",
+        "HIGH CUBE",           "9'6\""};
+    const int height = std::clamp(static_cast<int>(s.geo.height * rng.Uniform(0.3, 0.6)), 9, 30);
+    const cv::Mat block = TextBlock(s.face, {rng.Pick(kRemarks)}, height, 1.0);
+    cv::Point at;
+    if (!block.empty() && PlaceRandomly(rng, s.occ, block.size(), s.growBy, &at)) {
+        Stamp(s.paint, block, at);
+    }
+}
+
+void PaintCarrierName(Scene& s) {
+    Random& rng = s.rng;
+    if (!rng.Chance(s.spec.withoutCode ? 0.5 : 0.2))
+        return;
+    const int height = rng.Int(std::max(90, s.geo.height * 2), std::max(110, s.geo.height * 3));
+    const cv::Mat block = TextBlock(s.face, {rng.Pick(CarrierNames())}, height, 1.0);
+    cv::Point at;
+    if (!block.empty() && block.cols < s.occ.free.width &&
+        PlaceRandomly(rng, s.occ, block.size(), s.growBy, &at)) {
+        cv::Mat big(s.canvasSize, CV_8U, cv::Scalar(0));
+        Stamp(big, block, at);
+        const cv::Vec3f colour =
+            rng.Chance(0.5) ? s.palette.paint : Jitter(rng, cv::Vec3f(40, 40, 200), 30);
+        Blend(s.canvas, big, colour, static_cast<float>(rng.Uniform(0.8, 1.0)), &s.wear);
     }
 }
 

@@ -75,23 +75,33 @@ cv::Rect PixelBox(const LabelledBox& box, const cv::Size& photo) {
             static_cast<int>(y1 - y0)};
 }
 
-int RunBoxHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& err) {
-    const auto start = std::chrono::steady_clock::now();
+namespace {
+
+// What a box harvest counts, for its report.
+struct BoxTally {
+    int unreadable = 0, saved = 0, failed = 0, outside = 0, misspelt = 0, empty = 0, partial = 0;
+    int unlabelled = 0;
+    std::map<char, int> perClass;
+    std::map<char, std::vector<cv::Mat>> montage;
+};
+
+// Reads labels.csv and boxes.csv and makes the sample folder; false (with the reason on err)
+// when one of them fails.
+bool PrepareBoxHarvest(const HarvestOptions& options, std::vector<LabelledPhoto>& labels,
+                       std::vector<LabelledBox>& boxes, std::ostream& err) {
     const fs::path labelsCsv = options.photos / "labels.csv";
     const fs::path boxesCsv = options.photos / "boxes.csv";
-    std::vector<LabelledPhoto> labels;
-    std::vector<LabelledBox> boxes;
     std::vector<std::string> problems;
     if (!ReadLabels(labelsCsv, labels, problems)) {
         err << "cannot read " << labelsCsv.string() << '\n';
-        return 1;
+        return false;
     }
     for (const std::string& problem : problems)
         err << labelsCsv.string() << ": " << problem << '\n';
     problems.clear();
     if (!ReadBoxes(boxesCsv, boxes, problems)) {
         err << "cannot read " << boxesCsv.string() << '\n';
-        return 1;
+        return false;
     }
     for (const std::string& problem : problems)
         err << boxesCsv.string() << ": " << problem << '\n';
@@ -99,8 +109,94 @@ int RunBoxHarvest(const HarvestOptions& options, std::ostream& out, std::ostream
     fs::create_directories(options.samples, ec);
     if (!fs::is_directory(options.samples, ec)) {
         err << "cannot make the sample folder " << options.samples.string() << '\n';
-        return 1;
+        return false;
     }
+    return true;
+}
+
+// Cuts and saves the labelled boxes of photograph n.
+void HarvestBoxes(const HarvestOptions& options, const fs::path& boxesCsv,
+                  const LabelledPhoto& label, const cv::Mat& photo,
+                  const std::vector<const LabelledBox*>& boxes, int n, BoxTally& tally,
+                  std::ostream& err) {
+    for (const LabelledBox* box : boxes) {
+        const std::string where = boxesCsv.string() + ": record " + std::to_string(box->record) +
+                                  " (" + box->file + " position " + std::to_string(box->index) +
+                                  "): ";
+        const char character = label.code[static_cast<size_t>(box->index)];
+        if (box->character != character) {
+            ++tally.misspelt;
+            err << where << "'" << box->character << "' does not spell the label " << label.code
+                << "; skipped\n";
+            continue;
+        }
+        const cv::Rect pixels = PixelBox(*box, photo.size());
+        if (pixels.area() == 0) {
+            ++tally.outside;
+            err << where << "box outside the " << photo.cols << " x " << photo.rows
+                << " photograph; skipped\n";
+            continue;
+        }
+        const cv::Mat crop = recognition::CutLabelledBox(photo, pixels);
+        // A crop much shorter than its box is a piece of the character, or the wrong paint.
+        if (crop.empty() || IsEmptyFrame(crop)) {
+            ++tally.empty;
+            continue;
+        }
+        if (crop.rows * 10 < pixels.height * 6) {
+            ++tally.partial;
+            continue;
+        }
+        const fs::path path = SaveSample(options.samples, character, n, box->index, "b", crop);
+        if (path.empty()) {
+            ++tally.failed;
+            continue;
+        }
+        ++tally.saved;
+        ++tally.perClass[character];
+        if (!options.montage.empty() &&
+            tally.montage[character].size() < static_cast<size_t>(kMontageLimit))
+            tally.montage[character].push_back(crop);
+    }
+}
+
+void ReportBoxHarvest(const HarvestOptions& options, size_t boxCount, size_t photographs,
+                      BoxTally& t, std::ostream& out, std::ostream& err) {
+    out << "boxes: " << boxCount << " of " << photographs << " photographs (unreadable "
+        << t.unreadable << ", outside the photograph " << t.outside << ", not spelling the label "
+        << t.misspelt << ", without a label " << t.unlabelled << ", no strokes " << t.empty
+        << ", strokes much shorter than the box " << t.partial << ")\n";
+    out << "samples: " << t.saved << " saved in " << options.samples.string();
+    if (t.failed > 0)
+        out << ", " << t.failed << " could not be written";
+    out << '\n';
+    for (const auto& [character, count] : t.perClass)
+        out << "  " << character << ' ' << count << '\n';
+    if (options.montage.empty())
+        return;
+    std::map<std::string, std::pair<std::string, std::vector<cv::Mat>>> sets;
+    for (auto& [character, crops] : t.montage) {
+        sets[MontageName(std::string(1, character))] = {
+            std::string(1, character) + " boxes of " + options.photos.filename().string() + ", " +
+                std::to_string(t.perClass[character]) + " saved",
+            std::move(crops)};
+    }
+    std::string error;
+    const int written = WriteMontages(options.montage, sets, error);
+    if (!error.empty())
+        err << error << '\n';
+    out << "montages: " << written << " in " << options.montage.string() << '\n';
+}
+
+}  // namespace
+
+int RunBoxHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& err) {
+    const auto start = std::chrono::steady_clock::now();
+    const fs::path boxesCsv = options.photos / "boxes.csv";
+    std::vector<LabelledPhoto> labels;
+    std::vector<LabelledBox> boxes;
+    if (!PrepareBoxHarvest(options, labels, boxes, err))
+        return 1;
 
     // The boxes of each photograph, in the order of labels.csv.
     std::map<std::string, std::vector<const LabelledBox*>> byFile;
@@ -109,18 +205,15 @@ int RunBoxHarvest(const HarvestOptions& options, std::ostream& out, std::ostream
     std::map<std::string, size_t> labelled;
     for (size_t n = 0; n < labels.size(); ++n)
         labelled.emplace(labels[n].file, n);
-    int unlabelled = 0;
+    BoxTally tally;
     for (const auto& [file, list] : byFile) {
         if (labelled.count(file) == 0) {
             err << boxesCsv.string() << ": records " << list.front()->record << "...: " << file
                 << " has no valid label; skipped\n";
-            unlabelled += static_cast<int>(list.size());
+            tally.unlabelled += static_cast<int>(list.size());
         }
     }
 
-    int unreadable = 0, saved = 0, failed = 0, outside = 0, misspelt = 0, empty = 0, partial = 0;
-    std::map<char, int> perClass;
-    std::map<char, std::vector<cv::Mat>> montage;
     for (size_t n = 0; n < labels.size(); ++n) {
         if (options.progress)
             options.progress(static_cast<int>(n), static_cast<int>(labels.size()));
@@ -133,84 +226,23 @@ int RunBoxHarvest(const HarvestOptions& options, std::ostream& out, std::ostream
         cv::Mat photo;
         const recognition::LoadStatus status = recognition::LoadPhotograph(file, photo);
         if (status != recognition::LoadStatus::Ok) {
-            ++unreadable;
+            ++tally.unreadable;
             err << "cannot read " << file.string() << " (" << recognition::LoadStatusName(status)
                 << ")\n";
             continue;
         }
-        for (const LabelledBox* box : found->second) {
-            const std::string where = boxesCsv.string() + ": record " +
-                                      std::to_string(box->record) + " (" + box->file +
-                                      " position " + std::to_string(box->index) + "): ";
-            const char character = label.code[static_cast<size_t>(box->index)];
-            if (box->character != character) {
-                ++misspelt;
-                err << where << "'" << box->character << "' does not spell the label " << label.code
-                    << "; skipped\n";
-                continue;
-            }
-            const cv::Rect pixels = PixelBox(*box, photo.size());
-            if (pixels.area() == 0) {
-                ++outside;
-                err << where << "box outside the " << photo.cols << " x " << photo.rows
-                    << " photograph; skipped\n";
-                continue;
-            }
-            const cv::Mat crop = recognition::CutLabelledBox(photo, pixels);
-            // A crop much shorter than its box is a piece of the character, or the wrong paint.
-            if (crop.empty() || IsEmptyFrame(crop)) {
-                ++empty;
-                continue;
-            }
-            if (crop.rows * 10 < pixels.height * 6) {
-                ++partial;
-                continue;
-            }
-            const fs::path path =
-                SaveSample(options.samples, character, static_cast<int>(n), box->index, "b", crop);
-            if (path.empty()) {
-                ++failed;
-                continue;
-            }
-            ++saved;
-            ++perClass[character];
-            if (!options.montage.empty() &&
-                montage[character].size() < static_cast<size_t>(kMontageLimit))
-                montage[character].push_back(crop);
-        }
+        HarvestBoxes(options, boxesCsv, label, photo, found->second, static_cast<int>(n), tally,
+                     err);
     }
     if (options.progress)
         options.progress(static_cast<int>(labels.size()), static_cast<int>(labels.size()));
 
-    out << "boxes: " << boxes.size() << " of " << byFile.size() << " photographs (unreadable "
-        << unreadable << ", outside the photograph " << outside << ", not spelling the label "
-        << misspelt << ", without a label " << unlabelled << ", no strokes " << empty
-        << ", strokes much shorter than the box " << partial << ")\n";
-    out << "samples: " << saved << " saved in " << options.samples.string();
-    if (failed > 0)
-        out << ", " << failed << " could not be written";
-    out << '\n';
-    for (const auto& [character, count] : perClass)
-        out << "  " << character << ' ' << count << '\n';
-    if (!options.montage.empty()) {
-        std::map<std::string, std::pair<std::string, std::vector<cv::Mat>>> sets;
-        for (auto& [character, crops] : montage) {
-            sets[MontageName(std::string(1, character))] = {
-                std::string(1, character) + " boxes of " + options.photos.filename().string() +
-                    ", " + std::to_string(perClass[character]) + " saved",
-                std::move(crops)};
-        }
-        std::string error;
-        const int written = WriteMontages(options.montage, sets, error);
-        if (!error.empty())
-            err << error << '\n';
-        out << "montages: " << written << " in " << options.montage.string() << '\n';
-    }
+    ReportBoxHarvest(options, boxes.size(), byFile.size(), tally, out, err);
     char time[64];
     std::snprintf(time, sizeof time, "%.1f s\n",
                   std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     out << time;
-    return failed > 0 || unreadable > 0 ? 1 : 0;
+    return tally.failed > 0 || tally.unreadable > 0 ? 1 : 0;
 }
 
 }  // namespace karvona::training

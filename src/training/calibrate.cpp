@@ -12,9 +12,10 @@
 #include <thread>
 
 #include "recognition/data_lookup.hpp"
+#include "recognition/read_code.hpp"
 #include "recognition/reading_plan.hpp"
-#include "recognition/reference_data.hpp"
 #include "recognition/recognizer.hpp"
+#include "recognition/reference_data.hpp"
 #include "training/harvest.hpp"
 
 namespace karvona::training {
@@ -350,37 +351,20 @@ void PrintThresholds(std::ostream& out, const std::vector<CalibrationPhoto>& pho
 
 }  // namespace
 
-int RunCalibrate(const CalibrateOptions& options, std::ostream& out, std::ostream& err) {
-    if (!options.fromEvidence.empty()) {
-        std::vector<CalibrationPhoto> photos;
-        if (!LoadEvidence(options.fromEvidence, photos)) {
-            err << "calibrate: " << options.fromEvidence.string()
-                << " is not a file of evidence that --save-evidence wrote\n";
-            return 2;
-        }
-        return FitAndWrite(options, std::move(photos), false, out, err);
-    }
-    recognition::ReferenceDataSet data;
-    auto problems = recognition::LoadRequiredReferenceData(options.data, data, false);
-    // The looks are read as `karvona read` reads them: with the character network.
-    if (problems.empty()) {
-        if (std::string problem = recognition::LoadCharacterNetOf(options.data, data);
-            !problem.empty())
-            problems.push_back(problem);
-    }
-    for (const std::string& problem : problems)
-        err << problem << '\n';
-    if (!problems.empty())
-        return 2;
+namespace {
 
-    struct Job {
-        std::string set;
-        fs::path path;
-        std::string file, code;
-    };
-    std::vector<Job> jobs;
-    bool skipped = false;
-    for (const fs::path& folder : options.sets) {
+// One labelled photograph to read.
+struct CalibrationJob {
+    std::string set;
+    fs::path path;
+    std::string file, code;
+};
+
+// The labelled photographs of every set; skipped is set when a set or a label is left out.
+std::vector<CalibrationJob> ListJobs(const std::vector<fs::path>& sets, bool& skipped,
+                                     std::ostream& err) {
+    std::vector<CalibrationJob> jobs;
+    for (const fs::path& folder : sets) {
         std::vector<LabelledPhoto> rows;
         std::vector<std::string> labelProblems;
         const fs::path csv = folder / "labels.csv";
@@ -399,22 +383,34 @@ int RunCalibrate(const CalibrateOptions& options, std::ostream& out, std::ostrea
         for (const LabelledPhoto& row : rows)
             jobs.push_back({name, folder / row.file, row.file, row.code});
     }
+    return jobs;
+}
 
+// Reads every look of every photograph on `jobs` threads and keeps the codes the looks validated;
+// the photographs that could not be read are named on err and left out (skipped is set).
+std::vector<CalibrationPhoto> ReadEveryLook(const CalibrateOptions& options,
+                                            const std::vector<CalibrationJob>& jobs,
+                                            const recognition::ReferenceData& view, bool& skipped,
+                                            std::ostream& err) {
     std::vector<CalibrationPhoto> photos(jobs.size());
     std::vector<bool> read(jobs.size(), false);
     std::atomic<size_t> next{0};
     std::atomic<int> done{0};
     std::mutex lock;
-    const recognition::ReferenceData view = data.View();
     auto work = [&]() {
+        // Read as `karvona read` reads, through ReadCode, on a recognizer that keeps every look.
         recognition::Recognizer recognizer(view);
         recognizer.options.everyLook = true;
         for (size_t i = next++; i < jobs.size(); i = next++) {
-            recognizer.RecognizeImage(jobs[i].path);
-            if (recognizer.result.status != recognition::LoadStatus::Ok) {
+            cv::Mat photo;
+            const recognition::LoadStatus status = recognition::LoadPhotograph(jobs[i].path, photo);
+            if (status == recognition::LoadStatus::Ok)
+                recognition::ReadCodeWith(photo, recognizer);
+            photo.release();
+            if (status != recognition::LoadStatus::Ok) {
                 std::lock_guard<std::mutex> guard(lock);
                 err << jobs[i].path.string() << ": cannot be read ("
-                    << recognition::LoadStatusName(recognizer.result.status) << "; skipped)\n";
+                    << recognition::LoadStatusName(status) << "; skipped)\n";
             } else if (const recognition::ReadingPlan* plan = recognizer.plan()) {
                 CalibrationPhoto& photo = photos[i];
                 photo.set = jobs[i].set;
@@ -448,6 +444,37 @@ int RunCalibrate(const CalibrateOptions& options, std::ostream& out, std::ostrea
         else
             skipped = true;
     }
+    return kept;
+}
+
+}  // namespace
+
+int RunCalibrate(const CalibrateOptions& options, std::ostream& out, std::ostream& err) {
+    if (!options.fromEvidence.empty()) {
+        std::vector<CalibrationPhoto> photos;
+        if (!LoadEvidence(options.fromEvidence, photos)) {
+            err << "calibrate: " << options.fromEvidence.string()
+                << " is not a file of evidence that --save-evidence wrote\n";
+            return 2;
+        }
+        return FitAndWrite(options, std::move(photos), false, out, err);
+    }
+    recognition::ReferenceDataSet data;
+    auto problems = recognition::LoadRequiredReferenceData(options.data, data, false);
+    // The looks are read as `karvona read` reads them: with the character network.
+    if (problems.empty()) {
+        if (std::string problem = recognition::LoadCharacterNetOf(options.data, data);
+            !problem.empty())
+            problems.push_back(problem);
+    }
+    for (const std::string& problem : problems)
+        err << problem << '\n';
+    if (!problems.empty())
+        return 2;
+
+    bool skipped = false;
+    const std::vector<CalibrationJob> jobs = ListJobs(options.sets, skipped, err);
+    std::vector<CalibrationPhoto> kept = ReadEveryLook(options, jobs, data.View(), skipped, err);
     return FitAndWrite(options, std::move(kept), skipped, out, err);
 }
 
@@ -481,10 +508,11 @@ int FitAndWrite(const CalibrateOptions& options, std::vector<CalibrationPhoto> k
     PrintReliability(out, predicted, right);
     PrintThresholds(out, kept, fitted, fresh, model.threshold);
     char text[200];
-    std::snprintf(text, sizeof text,
-                  "\nsure threshold %.3f: half a unit of log-odds above %.3f, the highest threshold "
-                  "at which a training photograph still had a wrong code called perfect\n",
-                  model.threshold, last);
+    std::snprintf(
+        text, sizeof text,
+        "\nsure threshold %.3f: half a unit of log-odds above %.3f, the highest threshold "
+        "at which a training photograph still had a wrong code called perfect\n",
+        model.threshold, last);
     out << text;
 
     std::string comment = "The reading plan's confidence, made by scripts/calibrate from " +
@@ -492,7 +520,8 @@ int FitAndWrite(const CalibrateOptions& options, std::vector<CalibrationPhoto> k
     for (const fs::path& set : options.sets)
         comment += "\n  " + set.filename().string();
     std::snprintf(text, sizeof text,
-                  "\nthreshold: half a unit of log-odds above the last training misread (%.3f)", last);
+                  "\nthreshold: half a unit of log-odds above the last training misread (%.3f)",
+                  last);
     comment += text;
     if (!model.Save(options.out, comment)) {
         err << "calibrate: cannot write " << options.out.string() << '\n';

@@ -244,6 +244,88 @@ bool IsEmptyFrame(const cv::Mat& crop) {
     return whiteShare(inside) < 0.03;
 }
 
+namespace {
+
+// What one reader's reading gives of a photograph, as HarvestPhoto keeps it.
+struct ReaderHarvest {
+    const std::string& code;
+    const recognition::ReferenceData& data;
+    int minAgreement;
+    int maxRank;
+    bool align;
+    bool codebooks;
+};
+
+// Per crop of reader r's reading, the code position it stands for (-1: not kept); empty when the
+// reading neither lines up nor can be aligned box by box. Records which it did in harvest.
+std::vector<int> PositionsOf(const Reading& reading, int r, const ReaderHarvest& h,
+                             PhotoHarvest& harvest) {
+    harvest.linedUp[r] =
+        LinesUp(reading) && (h.minAgreement <= 0 || Agreement(reading, h.code) >= h.minAgreement);
+    std::vector<int> position(reading.characters.size(), -1);
+    if (harvest.linedUp[r]) {
+        for (size_t i = 0; i < position.size(); ++i)
+            position[i] = static_cast<int>(i);
+        return position;
+    }
+    if (!(h.align && h.codebooks))
+        return {};
+    std::vector<cv::Mat> crops;
+    for (const recognition::BoxReading& box : reading.characters)
+        crops.push_back(box.crop);
+    int firstRank = 0;
+    position = AlignCrops(crops, h.code, h.data, std::max(h.maxRank, 3), firstRank);
+    harvest.aligned[r] = firstRank >= std::max(h.minAgreement, 1);
+    return harvest.aligned[r] ? position : std::vector<int>{};
+}
+
+// Keeps the crops of reader r's reading at their positions, leaving out the misshapen ones,
+// repeats of the morphology reader's crops, empty frames and crops that do not rank their label.
+void KeepCrops(const Reading& reading, int r, const std::vector<int>& position,
+               const ReaderHarvest& h, std::vector<std::pair<int, cv::Mat>>& morphologyPairs,
+               PhotoHarvest& harvest) {
+    const int typicalHeight = MedianHeight(reading, position);
+    for (size_t k = 0; k < position.size(); ++k) {
+        const int i = position[k];
+        if (i < 0)
+            continue;
+        const recognition::BoxReading& box = reading.characters[k];
+        if (!PlausibleShape(box.crop, h.code[static_cast<size_t>(i)], typicalHeight)) {
+            ++harvest.misshapen;
+            continue;
+        }
+        const cv::Mat& crop = box.crop;
+        if (r == 0) {
+            morphologyPairs.emplace_back(i, crop);
+        } else if (IsDuplicate(crop, i, morphologyPairs)) {
+            ++harvest.duplicates;
+            continue;
+        }
+        // The painted category letter, whatever the reading pass writes for it.
+        const char character = h.code[static_cast<size_t>(i)];
+        if (IsEmptyFrame(crop)) {
+            ++harvest.emptyFrames;
+            continue;
+        }
+        if (h.maxRank > 0 && h.codebooks) {
+            // A crop the pass read with the other codebook is ranked with the right one.
+            const bool letter = i < 4;
+            const classifier::CharacterReading ranks =
+                box.letterPosition == letter
+                    ? box.ranks
+                    : classifier::ClassifyCharacter(letter ? *h.data.letters : *h.data.digits, crop,
+                                                    !letter);
+            if (!RankedAmong(ranks, character, h.maxRank)) {
+                ++harvest.unlike;
+                continue;
+            }
+        }
+        harvest.characters.push_back({static_cast<Reader>(r), i, character, crop});
+    }
+}
+
+}  // namespace
+
 PhotoHarvest HarvestPhoto(const cv::Mat& photo, const std::string& code,
                           const recognition::ReferenceData& data, int minAgreement, int maxRank,
                           bool align) {
@@ -263,99 +345,21 @@ PhotoHarvest HarvestPhoto(const cv::Mat& photo, const std::string& code,
     cv::Mat copyB = region.clone();
     recognition::ReadByClusterSegmentation(copyB, layoutCode, strip, data, options, readings[1]);
 
-    const bool codebooks = data.letters != nullptr && data.digits != nullptr;
+    const ReaderHarvest h{code,    data,  minAgreement,
+                          maxRank, align, data.letters != nullptr && data.digits != nullptr};
     std::vector<std::pair<int, cv::Mat>> morphologyPairs;
     for (int r = 0; r < 2; ++r) {
-        const Reading& reading = readings[r];
-        harvest.linedUp[r] =
-            LinesUp(reading) && (minAgreement <= 0 || Agreement(reading, code) >= minAgreement);
-        // Per crop, the code position it stands for (-1: not kept).
-        std::vector<int> position(reading.characters.size(), -1);
-        if (harvest.linedUp[r]) {
-            for (size_t i = 0; i < position.size(); ++i)
-                position[i] = static_cast<int>(i);
-        } else if (align && codebooks) {
-            std::vector<cv::Mat> crops;
-            for (const recognition::BoxReading& box : reading.characters)
-                crops.push_back(box.crop);
-            int firstRank = 0;
-            position = AlignCrops(crops, code, data, std::max(maxRank, 3), firstRank);
-            harvest.aligned[r] = firstRank >= std::max(minAgreement, 1);
-            if (!harvest.aligned[r])
-                continue;
-        } else {
-            continue;
-        }
-        const int typicalHeight = MedianHeight(reading, position);
-        for (size_t k = 0; k < position.size(); ++k) {
-            const int i = position[k];
-            if (i < 0)
-                continue;
-            const recognition::BoxReading& box = reading.characters[k];
-            if (!PlausibleShape(box.crop, code[static_cast<size_t>(i)], typicalHeight)) {
-                ++harvest.misshapen;
-                continue;
-            }
-            const cv::Mat& crop = box.crop;
-            if (r == 0) {
-                morphologyPairs.emplace_back(i, crop);
-            } else if (IsDuplicate(crop, i, morphologyPairs)) {
-                ++harvest.duplicates;
-                continue;
-            }
-            // The painted category letter, whatever the reading pass writes for it.
-            const char character = code[static_cast<size_t>(i)];
-            if (IsEmptyFrame(crop)) {
-                ++harvest.emptyFrames;
-                continue;
-            }
-            if (maxRank > 0 && codebooks) {
-                // A crop the pass read with the other codebook is ranked with the right one.
-                const bool letter = i < 4;
-                const classifier::CharacterReading ranks =
-                    box.letterPosition == letter
-                        ? box.ranks
-                        : classifier::ClassifyCharacter(letter ? *data.letters : *data.digits, crop,
-                                                        !letter);
-                if (!RankedAmong(ranks, character, maxRank)) {
-                    ++harvest.unlike;
-                    continue;
-                }
-            }
-            harvest.characters.push_back({static_cast<Reader>(r), i, character, crop});
-        }
+        const std::vector<int> position = PositionsOf(readings[r], r, h, harvest);
+        if (!position.empty())
+            KeepCrops(readings[r], r, position, h, morphologyPairs, harvest);
     }
     return harvest;
 }
 
-int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& err) {
-    const auto start = std::chrono::steady_clock::now();
-    const fs::path csv = options.photos / "labels.csv";
-    std::vector<LabelledPhoto> rows;
-    std::vector<std::string> problems;
-    if (!ReadLabels(csv, rows, problems)) {
-        err << "cannot read " << csv.string() << '\n';
-        return 1;
-    }
-    for (const std::string& problem : problems)
-        err << csv.string() << ": " << problem << '\n';
-    std::error_code ec;
-    fs::create_directories(options.samples, ec);
-    if (!fs::is_directory(options.samples, ec)) {
-        err << "cannot make the sample folder " << options.samples.string() << '\n';
-        return 1;
-    }
+namespace {
 
-    recognition::ReferenceDataSet reference;
-    if (!options.data.empty()) {
-        std::vector<std::string> messages;
-        recognition::LoadReferenceData(options.data, reference, messages);
-        if (!reference.lettersLoaded || !reference.digitsLoaded) {
-            err << "cannot load the codebooks of " << options.data.string() << '\n';
-            return 1;
-        }
-    }
-
+// What a harvest run counts, for its report.
+struct HarvestTally {
     int unreadable = 0, located = 0, photosLinedUp = 0, saved = 0, failed = 0, duplicates = 0,
         emptyFrames = 0, unlike = 0, misshapen = 0;
     std::array<int, 2> readerLinedUp{}, readerAligned{};
@@ -363,6 +367,134 @@ int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& e
     std::map<char, int> perClass;
     std::map<char, std::vector<cv::Mat>> montage;
     std::map<std::string, std::array<int, 2>> perLayout;  // photographs, photographs lined up
+};
+
+// Reads the labels, makes the sample folder and loads the codebooks when --data asks for them;
+// false (with the reason on err) when one of them fails.
+bool PrepareHarvest(const HarvestOptions& options, std::vector<LabelledPhoto>& rows,
+                    recognition::ReferenceDataSet& reference, std::ostream& err) {
+    const fs::path csv = options.photos / "labels.csv";
+    std::vector<std::string> problems;
+    if (!ReadLabels(csv, rows, problems)) {
+        err << "cannot read " << csv.string() << '\n';
+        return false;
+    }
+    for (const std::string& problem : problems)
+        err << csv.string() << ": " << problem << '\n';
+    std::error_code ec;
+    fs::create_directories(options.samples, ec);
+    if (!fs::is_directory(options.samples, ec)) {
+        err << "cannot make the sample folder " << options.samples.string() << '\n';
+        return false;
+    }
+    if (!options.data.empty()) {
+        std::vector<std::string> messages;
+        recognition::LoadReferenceData(options.data, reference, messages);
+        if (!reference.lettersLoaded || !reference.digitsLoaded) {
+            err << "cannot load the codebooks of " << options.data.string() << '\n';
+            return false;
+        }
+    }
+    return true;
+}
+
+void CountHarvest(const PhotoHarvest& harvest, const std::string& layout, HarvestTally& tally) {
+    tally.located += harvest.located ? 1 : 0;
+    for (int r = 0; r < 2; ++r) {
+        tally.readerLinedUp[r] += harvest.linedUp[r] ? 1 : 0;
+        tally.readerAligned[r] += harvest.aligned[r] ? 1 : 0;
+    }
+    if (harvest.linedUp[0] || harvest.linedUp[1]) {
+        ++tally.photosLinedUp;
+        ++tally.perLayout[layout][1];
+    } else if (harvest.aligned[0] || harvest.aligned[1]) {
+        ++tally.photosAligned;
+        ++tally.perLayout[layout][1];
+    }
+    tally.duplicates += harvest.duplicates;
+    tally.emptyFrames += harvest.emptyFrames;
+    tally.unlike += harvest.unlike;
+    tally.misshapen += harvest.misshapen;
+}
+
+// Saves the characters of photograph n and keeps the first ones of each class for the montage.
+void SaveHarvest(const HarvestOptions& options, const PhotoHarvest& harvest, int n,
+                 HarvestTally& tally) {
+    for (const HarvestedCharacter& c : harvest.characters) {
+        const fs::path path = SaveSample(options.samples, c.character, n, c.index,
+                                         c.reader == Reader::Cluster ? "c" : "", c.crop);
+        if (path.empty()) {
+            ++tally.failed;
+            continue;
+        }
+        ++tally.saved;
+        ++tally.perClass[c.character];
+        if (!options.montage.empty() &&
+            tally.montage[c.character].size() < static_cast<size_t>(kMontageLimit))
+            tally.montage[c.character].push_back(c.crop);
+    }
+}
+
+void ReportHarvest(const HarvestOptions& options, size_t photographs, const HarvestTally& t,
+                   std::ostream& out) {
+    out << "photographs: " << photographs << " (unreadable " << t.unreadable << ", region found "
+        << t.located << ", lined up " << t.photosLinedUp;
+    if (options.align)
+        out << ", aligned box by box " << t.photosAligned;
+    out << ")\n";
+    out << "aligned readings: " << t.readerLinedUp[0] + t.readerLinedUp[1] << " (morphology "
+        << t.readerLinedUp[0] << ", cluster " << t.readerLinedUp[1] << ")";
+    if (options.align) {
+        out << ", box by box " << t.readerAligned[0] + t.readerAligned[1] << " (morphology "
+            << t.readerAligned[0] << ", cluster " << t.readerAligned[1] << ")";
+    }
+    out << '\n';
+    for (const auto& [layout, counts] : t.perLayout) {
+        out << "  layout " << (layout.empty() ? "?" : layout) << ": " << counts[1] << " of "
+            << counts[0] << " harvested\n";
+    }
+    out << "samples: " << t.saved << " saved in " << options.samples.string();
+    if (t.duplicates > 0)
+        out << ", " << t.duplicates << " identical cluster crops not repeated";
+    if (t.emptyFrames > 0)
+        out << ", " << t.emptyFrames << " empty frames left out";
+    if (t.unlike > 0)
+        out << ", " << t.unlike << " crops whose label was not ranked left out";
+    if (t.misshapen > 0)
+        out << ", " << t.misshapen << " crops of the wrong height or too narrow left out";
+    if (t.failed > 0)
+        out << ", " << t.failed << " could not be written";
+    out << '\n';
+    for (const auto& [character, count] : t.perClass)
+        out << "  " << character << ' ' << count << '\n';
+}
+
+void WriteHarvestMontages(const HarvestOptions& options, HarvestTally& tally, std::ostream& out,
+                          std::ostream& err) {
+    std::map<std::string, std::pair<std::string, std::vector<cv::Mat>>> sets;
+    for (auto& [character, crops] : tally.montage) {
+        sets[MontageName(std::string(1, character))] = {
+            std::string(1, character) + " from " + options.photos.filename().string() + ", " +
+                std::to_string(tally.perClass[character]) + " saved",
+            std::move(crops)};
+    }
+    std::string error;
+    const int written = WriteMontages(options.montage, sets, error);
+    if (!error.empty())
+        err << error << '\n';
+    out << "montages: " << written << " in " << options.montage.string() << '\n';
+}
+
+}  // namespace
+
+int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& err) {
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<LabelledPhoto> rows;
+    recognition::ReferenceDataSet reference;
+    if (!PrepareHarvest(options, rows, reference, err))
+        return 1;
+
+    HarvestTally tally;
     for (size_t n = 0; n < rows.size(); ++n) {
         if (options.progress)
             options.progress(static_cast<int>(n), static_cast<int>(rows.size()));
@@ -371,9 +503,9 @@ int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& e
             fs::path(row.file).is_absolute() ? fs::path(row.file) : options.photos / row.file;
         cv::Mat photo;
         const recognition::LoadStatus status = recognition::LoadPhotograph(file, photo);
-        ++perLayout[row.layout][0];
+        ++tally.perLayout[row.layout][0];
         if (status != recognition::LoadStatus::Ok) {
-            ++unreadable;
+            ++tally.unreadable;
             err << "cannot read " << file.string() << " (" << recognition::LoadStatusName(status)
                 << ")\n";
             continue;
@@ -381,90 +513,21 @@ int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& e
         const PhotoHarvest harvest = HarvestPhoto(
             photo, row.code, reference.View(), options.data.empty() ? 0 : options.minAgreement,
             options.data.empty() ? 0 : options.maxRank, options.align);
-        located += harvest.located ? 1 : 0;
-        for (int r = 0; r < 2; ++r) {
-            readerLinedUp[r] += harvest.linedUp[r] ? 1 : 0;
-            readerAligned[r] += harvest.aligned[r] ? 1 : 0;
-        }
-        if (harvest.linedUp[0] || harvest.linedUp[1]) {
-            ++photosLinedUp;
-            ++perLayout[row.layout][1];
-        } else if (harvest.aligned[0] || harvest.aligned[1]) {
-            ++photosAligned;
-            ++perLayout[row.layout][1];
-        }
-        duplicates += harvest.duplicates;
-        emptyFrames += harvest.emptyFrames;
-        unlike += harvest.unlike;
-        misshapen += harvest.misshapen;
-        for (const HarvestedCharacter& c : harvest.characters) {
-            const fs::path path =
-                SaveSample(options.samples, c.character, static_cast<int>(n), c.index,
-                           c.reader == Reader::Cluster ? "c" : "", c.crop);
-            if (path.empty()) {
-                ++failed;
-                continue;
-            }
-            ++saved;
-            ++perClass[c.character];
-            if (!options.montage.empty() &&
-                montage[c.character].size() < static_cast<size_t>(kMontageLimit))
-                montage[c.character].push_back(c.crop);
-        }
+        CountHarvest(harvest, row.layout, tally);
+        SaveHarvest(options, harvest, static_cast<int>(n), tally);
     }
     if (options.progress)
         options.progress(static_cast<int>(rows.size()), static_cast<int>(rows.size()));
 
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    out << "photographs: " << rows.size() << " (unreadable " << unreadable << ", region found "
-        << located << ", lined up " << photosLinedUp;
-    if (options.align)
-        out << ", aligned box by box " << photosAligned;
-    out << ")\n";
-    out << "aligned readings: " << readerLinedUp[0] + readerLinedUp[1] << " (morphology "
-        << readerLinedUp[0] << ", cluster " << readerLinedUp[1] << ")";
-    if (options.align) {
-        out << ", box by box " << readerAligned[0] + readerAligned[1] << " (morphology "
-            << readerAligned[0] << ", cluster " << readerAligned[1] << ")";
-    }
-    out << '\n';
-    for (const auto& [layout, counts] : perLayout) {
-        out << "  layout " << (layout.empty() ? "?" : layout) << ": " << counts[1] << " of "
-            << counts[0] << " harvested\n";
-    }
-    out << "samples: " << saved << " saved in " << options.samples.string();
-    if (duplicates > 0)
-        out << ", " << duplicates << " identical cluster crops not repeated";
-    if (emptyFrames > 0)
-        out << ", " << emptyFrames << " empty frames left out";
-    if (unlike > 0)
-        out << ", " << unlike << " crops whose label was not ranked left out";
-    if (misshapen > 0)
-        out << ", " << misshapen << " crops of the wrong height or too narrow left out";
-    if (failed > 0)
-        out << ", " << failed << " could not be written";
-    out << '\n';
-    for (const auto& [character, count] : perClass)
-        out << "  " << character << ' ' << count << '\n';
-    if (!options.montage.empty()) {
-        std::map<std::string, std::pair<std::string, std::vector<cv::Mat>>> sets;
-        for (auto& [character, crops] : montage) {
-            sets[MontageName(std::string(1, character))] = {
-                std::string(1, character) + " from " + options.photos.filename().string() + ", " +
-                    std::to_string(perClass[character]) + " saved",
-                std::move(crops)};
-        }
-        std::string error;
-        const int written = WriteMontages(options.montage, sets, error);
-        if (!error.empty())
-            err << error << '\n';
-        out << "montages: " << written << " in " << options.montage.string() << '\n';
-    }
+    ReportHarvest(options, rows.size(), tally, out);
+    if (!options.montage.empty())
+        WriteHarvestMontages(options, tally, out, err);
     char time[64];
     std::snprintf(time, sizeof time, "%.1f s\n", seconds);
     out << time;
-    return failed > 0 || unreadable > 0 ? 1 : 0;
+    return tally.failed > 0 || tally.unreadable > 0 ? 1 : 0;
 }
 
 }  // namespace karvona::training

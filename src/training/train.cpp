@@ -121,57 +121,59 @@ bool WriteBoth(const CLvqCluster& letters, const fs::path& lettersPath, const CL
     return ok;
 }
 
-}  // namespace
-
-int RunTrain(const TrainOptions& options, std::ostream& out, std::ostream& err) {
-    const auto start = std::chrono::steady_clock::now();
-    FeatureRecipe recipe;
+// The options' sizes and counts into the feature recipe; false (with the reason on err) when
+// one is out of its range.
+bool CheckOptions(const TrainOptions& options, FeatureRecipe& recipe, std::ostream& err) {
     if (!ParseSize(options.norm, recipe.normWidth, recipe.normHeight) || recipe.normWidth < 2 ||
         recipe.normHeight < 2 || recipe.normWidth > CLvqCluster::kMaxNormSize ||
         recipe.normHeight > CLvqCluster::kMaxNormSize) {
         err << "--norm must be WxH with sides of 2 to " << CLvqCluster::kMaxNormSize << '\n';
-        return 1;
+        return false;
     }
     if (!ParseSize(options.grid, recipe.gridWidth, recipe.gridHeight) ||
         recipe.gridWidth > CLvqCluster::kMaxGridSize ||
         recipe.gridHeight > CLvqCluster::kMaxGridSize) {
         err << "--grid must be WxH with sides of 1 to " << CLvqCluster::kMaxGridSize << '\n';
-        return 1;
+        return false;
     }
     if (options.protos < 1) {
         err << "--protos must be at least 1\n";
-        return 1;
+        return false;
     }
     if (options.epochs < 1 || options.epochs > 10000) {
         err << "--epochs must be 1 to 10000\n";
-        return 1;
+        return false;
     }
     std::error_code ec;
     if (options.letters.empty() || options.digits.empty() ||
         fs::weakly_canonical(options.letters, ec) == fs::weakly_canonical(options.digits, ec)) {
         err << "--letters and --digits must name two different files\n";
-        return 1;
+        return false;
     }
-
     if (options.realRepeat < 1 || options.realEpochs < 0) {
         err << "--real-repeat must be at least 1 and --real-epochs not negative\n";
-        return 1;
+        return false;
     }
-    SampleFolderContents contents;
+    return true;
+}
+
+// Every sample folder's samples in one list, the real ones (realCount of them) last.
+bool LoadAllSamples(const TrainOptions& options, SampleFolderContents& contents, size_t& realCount,
+                    std::ostream& err) {
     if (!LoadSamples(options.samples, contents, err))
-        return 1;
+        return false;
     for (const fs::path& folder : options.moreSamples) {
         SampleFolderContents more;
         if (!LoadSamples(folder, more, err))
-            return 1;
+            return false;
         for (CharacterSample& sample : more.samples)
             contents.samples.push_back(std::move(sample));
     }
-    size_t realCount = 0;
+    realCount = 0;
     if (!options.real.empty()) {
         SampleFolderContents real;
         if (!LoadSamples(options.real, real, err))
-            return 1;
+            return false;
         realCount = real.samples.size();
         for (CharacterSample& sample : real.samples)
             contents.samples.push_back(std::move(sample));
@@ -180,51 +182,49 @@ int RunTrain(const TrainOptions& options, std::ostream& out, std::ostream& err) 
         err << "no samples in " << options.samples.string()
             << " (expected one folder per character, 0..9 and A..Z without Q, of images); no "
                "training file written\n";
-        return 1;
+        return false;
     }
-    // The real samples are the last realCount ones.
-    const size_t firstReal = contents.samples.size() - realCount;
-    std::string error;
+    return true;
+}
 
-    // Feature vectors by the shared recipe; both codebooks read the same vector.
-    CLvqCluster letters = MakeCodebook(recipe);
-    CLvqCluster digits = MakeCodebook(recipe);
-    std::vector<std::vector<double>> letterFeatures, digitFeatures;
-    std::vector<int> letterGroups, digitGroups;
-    std::vector<bool> letterReal, digitReal;
-    for (size_t s = 0; s < contents.samples.size(); ++s) {
-        const CharacterSample& sample = contents.samples[s];
-        const bool digit = sample.character >= '0' && sample.character <= '9';
-        const CodebookKind kind = digit ? CodebookKind::Digits : CodebookKind::Letters;
-        (digit ? digitFeatures : letterFeatures).push_back(letters.ComputeFeatures(sample.image));
-        (digit ? digitGroups : letterGroups).push_back(GroupOf(kind, sample.character));
-        (digit ? digitReal : letterReal).push_back(s >= firstReal);
-    }
+// The feature vectors of one codebook's samples, their classes and which of them are real.
+struct CodebookSamples {
+    std::vector<std::vector<double>> features;
+    std::vector<int> groups;
+    std::vector<bool> real;
+};
 
-    // Every class must have samples; name all that have none before anything is trained.
+// The classes of kind that have no sample, as their characters separated by blanks.
+std::string MissingClasses(CodebookKind kind, const std::vector<int>& groups) {
     std::string missing;
-    for (CodebookKind kind : {CodebookKind::Letters, CodebookKind::Digits}) {
-        std::vector<int> counts(GroupCount(kind), 0);
-        for (int g : kind == CodebookKind::Letters ? letterGroups : digitGroups)
-            ++counts[g];
-        for (int g = 0; g < GroupCount(kind); ++g) {
-            if (counts[g] == 0)
-                missing += std::string(missing.empty() ? "" : " ") + GroupChar(kind, g);
-        }
+    std::vector<int> counts(GroupCount(kind), 0);
+    for (int g : groups)
+        ++counts[g];
+    for (int g = 0; g < GroupCount(kind); ++g) {
+        if (counts[g] == 0)
+            missing += std::string(missing.empty() ? "" : " ") + GroupChar(kind, g);
     }
-    if (!missing.empty()) {
-        err << "no samples for: " << missing << "; no training file written\n";
-        return 1;
-    }
-    out << "samples: " << contents.samples.size() << " (letters " << letterFeatures.size()
-        << ", digits " << digitFeatures.size() << "): " << firstReal << " synthetic from "
+    return missing;
+}
+
+void ReportSamples(const TrainOptions& options, const SampleFolderContents& contents,
+                   const CodebookSamples& letters, const CodebookSamples& digits, size_t firstReal,
+                   size_t realCount, std::ostream& out) {
+    out << "samples: " << contents.samples.size() << " (letters " << letters.features.size()
+        << ", digits " << digits.features.size() << "): " << firstReal << " synthetic from "
         << options.samples.string();
     for (const fs::path& folder : options.moreSamples)
         out << ' ' << folder.string();
     if (!options.real.empty())
         out << ", " << realCount << " real from " << options.real.string();
     out << '\n';
+}
 
+// Trains both codebooks and reports them; false (with the reason on err) when one cannot be
+// trained.
+bool TrainBoth(const TrainOptions& options, const CodebookSamples& letterSamples,
+               const CodebookSamples& digitSamples, CLvqCluster& letters, CLvqCluster& digits,
+               std::ostream& out, std::ostream& err) {
     LvqOptions lvq;
     lvq.prototypesPerClass = options.protos;
     lvq.seed = options.seed;
@@ -232,17 +232,18 @@ int RunTrain(const TrainOptions& options, std::ostream& out, std::ostream& err) 
     lvq.realRepeat = options.realRepeat;
     lvq.balance = options.balance;
     lvq.realEpochs = options.realEpochs;
+    std::string error;
     TrainingResult letterResult, digitResult;
-    if (!TrainCodebook(letterFeatures, letterGroups, CodebookKind::Letters, lvq, letters,
-                       letterResult, error, letterReal)) {
+    if (!TrainCodebook(letterSamples.features, letterSamples.groups, CodebookKind::Letters, lvq,
+                       letters, letterResult, error, letterSamples.real)) {
         err << "letters: " << error << "; no training file written\n";
-        return 1;
+        return false;
     }
     lvq.seed = options.seed + 1;  // the digits draw from a stream of their own
-    if (!TrainCodebook(digitFeatures, digitGroups, CodebookKind::Digits, lvq, digits, digitResult,
-                       error, digitReal)) {
+    if (!TrainCodebook(digitSamples.features, digitSamples.groups, CodebookKind::Digits, lvq,
+                       digits, digitResult, error, digitSamples.real)) {
         err << "digits: " << error << "; no training file written\n";
-        return 1;
+        return false;
     }
     if (PrototypesPerClass(CodebookKind::Letters, options.protos) < options.protos ||
         PrototypesPerClass(CodebookKind::Digits, options.protos) < options.protos) {
@@ -251,6 +252,50 @@ int RunTrain(const TrainOptions& options, std::ostream& out, std::ostream& err) 
     }
     Report(out, "letters", CodebookKind::Letters, letters, letterResult);
     Report(out, "digits", CodebookKind::Digits, digits, digitResult);
+    return true;
+}
+
+}  // namespace
+
+int RunTrain(const TrainOptions& options, std::ostream& out, std::ostream& err) {
+    const auto start = std::chrono::steady_clock::now();
+    FeatureRecipe recipe;
+    if (!CheckOptions(options, recipe, err))
+        return 1;
+    SampleFolderContents contents;
+    size_t realCount = 0;
+    if (!LoadAllSamples(options, contents, realCount, err))
+        return 1;
+    // The real samples are the last realCount ones.
+    const size_t firstReal = contents.samples.size() - realCount;
+
+    // Feature vectors by the shared recipe; both codebooks read the same vector.
+    CLvqCluster letters = MakeCodebook(recipe);
+    CLvqCluster digits = MakeCodebook(recipe);
+    CodebookSamples letterSamples, digitSamples;
+    for (size_t s = 0; s < contents.samples.size(); ++s) {
+        const CharacterSample& sample = contents.samples[s];
+        const bool digit = sample.character >= '0' && sample.character <= '9';
+        const CodebookKind kind = digit ? CodebookKind::Digits : CodebookKind::Letters;
+        CodebookSamples& into = digit ? digitSamples : letterSamples;
+        into.features.push_back(letters.ComputeFeatures(sample.image));
+        into.groups.push_back(GroupOf(kind, sample.character));
+        into.real.push_back(s >= firstReal);
+    }
+
+    // Every class must have samples; name all that have none before anything is trained.
+    std::string missing = MissingClasses(CodebookKind::Letters, letterSamples.groups);
+    const std::string missingDigits = MissingClasses(CodebookKind::Digits, digitSamples.groups);
+    if (!missing.empty() && !missingDigits.empty())
+        missing += ' ';
+    missing += missingDigits;
+    if (!missing.empty()) {
+        err << "no samples for: " << missing << "; no training file written\n";
+        return 1;
+    }
+    ReportSamples(options, contents, letterSamples, digitSamples, firstReal, realCount, out);
+    if (!TrainBoth(options, letterSamples, digitSamples, letters, digits, out, err))
+        return 1;
 
     if (!WriteBoth(letters, options.letters, digits, options.digits, err)) {
         err << "no training file written\n";

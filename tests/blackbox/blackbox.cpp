@@ -34,6 +34,7 @@
 #include "recognition/confidence.hpp"
 #include "recognition/confidence_model.hpp"
 #include "recognition/net_choice.hpp"
+#include "recognition/read_code.hpp"
 #include "recognition/reading_plan.hpp"
 #include "recognition/recognizer.hpp"
 #include "recognition/reference_data.hpp"
@@ -328,8 +329,9 @@ int main(int argc, char** argv) {
             continue;
         }
         Recognizer recognizer(reference.View());
-        recognizer.options.strict = strict;
         recognizer.options.everyLook = curve || dump.is_open();
+        karvona::ReadOptions readOptions;
+        readOptions.strict = strict;
         std::map<std::string, Tally> perLayout;
         std::map<std::string, int> perPass;  // perfect readings by the look that made them
         Tally total;
@@ -337,8 +339,11 @@ int main(int argc, char** argv) {
         std::vector<double> predicted;  // the confidence of each validated code chosen
         std::vector<bool> predictedRight;
         for (const auto& row : ReadSet(folder / "labels.csv")) {
-            recognizer.RecognizeImage(folder / row.file);
-            const RecognitionResult& result = recognizer.result;
+            // Read as `karvona read` reads: the photograph loaded, then ReadCode on it.
+            cv::Mat photo;
+            const LoadStatus status = LoadPhotograph(folder / row.file, photo);
+            const RecognitionResult result =
+                ResultOf(ReadCodeWith(photo, recognizer, readOptions), status);
             Tally t;
             t.photos = 1;
             t.ms.push_back(result.ms);

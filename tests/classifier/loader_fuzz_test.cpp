@@ -44,14 +44,14 @@ using namespace karvona::classifier::testing;
 namespace {
 
 struct Outcome {
-    LoadStatus status;
+    TrainingFileStatus status;
     std::size_t requested;
 };
 
 Outcome CountedLoad(CLvqCluster& c, const std::string& path) {
     g_requested = 0;
     g_counting = true;
-    const LoadStatus status = c.LoadTrainingFile(path);
+    const TrainingFileStatus status = c.LoadTrainingFile(path);
     g_counting = false;
     return {status, g_requested.load()};
 }
@@ -72,7 +72,7 @@ TEST(LoaderFuzz, HugeDeclaredCountsAllocateNothingForRecords) {
     WriteFile(dir.File("huge.trn"), TrainingBytes(h, NumberedPrototypes(2, 345, 1)));
     CLvqCluster c;
     const Outcome o = CountedLoad(c, dir.File("huge.trn"));
-    EXPECT_EQ(o.status, LoadStatus::Invalid);
+    EXPECT_EQ(o.status, TrainingFileStatus::Invalid);
     EXPECT_LE(o.requested, 1024u);
     EXPECT_TRUE(c.prototypes.empty());
 }
@@ -134,7 +134,7 @@ TEST(LoaderFuzz, RandomAndTruncatedHeadersNeverCrashOrOverAllocate) {
         CLvqCluster c;
         const Outcome o = CountedLoad(c, path);
         EXPECT_LE(o.requested, Allowance(bytes.size())) << "round " << round;
-        if (o.status == LoadStatus::Ok) {
+        if (o.status == TrainingFileStatus::Ok) {
             ++loaded;
             const std::size_t record = 8 * static_cast<std::size_t>(c.featureLength) + 4;
             EXPECT_LE(64 + c.prototypes.size() * record, bytes.size());

@@ -57,8 +57,8 @@ TEST(TrainingFile, ReadsEveryRecordInFileOrderAndIgnoresAnAppendedByte) {
     WriteFile(dir.File("longer.trn"), bytes + '\x7f');
 
     CLvqCluster exact, longer;
-    EXPECT_EQ(exact.LoadTrainingFile(dir.File("exact.trn")), LoadStatus::Ok);
-    EXPECT_EQ(longer.LoadTrainingFile(dir.File("longer.trn")), LoadStatus::Ok);
+    EXPECT_EQ(exact.LoadTrainingFile(dir.File("exact.trn")), TrainingFileStatus::Ok);
+    EXPECT_EQ(longer.LoadTrainingFile(dir.File("longer.trn")), TrainingFileStatus::Ok);
     EXPECT_EQ(HeaderOf(exact), StandardHeader());
     EXPECT_EQ(exact.prototypeCount(), 75);
     ExpectSameTable(exact.prototypes, records);
@@ -73,7 +73,7 @@ TEST(TrainingFile, TruncatedFilesLoadNothing) {
                                std::size_t{64 + 2764}, bytes.size() - 1}) {
         WriteFile(dir.File("cut.trn"), bytes.substr(0, length));
         CLvqCluster c;
-        EXPECT_EQ(c.LoadTrainingFile(dir.File("cut.trn")), LoadStatus::Invalid) << length;
+        EXPECT_EQ(c.LoadTrainingFile(dir.File("cut.trn")), TrainingFileStatus::Invalid) << length;
         ExpectUntouched(c);
     }
 }
@@ -81,7 +81,7 @@ TEST(TrainingFile, TruncatedFilesLoadNothing) {
 TEST(TrainingFile, FailuresAndTheMessagesTheyBring) {
     ScratchDir dir;
     CLvqCluster missing;
-    EXPECT_EQ(missing.LoadTrainingFile(dir.File("absent.trn")), LoadStatus::Missing);
+    EXPECT_EQ(missing.LoadTrainingFile(dir.File("absent.trn")), TrainingFileStatus::Missing);
     ExpectUntouched(missing);
     for (auto [classes, perClass] : {std::pair{0, 3}, std::pair{25, 0}, std::pair{-25, 3}}) {
         Header h = StandardHeader();
@@ -89,15 +89,17 @@ TEST(TrainingFile, FailuresAndTheMessagesTheyBring) {
         h[15] = perClass;
         WriteFile(dir.File("none.trn"), TrainingBytes(h, NumberedPrototypes(3, 345, 3)));
         CLvqCluster c;
-        EXPECT_EQ(c.LoadTrainingFile(dir.File("none.trn")), LoadStatus::NoPrototypes);
+        EXPECT_EQ(c.LoadTrainingFile(dir.File("none.trn")), TrainingFileStatus::NoPrototypes);
         ExpectUntouched(c);
     }
-    EXPECT_EQ(TrainingLoadMessages(LoadStatus::NoPrototypes, kLetterTrainingFileMissingText),
-              (std::vector<std::string>{"훈련파일 정보를 제대로 읽지 못했습니다.",
-                                        "prefixes.trn 훈련 파일을 찾을 수 없습니다.  "}));
-    EXPECT_EQ(TrainingLoadMessages(LoadStatus::Missing, kDigitTrainingFileMissingText),
+    EXPECT_EQ(
+        TrainingLoadMessages(TrainingFileStatus::NoPrototypes, kLetterTrainingFileMissingText),
+        (std::vector<std::string>{"훈련파일 정보를 제대로 읽지 못했습니다.",
+                                  "prefixes.trn 훈련 파일을 찾을 수 없습니다.  "}));
+    EXPECT_EQ(TrainingLoadMessages(TrainingFileStatus::Missing, kDigitTrainingFileMissingText),
               std::vector<std::string>{"numbers.trn 훈련 파일을 찾을 수 없습니다.  "});
-    EXPECT_TRUE(TrainingLoadMessages(LoadStatus::Ok, kDigitTrainingFileMissingText).empty());
+    EXPECT_TRUE(
+        TrainingLoadMessages(TrainingFileStatus::Ok, kDigitTrainingFileMissingText).empty());
     EXPECT_STREQ(kPrefixFileMissingText, "prefix.txt 파일을 찾을 수 없습니다.  ");
 }
 
@@ -123,7 +125,7 @@ TEST(TrainingFile, RecipesThatCouldNotBeComputedAreRejected) {
         h[k.word] = k.value;
         WriteFile(dir.File("bad.trn"), TrainingBytes(h, NumberedPrototypes(75, 345, 3)));
         CLvqCluster c;
-        EXPECT_EQ(c.LoadTrainingFile(dir.File("bad.trn")), LoadStatus::Invalid) << k.what;
+        EXPECT_EQ(c.LoadTrainingFile(dir.File("bad.trn")), TrainingFileStatus::Invalid) << k.what;
         ExpectUntouched(c);
     }
 
@@ -133,7 +135,7 @@ TEST(TrainingFile, RecipesThatCouldNotBeComputedAreRejected) {
     h[15] = -3;
     WriteFile(dir.File("neg.trn"), TrainingBytes(h, NumberedPrototypes(75, 345, 3)));
     CLvqCluster c;
-    EXPECT_EQ(c.LoadTrainingFile(dir.File("neg.trn")), LoadStatus::Invalid);
+    EXPECT_EQ(c.LoadTrainingFile(dir.File("neg.trn")), TrainingFileStatus::Invalid);
 }
 
 TEST(TrainingFile, AcceptsRecipesThatFitTheirVector) {
@@ -144,13 +146,13 @@ TEST(TrainingFile, AcceptsRecipesThatFitTheirVector) {
     h[0] = 245;
     WriteFile(dir.File("nogrid.trn"), TrainingBytes(h, NumberedPrototypes(75, 245, 3)));
     CLvqCluster c;
-    EXPECT_EQ(c.LoadTrainingFile(dir.File("nogrid.trn")), LoadStatus::Ok);
+    EXPECT_EQ(c.LoadTrainingFile(dir.File("nogrid.trn")), TrainingFileStatus::Ok);
 
     h = StandardHeader();
     h[0] = 400;  // room to spare after the blocks
     WriteFile(dir.File("spare.trn"), TrainingBytes(h, NumberedPrototypes(75, 400, 3)));
     CLvqCluster d;
-    EXPECT_EQ(d.LoadTrainingFile(dir.File("spare.trn")), LoadStatus::Ok);
+    EXPECT_EQ(d.LoadTrainingFile(dir.File("spare.trn")), TrainingFileStatus::Ok);
     EXPECT_EQ(d.EnabledFeatureLength(), 345);
 }
 
@@ -162,8 +164,8 @@ TEST(TrainingFile, FailedLoadKeepsAnEarlierCodebook) {
     h[0] = 7;
     WriteFile(dir.File("bad.trn"), TrainingBytes(h, NumberedPrototypes(75, 7, 3)));
     CLvqCluster c;
-    ASSERT_EQ(c.LoadTrainingFile(dir.File("good.trn")), LoadStatus::Ok);
-    EXPECT_EQ(c.LoadTrainingFile(dir.File("bad.trn")), LoadStatus::Invalid);
+    ASSERT_EQ(c.LoadTrainingFile(dir.File("good.trn")), TrainingFileStatus::Ok);
+    EXPECT_EQ(c.LoadTrainingFile(dir.File("bad.trn")), TrainingFileStatus::Invalid);
     EXPECT_EQ(HeaderOf(c), StandardHeader());
     EXPECT_EQ(c.prototypeCount(), 75);
     c.ReleasePrototypes();
@@ -187,7 +189,7 @@ TEST(TrainingFile, WriterRoundTripsBitForBit) {
     EXPECT_EQ(written, TrainingBytes(h, c.prototypes));
 
     CLvqCluster back;
-    ASSERT_EQ(back.LoadTrainingFile(dir.File("out.trn")), LoadStatus::Ok);
+    ASSERT_EQ(back.LoadTrainingFile(dir.File("out.trn")), TrainingFileStatus::Ok);
     EXPECT_EQ(HeaderOf(back), h);
     ExpectSameTable(back.prototypes, c.prototypes);
 }

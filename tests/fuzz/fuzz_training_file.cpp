@@ -13,15 +13,15 @@
 #include "fuzz_file.hpp"
 
 using karvona::classifier::CLvqCluster;
-using karvona::classifier::LoadStatus;
+using karvona::classifier::TrainingFileStatus;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const std::string path = karvona::fuzz::ScratchFile("trn");
     if (!karvona::fuzz::WriteWhole(path, data, size))
         return 0;
     CLvqCluster codebook;
-    const LoadStatus status = codebook.LoadTrainingFile(path);
-    if (status != LoadStatus::Ok) {
+    const TrainingFileStatus status = codebook.LoadTrainingFile(path);
+    if (status != TrainingFileStatus::Ok) {
         if (!codebook.prototypes.empty() || codebook.featureLength != 0)
             std::abort();  // a failed load must leave the codebook as it was
         return 0;

@@ -30,6 +30,7 @@
 #include "recognition/evidence.hpp"
 #include "recognition/line_masks.hpp"
 #include "recognition/locator.hpp"
+#include "recognition/read_code.hpp"
 #include "recognition/recognizer.hpp"
 #include "recognition/reference_data.hpp"
 
@@ -119,10 +120,11 @@ std::string StageFields(const cv::Mat& photo) {
     return out.str();
 }
 
-std::string ReadingFields(Recognizer& recognizer) {
+// The reading of a photograph whose load gave status.
+std::string ReadingFields(Recognizer& recognizer, LoadStatus status) {
     std::ostringstream out;
     const RecognitionResult& result = recognizer.result;
-    out << " status=" << LoadStatusName(result.status)
+    out << " status=" << LoadStatusName(status)
         << " code=" << (recognizer.resultText.empty() ? "-" : recognizer.resultText)
         << " complete=" << result.complete << " layout=" << result.layoutCode
         << " reader=" << ReaderName(result.reader);
@@ -130,7 +132,7 @@ std::string ReadingFields(Recognizer& recognizer) {
     const Reading& b = recognizer.clusterReading;
     out << " a=" << a.score << ':' << (a.code.empty() ? "-" : a.code) << ':' << a.complete
         << " b=" << b.score << ':' << (b.code.empty() ? "-" : b.code) << ':' << b.complete;
-    if (result.status == LoadStatus::Ok)
+    if (status == LoadStatus::Ok)
         out << StageFields(recognizer.sourceImage);
     out << " region=" << Print(recognizer.region);
     if (!recognizer.region.empty()) {
@@ -230,22 +232,27 @@ int main(int argc, char** argv) {
         return 2;
 
     std::vector<std::string> lines;
-    // A recognizer per photograph: a reader that gives up early leaves its strip as the previous
-    // photograph left it, and the lines must not depend on the order of reading.
+    // Read as the front ends read, through ReadCode, on a recognizer of our own that keeps what
+    // the lines fingerprint. A recognizer per photograph: a reader that gives up early leaves its
+    // strip as the previous photograph left it, and the lines must not depend on the order of
+    // reading.
+    karvona::ReadOptions strict;
+    strict.strict = true;
     for (const std::string& set : sets) {
         const std::string name = fs::path(set).lexically_normal().filename().string();
         for (const fs::path& file : PhotographsIn(set)) {
+            cv::Mat photo;
+            const LoadStatus status = LoadPhotograph(file, photo);
             Recognizer recognizer(reference.View());
-            recognizer.options.strict = true;
-            recognizer.RecognizeImage(file);
-            lines.push_back(name + "/" + file.filename().string() + ReadingFields(recognizer));
+            ReadCodeWith(photo, recognizer, strict);
+            lines.push_back(name + "/" + file.filename().string() +
+                            ReadingFields(recognizer, status));
         }
     }
     for (const auto& [name, photo] : DrawnPhotos()) {
         Recognizer recognizer(reference.View());
-        recognizer.options.strict = true;
-        recognizer.RecognizeLoaded(photo);
-        lines.push_back("drawn/" + name + ReadingFields(recognizer));
+        ReadCodeWith(photo, recognizer, strict);
+        lines.push_back("drawn/" + name + ReadingFields(recognizer, LoadStatus::Ok));
     }
 
     if (!writeFile.empty()) {

@@ -126,7 +126,9 @@ TEST(FilesKept, BatchRunKilledInTheMiddleOfACopy) {
         shell::RunBatch(
             rows, options,
             [](int) {
-                return [](const fs::path&, int) { return shell::Reading{true, "CSQU3054383"}; };
+                return [](const fs::path&, int) {
+                    return shell::RecognitionResult{true, "CSQU3054383"};
+                };
             },
             stop);
         _exit(0);

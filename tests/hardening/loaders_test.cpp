@@ -15,18 +15,19 @@ namespace {
 
 using classifier::CLvqCluster;
 using classifier::COwnerPrefixList;
-using classifier::LoadStatus;
+using classifier::TrainingFileStatus;
 namespace tb = classifier::testing;
 
 // What a standard file (every block on, 25 classes x 3) loads as with one header word changed.
 // Flags are words 5 to 13: any non-zero value is "on", and 0 switches a block off, which a
 // featureLength of 345 still holds.
-LoadStatus Expected(int word, std::int32_t value) {
+TrainingFileStatus Expected(int word, std::int32_t value) {
     if (word >= 5 && word <= 13)
-        return LoadStatus::Ok;
+        return TrainingFileStatus::Ok;
     if (word == 14 || word == 15)
-        return value < 1 ? LoadStatus::NoPrototypes : LoadStatus::Invalid;  // huge: no records
-    return LoadStatus::Invalid;                                             // sizes out of range
+        return value < 1 ? TrainingFileStatus::NoPrototypes
+                         : TrainingFileStatus::Invalid;  // huge: no records
+    return TrainingFileStatus::Invalid;                  // sizes out of range
 }
 
 TEST(TrainingFileExtremes, EveryHeaderWordNegativeZeroOrHuge) {
@@ -39,9 +40,9 @@ TEST(TrainingFileExtremes, EveryHeaderWordNegativeZeroOrHuge) {
             h[word] = value;
             tb::WriteFile(path, tb::TrainingBytes(h, tb::NumberedPrototypes(75, 345, 3)));
             CLvqCluster codebook;
-            const LoadStatus status = codebook.LoadTrainingFile(path);
+            const TrainingFileStatus status = codebook.LoadTrainingFile(path);
             EXPECT_EQ(status, Expected(word, value));
-            if (status == LoadStatus::Ok) {
+            if (status == TrainingFileStatus::Ok) {
                 EXPECT_EQ(codebook.prototypeCount(), 75);
                 EXPECT_EQ(codebook.featureLength, 345);
             } else {
@@ -56,7 +57,7 @@ TEST(TrainingFileExtremes, EveryHeaderWordNegativeZeroOrHuge) {
     h[15] = -3;
     tb::WriteFile(path, tb::TrainingBytes(h, tb::NumberedPrototypes(75, 345, 3)));
     CLvqCluster codebook;
-    EXPECT_NE(codebook.LoadTrainingFile(path), LoadStatus::Ok);
+    EXPECT_NE(codebook.LoadTrainingFile(path), TrainingFileStatus::Ok);
 }
 
 TEST(TrainingFileExtremes, FeatureLengthAgainstTheRecipe) {
@@ -64,8 +65,8 @@ TEST(TrainingFileExtremes, FeatureLengthAgainstTheRecipe) {
     const std::string path = dir.File("recipe.trn");
     // 345 is exactly what the standard recipe fills; one less cannot hold it, more is padding.
     for (const auto& [length, expected] :
-         {std::pair{344, LoadStatus::Invalid}, std::pair{345, LoadStatus::Ok},
-          std::pair{400, LoadStatus::Ok}}) {
+         {std::pair{344, TrainingFileStatus::Invalid}, std::pair{345, TrainingFileStatus::Ok},
+          std::pair{400, TrainingFileStatus::Ok}}) {
         tb::Header h = tb::StandardHeader();
         h[0] = length;
         tb::WriteFile(path, tb::TrainingBytes(h, tb::NumberedPrototypes(75, length, 3)));
@@ -79,8 +80,8 @@ TEST(TrainingFileExtremes, FoldersAndPipesUnderTheNameAreNotLoaded) {
     fs::create_directories(dir / "prefixes.trn");
     ASSERT_EQ(mkfifo((dir / "numbers.trn").c_str(), 0600), 0);
     CLvqCluster codebook;
-    EXPECT_NE(codebook.LoadTrainingFile((dir / "prefixes.trn").string()), LoadStatus::Ok);
-    EXPECT_NE(codebook.LoadTrainingFile((dir / "numbers.trn").string()), LoadStatus::Ok);
+    EXPECT_NE(codebook.LoadTrainingFile((dir / "prefixes.trn").string()), TrainingFileStatus::Ok);
+    EXPECT_NE(codebook.LoadTrainingFile((dir / "numbers.trn").string()), TrainingFileStatus::Ok);
 }
 
 std::vector<std::string> LoadPrefixes(const Scratch& dir, const std::string& text) {

@@ -33,13 +33,13 @@ protected:
     }
     // A recognizer that reads what `readings` says for each file name (a perfect code otherwise)
     // and notes the processed count it was given.
-    PhotoReaderFactory Reads(std::map<std::string, Reading> readings = {}) {
+    PhotoReaderFactory Reads(std::map<std::string, RecognitionResult> readings = {}) {
         return [this, readings](int) {
             return [this, readings](const fs::path& photo, int processed) {
                 std::lock_guard<std::mutex> lock(seenMutex_);
                 seen_[photo.filename().string()] = processed;
                 const auto it = readings.find(photo.filename().string());
-                return it != readings.end() ? it->second : Reading{true, kCode};
+                return it != readings.end() ? it->second : RecognitionResult{true, kCode};
             };
         };
     }
@@ -135,11 +135,11 @@ TEST_F(Batch, OutcomeClassesFillTheirFoldersAndCounts) {
 
 TEST_F(Batch, ReviewReadingsAreFiledAndCountedApartAndNeverTicked) {
     const std::vector<FileRow> rows = MakeRows(3);
-    Reading unsure{true, kCode};
+    RecognitionResult unsure{true, kCode};
     unsure.confidence = 0.3f;
     unsure.pass = "shear 10";
     unsure.review = true;
-    Reading sure{true, kCode};
+    RecognitionResult sure{true, kCode};
     sure.confidence = 0.9f;
     sure.pass = "first";
     BatchOptions options;
@@ -165,7 +165,7 @@ TEST_F(Batch, ReviewReadingsAreFiledAndCountedApartAndNeverTicked) {
     EXPECT_EQ(ArchiveFolders("/r", true).back(), fs::path("/r/review"));
     EXPECT_STREQ(OutcomeFolderName(Outcome::kReview), "review");
     // A review reading needs eleven validated characters; otherwise its class is as before.
-    Reading shortUnsure{true, "ABCU123456"};
+    RecognitionResult shortUnsure{true, "ABCU123456"};
     shortUnsure.review = true;
     EXPECT_EQ(ClassifyOutcome(shortUnsure), Outcome::kTryMore);
 }
@@ -191,7 +191,8 @@ TEST_F(Batch, TakenArchiveNameGivesAFreeNameAndTheOlderFileStays) {
 
     // Kept names, any outcome folder: the counter goes before the extension.
     BatchOptions keep = Backup(true);
-    const std::map<std::string, Reading> readings{{"p0.jpg", Reading{false, "ABCU12345"}}};
+    const std::map<std::string, RecognitionResult> readings{
+        {"p0.jpg", RecognitionResult{false, "ABCU12345"}}};
     RunBatch(rows, keep, Reads(readings), noStop_);
     done.clear();
     RunBatch(rows, keep, Reads(readings), noStop_,
@@ -250,8 +251,8 @@ TEST_F(Batch, ParallelRunNamesAndCountsAsSerialRun) {
             if (index < 3) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
-            return Reading{index % 3 == 0,
-                           std::string(5 + index % 7, 'A') + "/" + std::to_string(processed)};
+            return RecognitionResult{
+                index % 3 == 0, std::string(5 + index % 7, 'A') + "/" + std::to_string(processed)};
         };
     };
     std::vector<std::pair<int, fs::path>> serial, parallel;
@@ -298,7 +299,7 @@ TEST(BatchStatistics, TextOfAKnownRun) {
 TEST_F(Batch, NotReadPhotographsAreCountedByReason) {
     const std::vector<FileRow> rows = MakeRows(4);
     auto notRead = [](recognition::LoadStatus status) {
-        Reading reading;
+        RecognitionResult reading;
         reading.status = status;
         return reading;
     };

@@ -246,9 +246,9 @@ TEST(TrainCommand, WritesCodebooksThatLoadBackAndReadTheSamples) {
 
     CLvqCluster letters, digits;
     ASSERT_EQ(letters.LoadTrainingFile(options.letters.string()),
-              karvona::classifier::LoadStatus::Ok);
+              karvona::classifier::TrainingFileStatus::Ok);
     ASSERT_EQ(digits.LoadTrainingFile(options.digits.string()),
-              karvona::classifier::LoadStatus::Ok);
+              karvona::classifier::TrainingFileStatus::Ok);
     EXPECT_EQ(letters.classCount, 25);
     EXPECT_EQ(letters.prototypesPerClass, 4);
     EXPECT_EQ(digits.classCount, 20);
@@ -284,7 +284,7 @@ TEST(TrainCommand, SameSeedSameFilesOtherSeedOtherFiles) {
 
     CLvqCluster loaded;
     ASSERT_EQ(loaded.LoadTrainingFile(options.letters.string()),
-              karvona::classifier::LoadStatus::Ok);
+              karvona::classifier::TrainingFileStatus::Ok);
     EXPECT_EQ(loaded.normWidth, 24);
     EXPECT_EQ(loaded.gridHeight, 8);
     EXPECT_EQ(loaded.featureLength, 48 + 32 * 3 + 24 * 3 + 4 + 1);
