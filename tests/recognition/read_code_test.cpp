@@ -84,8 +84,9 @@ TEST(ReadCode, SaysWhyNoCodeWasRead) {
     // A valid check digit under an owner the registry does not hold, and a known owner whose
     // check digit is wrong.
     const CodeReading unknown = ReadCode(Photo("XYZU1234562"), shared, strict);
-    if (unknown.code.size() == 11 && unknown.code.find('-') == std::string::npos)
+    if (unknown.code.size() == 11 && unknown.code.find('-') == std::string::npos) {
         EXPECT_EQ(unknown.error, ReadError::kUnknownOwner) << unknown.code;
+    }
     const CodeReading wrong = ReadCode(Photo("ABCU1234561"), shared, strict);
     ASSERT_EQ(wrong.code, "ABCU1234561");
     EXPECT_EQ(wrong.error, ReadError::kCheckDigit);
