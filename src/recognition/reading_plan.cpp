@@ -1,7 +1,9 @@
 #include "recognition/reading_plan.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 #include <opencv2/imgproc.hpp>
 
 #include "classifier/iso6346.hpp"
@@ -103,6 +105,8 @@ struct ReadingPlan::RunState {
     std::vector<LookOutput> kept;  ///< each candidate's look
     LookOutput fallback;           ///< the best unvalidated look
     bool located = false;          ///< by any look so far
+    /// The photograph at each look scale taken so far, not repaired.
+    std::vector<std::pair<double, cv::Mat>> scaled;
 };
 
 void ReadingPlan::Start(Recognizer& out, LoadStatus status) {
@@ -148,11 +152,25 @@ void ReadingPlan::Prepare(RunState& run) {
     pass.processedCount = out.processedCount;
 }
 
-bool ReadingPlan::ImageOf(const RunState& run, const Look& look, LookImage& image) const {
+bool ReadingPlan::ImageOf(RunState& run, const Look& look, LookImage& image) const {
     if (look.needsRegion() && !run.located)
         return false;
     if (look.scale != 1.0) {
-        image = MakeLookImage(run.photo, run.scale, look);
+        // Looks at one scale share the scaled photograph: it is made once and repaired apart.
+        auto it = std::find_if(run.scaled.begin(), run.scaled.end(),
+                               [&](const auto& kept) { return kept.first == look.scale; });
+        if (it == run.scaled.end()) {
+            run.scaled.emplace_back(
+                look.scale, MakeLookImage(run.photo, run.scale, Look{"", look.scale}).image);
+            it = std::prev(run.scaled.end());
+        }
+        const cv::Mat& scaled = it->second;
+        Look rest = look;
+        rest.scale = 1.0;
+        image = MakeLookImage(scaled, 1.0, rest);
+        const cv::Matx23d scaling(double(scaled.cols) / run.photo.cols, 0, 0, 0,
+                                  double(scaled.rows) / run.photo.rows, 0);
+        image.fromPhoto = Compose(image.fromPhoto, scaling);
         return true;
     }
     // Turns and shears start from the working image made once.

@@ -48,7 +48,7 @@ private:
     void Start(Recognizer& out, LoadStatus status);
     void Prepare(RunState& run);
     /// The image of a look; false when the look is not taken.
-    bool ImageOf(const RunState& run, const Look& look, LookImage& image) const;
+    bool ImageOf(RunState& run, const Look& look, LookImage& image) const;
     void ReadWithNet(Recognizer& pass);
     /// The candidates the pass's readings of one look give.
     void Offer(RunState& run, int look, const Recognizer& pass);
