@@ -1,7 +1,9 @@
 #include "recognition/reading_plan.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 #include <opencv2/imgproc.hpp>
 
 #include "classifier/iso6346.hpp"
@@ -88,8 +90,26 @@ ReadingPlan::ReadingPlan(const ReferenceData& data)
 
 ReadingPlan::~ReadingPlan() = default;
 
-bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
-    const auto t0 = Clock::now();
+// What one run keeps between its looks.
+struct ReadingPlan::RunState {
+    RunState(Recognizer& recognizer, const cv::Mat& source) : out(recognizer), photo(source) {}
+    Recognizer& out;
+    const cv::Mat& photo;
+    cv::Mat working;  ///< the photograph at its working scale
+    cv::Matx23d workingFromPhoto;
+    double scale = 1.0;
+    double threshold = kSureThreshold;
+    std::vector<bool> netMade;     ///< per candidate: the character network's code
+    std::vector<bool> lineMade;    ///< per candidate: the line network's code
+    int lineReads = 0;             ///< regions the line network read so far
+    std::vector<LookOutput> kept;  ///< each candidate's look
+    LookOutput fallback;           ///< the best unvalidated look
+    bool located = false;          ///< by any look so far
+    /// The photograph at each look scale taken so far, not repaired.
+    std::vector<std::pair<double, cv::Mat>> scaled;
+};
+
+void ReadingPlan::Start(Recognizer& out, LoadStatus status) {
     candidates_.clear();
     records_.clear();
     RecognitionResult& result = out.result;
@@ -101,208 +121,247 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
     out.clusterReading = Reading{};
     out.region.release();
     out.pastedRegion.release();
+}
 
-    std::vector<bool> netMade;   // per candidate: the character network's code
-    std::vector<bool> lineMade;  // per candidate: the line network's code
-    int lineReads = 0;           // regions the line network read so far
-    const double threshold =
-        data_.confidence != nullptr ? data_.confidence->threshold : kSureThreshold;
-    std::vector<LookOutput> kept;  // each candidate's look, and the best unvalidated look
-    LookOutput fallback;
-    const cv::Mat& photo = out.sourceImage;
-    if (!photo.empty()) {
-        const double scale = WorkingScale(photo.size());
-        cv::Mat working = photo;
-        if (scale < 1.0) {
-            cv::resize(photo, working,
-                       cv::Size(std::max(1, int(std::lround(photo.cols * scale))),
-                                std::max(1, int(std::lround(photo.rows * scale)))),
-                       0, 0, cv::INTER_AREA);
-        }
-        const cv::Matx23d workingFromPhoto(double(working.cols) / photo.cols, 0, 0, 0,
-                                           double(working.rows) / photo.rows, 0);
+void ReadingPlan::Prepare(RunState& run) {
+    const cv::Mat& photo = run.photo;
+    run.scale = WorkingScale(photo.size());
+    run.working = photo;
+    if (run.scale < 1.0) {
+        cv::resize(photo, run.working,
+                   cv::Size(std::max(1, int(std::lround(photo.cols * run.scale))),
+                            std::max(1, int(std::lround(photo.rows * run.scale)))),
+                   0, 0, cv::INTER_AREA);
+    }
+    run.workingFromPhoto = cv::Matx23d(double(run.working.cols) / photo.cols, 0, 0, 0,
+                                       double(run.working.rows) / photo.rows, 0);
 
-        if (out.options.colourPass) {
-            const auto colourStart = Clock::now();
-            result.hue = ExtractDominantHue(working);
-            out.swatchImage = MakeColourSwatch(result.hue);
-            result.times.colour = MillisecondsSince(colourStart);
-        }
-
-        Recognizer& pass = *pass_;
-        pass.options = RecognitionOptions{};
-        pass.options.strict = true;
-        pass.options.viewer = out.options.viewer;
-        pass.options.samplesFolder = out.options.samplesFolder;
-        pass.processedCount = out.processedCount;
-
-        const std::vector<Look>& second = SecondLooks();
-        const int looks = 1 + static_cast<int>(second.size());
-        bool located = false;  // by any look so far
-        for (int k = 0; k < looks; ++k) {
-            const Look look = k == 0 ? FirstLook() : second[k - 1];
-            if (look.needsRegion() && !located)
-                continue;
-            LookImage image;
-            if (look.scale == 1.0) {
-                // Turns and shears start from the working image made once.
-                image = MakeLookImage(working, 1.0, look);
-                image.fromPhoto = Compose(image.fromPhoto, workingFromPhoto);
-                // A repair that found nothing to repair would read the working image again.
-                if (look.repair != Repair::kNone && image.image.data == working.data)
-                    continue;
-            } else {
-                image = MakeLookImage(photo, scale, look);
-            }
-            // Step views and samples belong to the first look only: it is the pass as it
-            // always was, and the others would repeat them many times over.
-            pass.options.locatorStepView = k == 0 && out.options.locatorStepView;
-            pass.options.readerStepView = k == 0 && out.options.readerStepView;
-            pass.options.saveSamples = k == 0 && out.options.saveSamples;
-            pass.options.samples = k == 0 ? out.options.samples : nullptr;
-            for (LookOutput& earlier : kept)
-                Detach(earlier, pass);
-            Detach(fallback, pass);
-            pass.RecognizeLoaded(image.image);
-            const RecognitionResult& read = pass.result;
-            // The network reads the boxes of each reading that has a box for every character
-            // (only those can give a code): a look whose reading did not validate asks it for a
-            // code, and a validated code takes its probabilities as evidence.
-            if (net_ && read.located()) {
-                for (Reading* reading : {&pass.morphologyReading, &pass.clusterReading}) {
-                    const bool wins = reading == &pass.WinningReading();
-                    if (reading->characters.size() == classifier::kCodeLength &&
-                        (!read.complete || wins))
-                        ReadBoxesWithNet(*net_, *reading);
-                }
-            }
-            located = located || read.located();
-            result.times.locate += read.times.locate;
-            result.times.read += read.times.read;
-
-            LookRecord record;
-            record.name = look.name;
-            record.layoutCode = read.layoutCode;
-            record.morphology = pass.morphologyReading;
-            record.cluster = pass.clusterReading;
-            record.ms = read.ms;
-            records_.push_back(record);
-
-            const bool samePixels = image.image.data == photo.data;
-            const size_t before = candidates_.size();
-            auto offer = [&](const std::string& code, Winner reader, const Reading& reading,
-                             bool guided, bool byNet = false, bool byLine = false) {
-                netMade.push_back(byNet);
-                lineMade.push_back(byLine);
-                Candidate candidate;
-                candidate.code = code;
-                candidate.look = k;
-                candidate.guided = guided;
-                candidate.reader = reader;
-                candidate.own = OwnConfidence(reading, code, reader);
-                candidate.evidence =
-                    EvidenceOfReading(reading, code, reader, k, read.layoutCode, data_);
-                candidate.netTwin = net_ && !byNet && !byLine && data_.prefixes != nullptr &&
-                                    NetReadsTwinOwner(*net_, reading, code, *data_.prefixes);
-                if (byLine)
-                    MarkLineReading(candidate.evidence);
-                candidates_.push_back(candidate);
-            };
-            if (read.complete && read.code.size() == 11) {
-                offer(read.code, read.reader, pass.WinningReading(), false);
-            } else if (data_.prefixes != nullptr) {
-                GuidedChoice choice;
-                if (ChooseByCheckDigit(pass.morphologyReading, *data_.prefixes, choice))
-                    offer(choice.code, Winner::Morphology, pass.morphologyReading, true);
-                if (ChooseByCheckDigit(pass.clusterReading, *data_.prefixes, choice))
-                    offer(choice.code, Winner::Cluster, pass.clusterReading, true);
-                // The network's code, where the codebooks' choice gave none.
-                if (candidates_.size() == before && net_) {
-                    if (ChooseByNet(pass.morphologyReading, *data_.prefixes, choice))
-                        offer(choice.code, Winner::Morphology, pass.morphologyReading, true, true);
-                    else if (ChooseByNet(pass.clusterReading, *data_.prefixes, choice))
-                        offer(choice.code, Winner::Cluster, pass.clusterReading, true, true);
-                }
-                // The line network's code, where no reader's boxes gave one.
-                const Winner by = LineEvidenceReader(pass.morphologyReading, pass.clusterReading);
-                const Reading& boxes =
-                    by == Winner::Cluster ? pass.clusterReading : pass.morphologyReading;
-                if (candidates_.size() == before && line_ && lineReads++ < kLineReadsPerPhoto &&
-                    ChooseByLineNet(*line_, pass.region, read.layoutCode, boxes, *data_.prefixes,
-                                    choice))
-                    offer(choice.code, by, boxes, true, false, true);
-            }
-            if (candidates_.size() > before) {
-                kept.push_back(Keep(pass, k, look.name, image.fromPhoto, samePixels));
-            } else if (fallback.look < 0 || SaysMore(read, fallback.result)) {
-                fallback = Keep(pass, k, look.name, image.fromPhoto, samePixels);
-            }
-            bool sure = false;
-            for (size_t c = before; c < candidates_.size(); ++c)
-                sure =
-                    sure || (CandidateConfidence(candidates_, c, data_.confidence) >= threshold &&
-                             MayBeSure(candidates_, c));
-            if (sure && !out.options.everyLook)
-                break;
-        }
+    Recognizer& out = run.out;
+    if (out.options.colourPass) {
+        const auto colourStart = Clock::now();
+        out.result.hue = ExtractDominantHue(run.working);
+        out.swatchImage = MakeColourSwatch(out.result.hue);
+        out.result.times.colour = MillisecondsSince(colourStart);
     }
 
-    // The chosen look fills the recognizer's fields.
-    const Decision decision = Decide(candidates_, threshold, data_.confidence);
-    const LookOutput* chosen = fallback.look >= 0 ? &fallback : nullptr;
+    Recognizer& pass = *pass_;
+    pass.options = RecognitionOptions{};
+    pass.options.strict = true;
+    pass.options.viewer = out.options.viewer;
+    pass.options.samplesFolder = out.options.samplesFolder;
+    pass.processedCount = out.processedCount;
+}
+
+bool ReadingPlan::ImageOf(RunState& run, const Look& look, LookImage& image) const {
+    if (look.needsRegion() && !run.located)
+        return false;
+    if (look.scale != 1.0) {
+        // Looks at one scale share the scaled photograph: it is made once and repaired apart.
+        auto it = std::find_if(run.scaled.begin(), run.scaled.end(),
+                               [&](const auto& kept) { return kept.first == look.scale; });
+        if (it == run.scaled.end()) {
+            run.scaled.emplace_back(
+                look.scale, MakeLookImage(run.photo, run.scale, Look{"", look.scale}).image);
+            it = std::prev(run.scaled.end());
+        }
+        const cv::Mat& scaled = it->second;
+        Look rest = look;
+        rest.scale = 1.0;
+        image = MakeLookImage(scaled, 1.0, rest);
+        const cv::Matx23d scaling(double(scaled.cols) / run.photo.cols, 0, 0, 0,
+                                  double(scaled.rows) / run.photo.rows, 0);
+        image.fromPhoto = Compose(image.fromPhoto, scaling);
+        return true;
+    }
+    // Turns and shears start from the working image made once.
+    image = MakeLookImage(run.working, 1.0, look);
+    image.fromPhoto = Compose(image.fromPhoto, run.workingFromPhoto);
+    // A repair that found nothing to repair would read the working image again.
+    return look.repair == Repair::kNone || image.image.data != run.working.data;
+}
+
+void ReadingPlan::ReadWithNet(Recognizer& pass) {
+    // The network reads the boxes of each reading that has a box for every character (only
+    // those can give a code): a look whose reading did not validate asks it for a code, and a
+    // validated code takes its probabilities as evidence.
+    if (!net_ || !pass.result.located())
+        return;
+    for (Reading* reading : {&pass.morphologyReading, &pass.clusterReading}) {
+        const bool wins = reading == &pass.WinningReading();
+        if (reading->characters.size() == classifier::kCodeLength &&
+            (!pass.result.complete || wins))
+            ReadBoxesWithNet(*net_, *reading);
+    }
+}
+
+void ReadingPlan::Offer(RunState& run, int look, const Recognizer& pass) {
+    const RecognitionResult& read = pass.result;
+    const size_t before = candidates_.size();
+    auto offer = [&](const std::string& code, Winner reader, const Reading& reading, bool guided,
+                     bool byNet = false, bool byLine = false) {
+        run.netMade.push_back(byNet);
+        run.lineMade.push_back(byLine);
+        Candidate candidate;
+        candidate.code = code;
+        candidate.look = look;
+        candidate.guided = guided;
+        candidate.reader = reader;
+        candidate.own = OwnConfidence(reading, code, reader);
+        candidate.evidence = EvidenceOfReading(reading, code, reader, look, read.layoutCode, data_);
+        candidate.netTwin = net_ && !byNet && !byLine && data_.prefixes != nullptr &&
+                            NetReadsTwinOwner(*net_, reading, code, *data_.prefixes);
+        if (byLine)
+            MarkLineReading(candidate.evidence);
+        candidates_.push_back(candidate);
+    };
+    if (read.complete && read.code.size() == 11) {
+        offer(read.code, read.reader, pass.WinningReading(), false);
+        return;
+    }
+    if (data_.prefixes == nullptr)
+        return;
+    GuidedChoice choice;
+    if (ChooseByCheckDigit(pass.morphologyReading, *data_.prefixes, choice))
+        offer(choice.code, Winner::Morphology, pass.morphologyReading, true);
+    if (ChooseByCheckDigit(pass.clusterReading, *data_.prefixes, choice))
+        offer(choice.code, Winner::Cluster, pass.clusterReading, true);
+    // The network's code, where the codebooks' choice gave none.
+    if (candidates_.size() == before && net_) {
+        if (ChooseByNet(pass.morphologyReading, *data_.prefixes, choice))
+            offer(choice.code, Winner::Morphology, pass.morphologyReading, true, true);
+        else if (ChooseByNet(pass.clusterReading, *data_.prefixes, choice))
+            offer(choice.code, Winner::Cluster, pass.clusterReading, true, true);
+    }
+    // The line network's code, where no reader's boxes gave one.
+    const Winner by = LineEvidenceReader(pass.morphologyReading, pass.clusterReading);
+    const Reading& boxes = by == Winner::Cluster ? pass.clusterReading : pass.morphologyReading;
+    if (candidates_.size() == before && line_ && run.lineReads++ < kLineReadsPerPhoto &&
+        ChooseByLineNet(*line_, pass.region, read.layoutCode, boxes, *data_.prefixes, choice))
+        offer(choice.code, by, boxes, true, false, true);
+}
+
+bool ReadingPlan::TakeLook(RunState& run, int k, const Look& look) {
+    LookImage image;
+    if (!ImageOf(run, look, image))
+        return false;
+    Recognizer& out = run.out;
+    Recognizer& pass = *pass_;
+    // Step views and samples belong to the first look only: it is the pass as it always was,
+    // and the others would repeat them many times over.
+    pass.options.locatorStepView = k == 0 && out.options.locatorStepView;
+    pass.options.readerStepView = k == 0 && out.options.readerStepView;
+    pass.options.saveSamples = k == 0 && out.options.saveSamples;
+    pass.options.samples = k == 0 ? out.options.samples : nullptr;
+    for (LookOutput& earlier : run.kept)
+        Detach(earlier, pass);
+    Detach(run.fallback, pass);
+    pass.RecognizeLoaded(image.image);
+    ReadWithNet(pass);
+    const RecognitionResult& read = pass.result;
+    out.result.times.locate += read.times.locate;
+    out.result.times.read += read.times.read;
+
+    LookRecord record;
+    record.name = look.name;
+    record.layoutCode = read.layoutCode;
+    record.morphology = pass.morphologyReading;
+    record.cluster = pass.clusterReading;
+    record.ms = read.ms;
+    records_.push_back(record);
+
+    const size_t before = candidates_.size();
+    Offer(run, k, pass);
+    const bool samePixels = image.image.data == run.photo.data;
+    if (candidates_.size() > before)
+        run.kept.push_back(Keep(pass, k, look.name, image.fromPhoto, samePixels));
+    else if (run.fallback.look < 0 || SaysMore(read, run.fallback.result))
+        run.fallback = Keep(pass, k, look.name, image.fromPhoto, samePixels);
+    run.located = run.located || read.located();
+    for (size_t c = before; c < candidates_.size(); ++c) {
+        if (CandidateConfidence(candidates_, c, data_.confidence) >= run.threshold &&
+            MayBeSure(candidates_, c))
+            return true;
+    }
+    return false;
+}
+
+void ReadingPlan::Finish(RunState& run) {
+    Recognizer& out = run.out;
+    RecognitionResult& result = out.result;
+    const Decision decision = Decide(candidates_, run.threshold, data_.confidence);
+    const LookOutput* chosen = run.fallback.look >= 0 ? &run.fallback : nullptr;
     if (decision.candidate >= 0) {
         const Candidate& candidate = candidates_[static_cast<size_t>(decision.candidate)];
-        for (const LookOutput& look : kept) {
+        for (const LookOutput& look : run.kept) {
             if (look.look == candidate.look)
                 chosen = &look;
         }
     }
-    if (chosen != nullptr) {
-        const RecognitionResult& read = chosen->result;
-        result.layoutCode = read.layoutCode;
-        result.reader = read.reader;
-        result.score = read.score;
-        result.complete = read.complete;
-        result.code = read.code;
-        result.region = RectInPhoto(read.region, chosen->fromPhoto, photo.size());
-        result.corners = CornersInPhoto(read.region, chosen->fromPhoto);
-        result.pass = read.reader != Winner::None || read.located() ? chosen->name : "none";
-        out.morphologyReading = chosen->morphology;
-        out.clusterReading = chosen->cluster;
-        chosen->morphologyStrip.copyTo(out.morphologyStrip);
-        chosen->clusterStrip.copyTo(out.clusterStrip);
-        out.region = chosen->region;
-        out.pastedRegion = chosen->pasted;
-        if (decision.candidate >= 0) {
-            const Candidate& candidate = candidates_[static_cast<size_t>(decision.candidate)];
-            result.code = candidate.code;
-            result.complete = true;
-            result.reader = candidate.reader;
-            result.score =
-                (candidate.reader == Winner::Cluster ? chosen->cluster : chosen->morphology).score;
-            result.confidence = static_cast<float>(decision.confidence);
-            result.review = !decision.sure;
-            if (lineMade[static_cast<size_t>(decision.candidate)])
-                result.pass += " line";
-            else if (netMade[static_cast<size_t>(decision.candidate)])
-                result.pass += " net";
-            else if (candidate.guided)
-                result.pass += " check-digit";
-        }
-        if (read.located())
-            out.layoutText = LayoutText(read.layoutCode, out.layoutText);
-        if (result.reader != Winner::None) {
-            const bool a = result.reader == Winner::Morphology;
-            (a ? out.morphologyStrip : out.clusterStrip).copyTo(out.panelImage);
-            // The region as its pass pasted it (with the marks of that pass's winner).
-            if (!chosen->display.empty())
-                out.displayImage = chosen->display;
-            else
-                PasteRegion(out.displayImage, chosen->pasted);
+    if (chosen == nullptr)
+        return;
+    const RecognitionResult& read = chosen->result;
+    result.layoutCode = read.layoutCode;
+    result.reader = read.reader;
+    result.score = read.score;
+    result.complete = read.complete;
+    result.code = read.code;
+    result.region = RectInPhoto(read.region, chosen->fromPhoto, run.photo.size());
+    result.corners = CornersInPhoto(read.region, chosen->fromPhoto);
+    result.pass = read.reader != Winner::None || read.located() ? chosen->name : "none";
+    out.morphologyReading = chosen->morphology;
+    out.clusterReading = chosen->cluster;
+    chosen->morphologyStrip.copyTo(out.morphologyStrip);
+    chosen->clusterStrip.copyTo(out.clusterStrip);
+    out.region = chosen->region;
+    out.pastedRegion = chosen->pasted;
+    if (decision.candidate >= 0) {
+        const auto index = static_cast<size_t>(decision.candidate);
+        const Candidate& candidate = candidates_[index];
+        result.code = candidate.code;
+        result.complete = true;
+        result.reader = candidate.reader;
+        result.score =
+            (candidate.reader == Winner::Cluster ? chosen->cluster : chosen->morphology).score;
+        result.confidence = static_cast<float>(decision.confidence);
+        result.review = !decision.sure;
+        if (run.lineMade[index])
+            result.pass += " line";
+        else if (run.netMade[index])
+            result.pass += " net";
+        else if (candidate.guided)
+            result.pass += " check-digit";
+    }
+    if (read.located())
+        out.layoutText = LayoutText(read.layoutCode, out.layoutText);
+    if (result.reader != Winner::None) {
+        const bool a = result.reader == Winner::Morphology;
+        (a ? out.morphologyStrip : out.clusterStrip).copyTo(out.panelImage);
+        // The region as its pass pasted it (with the marks of that pass's winner).
+        if (!chosen->display.empty())
+            out.displayImage = chosen->display;
+        else
+            PasteRegion(out.displayImage, chosen->pasted);
+    }
+}
+
+bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
+    const auto t0 = Clock::now();
+    Start(out, status);
+    RunState run(out, out.sourceImage);
+    run.threshold = data_.confidence != nullptr ? data_.confidence->threshold : kSureThreshold;
+    if (!run.photo.empty()) {
+        Prepare(run);
+        const std::vector<Look>& second = SecondLooks();
+        for (int k = 0; k <= static_cast<int>(second.size()); ++k) {
+            const bool sure = TakeLook(run, k, k == 0 ? FirstLook() : second[k - 1]);
+            if (sure && !out.options.everyLook)
+                break;
         }
     }
-    out.resultText = result.code;
+    Finish(run);
 
+    RecognitionResult& result = out.result;
+    out.resultText = result.code;
     result.ms = MillisecondsSince(t0);
     char text[32];
     std::snprintf(text, sizeof text, "%dms ", result.ms);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "recognition/confidence.hpp"
+#include "recognition/look.hpp"
 #include "recognition/reading_pass.hpp"
 #include "recognition/result.hpp"
 
@@ -43,6 +44,19 @@ public:
     const std::vector<LookRecord>& records() const { return records_; }
 
 private:
+    struct RunState;
+    void Start(Recognizer& out, LoadStatus status);
+    void Prepare(RunState& run);
+    /// The image of a look; false when the look is not taken.
+    bool ImageOf(RunState& run, const Look& look, LookImage& image) const;
+    void ReadWithNet(Recognizer& pass);
+    /// The candidates the pass's readings of one look give.
+    void Offer(RunState& run, int look, const Recognizer& pass);
+    /// Reads one look; true when it gave a sure code.
+    bool TakeLook(RunState& run, int k, const Look& look);
+    /// The chosen look fills the recognizer's fields.
+    void Finish(RunState& run);
+
     ReferenceData data_;
     std::unique_ptr<Recognizer> pass_;  ///< the single pass, strict
     /// This plan's own character network (a network runs on one thread at a time), when the
