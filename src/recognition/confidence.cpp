@@ -178,6 +178,7 @@ bool MayBeSure(const std::vector<Candidate>& candidates, size_t k) {
     return k < candidates.size() && !candidates[k].netTwin &&
            candidates[k].twinShare < kTwinOwnerShareLimit &&
            candidates[k].guidedNet >= kGuidedNetFloor && !candidates[k].lineGoesOn &&
+           !(candidates[k].tallBox && RemainderTen(candidates[k].code)) &&
            ((!candidates[k].evidence.twinOwner && !RemainderTen(candidates[k].code)) ||
             AgreeingLooks(candidates, k) >= 2);
 }

@@ -87,6 +87,9 @@ struct Candidate {
     /// The code's line goes on past the reading's last box (CodeLineGoesOn): the reading took in
     /// something else and left the code's last character out. Never sure.
     bool lineGoesOn = false;
+    /// A box is markedly taller than the others (HasTallBox): with a check sum that leaves 10,
+    /// never sure, however many looks agree (they read the same box).
+    bool tallBox = false;
 };
 
 /// The confidence of a validated code alone, 0..1: from the margins of its characters as

@@ -69,6 +69,19 @@ float GuidedNetProbability(const Reading& reading, const std::string& code) {
     return lowest;
 }
 
+bool HasTallBox(const Reading& reading) {
+    if (reading.characters.size() != classifier::kCodeLength)
+        return false;
+    std::vector<int> heights;
+    for (const BoxReading& box : reading.characters)
+        heights.push_back(box.box.height);
+    std::vector<int> sorted = heights;
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    const int median = sorted[sorted.size() / 2];
+    return std::any_of(heights.begin(), heights.end(),
+                       [median](int h) { return 4 * h > 5 * median; });
+}
+
 bool IsEmptyFrame(const cv::Mat& crop) {
     if (crop.empty() || crop.type() != CV_8UC1 || !IsFrameMask(crop))
         return false;

@@ -36,6 +36,11 @@ inline constexpr float kGuidedNetFloor = 0.05f;
 /// (the check-digit choice changed it); 1 when none differs or the boxes were not read by it.
 float GuidedNetProbability(const Reading& reading, const std::string& code);
 
+/// Whether a box of a reading of eleven is more than a quarter taller than the median box: it
+/// holds something beside its character (a streak of rust, a rod's end) that the codebook reads
+/// with it.
+bool HasTallBox(const Reading& reading);
+
 /// Whether a character's crop (strokes 255 on 0) is a painted frame with nothing inside it: a
 /// ring of thin paint along the four sides of its box and (almost) no paint within the ring.
 bool IsEmptyFrame(const cv::Mat& crop);

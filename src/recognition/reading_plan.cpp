@@ -208,6 +208,7 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
                 candidate.netTwin = net_ && !byNet && !byLine && data_.prefixes != nullptr &&
                                     NetReadsTwinOwner(*net_, reading, code, *data_.prefixes);
                 candidate.lineGoesOn = CodeLineGoesOn(pass.region, reading, read.layoutCode);
+                candidate.tallBox = HasTallBox(reading);
                 if (net_ && !byLine && data_.prefixes != nullptr)
                     candidate.twinShare = TwinOwnerNetShare(*net_, reading, code, *data_.prefixes);
                 if (!byLine)

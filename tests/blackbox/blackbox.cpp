@@ -394,6 +394,7 @@ int main(int argc, char** argv) {
                         c.twinShare = 0.0f;
                         c.guidedNet = 1.0f;
                         c.lineGoesOn = false;
+                        c.tallBox = false;
                     }
                     for (size_t k = 0; k < all.size(); ++k) {
                         const Candidate& c = all[k];
@@ -409,6 +410,7 @@ int main(int argc, char** argv) {
                              {"twin_share", c.twinShare},
                              {"guided_net", c.guidedNet},
                              {"line_goes_on", c.lineGoesOn},
+                             {"tall_box", c.tallBox},
                              {"evidence", c.evidence.values}});
                     }
                     dump << nlohmann::json{{"set", name},
