@@ -50,7 +50,7 @@ TEST(ReadingDoubts, TheLineGoesOnWhenACharacterFollowsTheLastBox) {
     EXPECT_FALSE(CodeLineGoesOn(more.region, more.reading, 0));
 }
 
-TEST(ReadingDoubts, AnEmptyFrameIsNoCheckDigitButAFramedOrRoundDigitIs) {
+TEST(ReadingDoubts, AnEmptyFrameIsNoCheckDigitAndATallBoxStandsOut) {
     cv::Mat empty(40, 28, CV_8UC1, cv::Scalar(0));
     cv::rectangle(empty, cv::Rect(0, 0, 28, 40), cv::Scalar(255), 3);
     EXPECT_TRUE(IsEmptyFrame(empty));
@@ -70,6 +70,11 @@ TEST(ReadingDoubts, AnEmptyFrameIsNoCheckDigitButAFramedOrRoundDigitIs) {
     EXPECT_FALSE(CheckDigitIsEmptyFrame(line.reading));
     line.reading.characters.back().crop = empty;
     EXPECT_TRUE(CheckDigitIsEmptyFrame(line.reading));
+
+    // A box that took in a streak above its character stands out by its height.
+    EXPECT_FALSE(HasTallBox(line.reading));
+    line.reading.characters[6].box.height = 40;
+    EXPECT_TRUE(HasTallBox(line.reading));
 }
 
 TEST(ReadingDoubts, TheNetworkProbabilityOfWhatTheChoiceChanged) {

@@ -390,6 +390,14 @@ TEST(Evidence, AnOwnerLetterChosenOverItsCheckDigitTwinIsNeverSureFromOneLook) {
         doubt(doubted[1]);
         EXPECT_FALSE(MayBeSure(doubted, 1));
     }
+    // Two looks that agree on a check sum that leaves 10 are sure, unless a box is tall.
+    std::vector<Candidate> ten = list;
+    for (Candidate& c : ten)
+        c.code = "RJCU1234500";
+    ASSERT_TRUE(RemainderTen(ten[1].code));
+    EXPECT_TRUE(MayBeSure(ten, 1));
+    ten[1].tallBox = true;
+    EXPECT_FALSE(MayBeSure(ten, 1));
 
     // The network's probabilities are evidence: the lowest of a written character, and the
     // characters it reads as another class.
