@@ -6,6 +6,7 @@
 
 #include "classifier/iso6346.hpp"
 #include "recognition/confidence_model.hpp"
+#include "recognition/reading_doubts.hpp"
 
 namespace karvona::recognition {
 
@@ -175,6 +176,9 @@ double CandidateConfidence(const std::vector<Candidate>& candidates, size_t k,
 
 bool MayBeSure(const std::vector<Candidate>& candidates, size_t k) {
     return k < candidates.size() && !candidates[k].netTwin &&
+           candidates[k].twinShare < kTwinOwnerShareLimit &&
+           candidates[k].guidedNet >= kGuidedNetFloor && !candidates[k].lineGoesOn &&
+           !(candidates[k].tallBox && RemainderTen(candidates[k].code)) &&
            ((!candidates[k].evidence.twinOwner && !RemainderTen(candidates[k].code)) ||
             AgreeingLooks(candidates, k) >= 2);
 }

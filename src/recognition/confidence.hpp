@@ -78,6 +78,18 @@ struct Candidate {
     /// The character network reads an owner letter as its check-digit twin, and the twin spells
     /// another listed owner (NetReadsTwinOwner): never sure.
     bool netTwin = false;
+    /// The network's share for the listed check-digit twin of an owner letter (TwinOwnerNetShare;
+    /// 0 without a network): never sure from kTwinOwnerShareLimit on.
+    float twinShare = 0.0f;
+    /// The network's lowest probability of a character the check-digit choice put in
+    /// (GuidedNetProbability): never sure below kGuidedNetFloor.
+    float guidedNet = 1.0f;
+    /// The code's line goes on past the reading's last box (CodeLineGoesOn): the reading took in
+    /// something else and left the code's last character out. Never sure.
+    bool lineGoesOn = false;
+    /// A box is markedly taller than the others (HasTallBox): with a check sum that leaves 10,
+    /// never sure, however many looks agree (they read the same box).
+    bool tallBox = false;
 };
 
 /// The confidence of a validated code alone, 0..1: from the margins of its characters as
@@ -104,7 +116,10 @@ double CandidateConfidence(const std::vector<Candidate>& candidates, size_t k,
 /// Whether candidate k may be sure at all: not when only one look read its code and an owner
 /// letter of it was chosen over its check-digit twin (by the runner-up rule or the check-digit
 /// choice), which the check digit cannot tell apart, or its check sum leaves 10 (RemainderTen);
-/// never when the character network reads an owner letter as a listed twin (netTwin).
+/// never when the character network reads an owner letter as a listed twin (netTwin) or hardly
+/// tells an owner letter from its listed twin (twinShare), hardly reads a character the
+/// check-digit choice put in (guidedNet), nor when the reading left out a character at the
+/// code's end (lineGoesOn).
 bool MayBeSure(const std::vector<Candidate>& candidates, size_t k);
 
 /// The choice over a run's candidates, in the order the looks produced them.

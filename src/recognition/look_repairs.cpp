@@ -54,10 +54,9 @@ void Side(const cv::Mat& mask, bool columns, bool fromStart, int within, double&
     }
 }
 
-// Whether a component (its mask inside its bounding box) is a frame: a ring of thin paint
-// (thinner than the strokes of a character) whose four sides run straight along the box, with
-// little paint inside it.
-bool IsFrame(const cv::Mat& mask) {
+}  // namespace
+
+bool IsFrameMask(const cv::Mat& mask) {
     const int h = mask.rows, w = mask.cols;
     if (h < 16 || h > 100 || w < h * 4 / 10 || w > h)
         return false;
@@ -83,6 +82,8 @@ bool IsFrame(const cv::Mat& mask) {
     return true;
 }
 
+namespace {
+
 // The frames of one polarity: paint brighter (bright) or darker than its surroundings.
 void FramesOf(const cv::Mat& gray, bool bright, std::vector<cv::Rect>& frames,
               std::vector<cv::Mat>* masks) {
@@ -99,7 +100,7 @@ void FramesOf(const cv::Mat& gray, bool bright, std::vector<cv::Rect>& frames,
         if (box.height < 16 || box.height > 100 || box.width > box.height)
             continue;
         const cv::Mat mask = labels(box) == i;
-        if (!IsFrame(mask))
+        if (!IsFrameMask(mask))
             continue;
         frames.push_back(box);
         if (masks != nullptr)

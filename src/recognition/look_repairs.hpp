@@ -15,6 +15,11 @@ enum class Repair { kNone, kEqualise, kUnframe, kUnbar };
 /// (contrast-limited, so that the noise of a plain panel is not blown up); colour kept.
 cv::Mat EqualisedImage(const cv::Mat& image);
 
+/// Whether a component (its mask inside its bounding box, 16 to 100 pixels tall, narrower than
+/// tall) is a frame: a ring of thin paint (thinner than the strokes of a character) whose four
+/// sides run straight along the box, with little paint inside it.
+bool IsFrameMask(const cv::Mat& mask);
+
 /// Rectangular frames of thin paint around one character each (16 to 100 pixels tall, narrower
 /// than tall), bright or dark, in a grey image: the bounding box of each frame's paint.
 std::vector<cv::Rect> FindCharacterFrames(const cv::Mat& gray);

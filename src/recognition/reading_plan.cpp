@@ -13,6 +13,7 @@
 #include "recognition/line_choice.hpp"
 #include "recognition/look.hpp"
 #include "recognition/net_choice.hpp"
+#include "recognition/reading_doubts.hpp"
 #include "recognition/recognizer.hpp"
 
 namespace karvona::recognition {
@@ -199,6 +200,8 @@ void ReadingPlan::Offer(RunState& run, int look, const Recognizer& pass) {
     const size_t before = candidates_.size();
     auto offer = [&](const std::string& code, Winner reader, const Reading& reading, bool guided,
                      bool byNet = false, bool byLine = false) {
+        if (CheckDigitIsEmptyFrame(reading))
+            return;  // a frame with no digit in it gives no check digit
         run.netMade.push_back(byNet);
         run.lineMade.push_back(byLine);
         Candidate candidate;
@@ -210,6 +213,12 @@ void ReadingPlan::Offer(RunState& run, int look, const Recognizer& pass) {
         candidate.evidence = EvidenceOfReading(reading, code, reader, look, read.layoutCode, data_);
         candidate.netTwin = net_ && !byNet && !byLine && data_.prefixes != nullptr &&
                             NetReadsTwinOwner(*net_, reading, code, *data_.prefixes);
+        candidate.lineGoesOn = CodeLineGoesOn(pass.region, reading, read.layoutCode);
+        candidate.tallBox = HasTallBox(reading);
+        if (net_ && !byLine && data_.prefixes != nullptr)
+            candidate.twinShare = TwinOwnerNetShare(*net_, reading, code, *data_.prefixes);
+        if (!byLine)
+            candidate.guidedNet = GuidedNetProbability(reading, code);
         if (byLine)
             MarkLineReading(candidate.evidence);
         candidates_.push_back(candidate);

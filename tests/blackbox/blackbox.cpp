@@ -392,11 +392,32 @@ int main(int argc, char** argv) {
                                          {"cluster", ReadingDump(look.cluster)}});
                     }
                     nlohmann::json candidates = nlohmann::json::array();
-                    for (const Candidate& c : plan->candidates())
-                        candidates.push_back({{"code", c.code},
-                                              {"look", c.look},
-                                              {"guided", c.guided},
-                                              {"own", c.own}});
+                    const std::vector<Candidate>& all = plan->candidates();
+                    // The same candidates without the doubts of reading_doubts.hpp, for fitting.
+                    std::vector<Candidate> plain = all;
+                    for (Candidate& c : plain) {
+                        c.twinShare = 0.0f;
+                        c.guidedNet = 1.0f;
+                        c.lineGoesOn = false;
+                        c.tallBox = false;
+                    }
+                    for (size_t k = 0; k < all.size(); ++k) {
+                        const Candidate& c = all[k];
+                        candidates.push_back(
+                            {{"code", c.code},
+                             {"confidence",
+                              CandidateConfidence(all, k, reference.View().confidence)},
+                             {"may_be_sure", MayBeSure(all, k)},
+                             {"may_be_sure_plain", MayBeSure(plain, k)},
+                             {"look", c.look},
+                             {"guided", c.guided},
+                             {"own", c.own},
+                             {"twin_share", c.twinShare},
+                             {"guided_net", c.guidedNet},
+                             {"line_goes_on", c.lineGoesOn},
+                             {"tall_box", c.tallBox},
+                             {"evidence", c.evidence.values}});
+                    }
                     dump << nlohmann::json{{"set", name},
                                            {"file", row.file},
                                            {"label", row.code},

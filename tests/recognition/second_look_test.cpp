@@ -14,6 +14,7 @@
 #include "recognition/line_choice.hpp"
 #include "recognition/look.hpp"
 #include "recognition/net_choice.hpp"
+#include "recognition/reading_doubts.hpp"
 
 using namespace karvona;
 using namespace karvona::recognition;
@@ -379,6 +380,24 @@ TEST(Evidence, AnOwnerLetterChosenOverItsCheckDigitTwinIsNeverSureFromOneLook) {
     // many looks agree.
     list[1].netTwin = true;
     EXPECT_FALSE(MayBeSure(list, 1));
+    // Nor when the network hardly tells an owner letter from its twin, hardly reads what the
+    // check-digit choice put in, or the code's line goes on past the last box.
+    list[1].netTwin = false;
+    for (auto doubt : {+[](Candidate& c) { c.twinShare = kTwinOwnerShareLimit; },
+                       +[](Candidate& c) { c.guidedNet = kGuidedNetFloor / 2; },
+                       +[](Candidate& c) { c.lineGoesOn = true; }}) {
+        std::vector<Candidate> doubted = list;
+        doubt(doubted[1]);
+        EXPECT_FALSE(MayBeSure(doubted, 1));
+    }
+    // Two looks that agree on a check sum that leaves 10 are sure, unless a box is tall.
+    std::vector<Candidate> ten = list;
+    for (Candidate& c : ten)
+        c.code = "RJCU1234500";
+    ASSERT_TRUE(RemainderTen(ten[1].code));
+    EXPECT_TRUE(MayBeSure(ten, 1));
+    ten[1].tallBox = true;
+    EXPECT_FALSE(MayBeSure(ten, 1));
 
     // The network's probabilities are evidence: the lowest of a written character, and the
     // characters it reads as another class.
