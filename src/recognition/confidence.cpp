@@ -174,9 +174,14 @@ double CandidateConfidence(const std::vector<Candidate>& candidates, size_t k,
 }
 
 bool MayBeSure(const std::vector<Candidate>& candidates, size_t k) {
-    return k < candidates.size() && !candidates[k].netTwin &&
-           ((!candidates[k].evidence.twinOwner && !RemainderTen(candidates[k].code)) ||
-            AgreeingLooks(candidates, k) >= 2);
+    if (k >= candidates.size())
+        return false;
+    // The line network reads without boxes: its code alone is never sure, only when another
+    // look read it too.
+    static const size_t byLine = static_cast<size_t>(EvidenceIndex("line_net"));
+    const bool alone = candidates[k].evidence.values[byLine] > 0 ||
+                       candidates[k].evidence.twinOwner || RemainderTen(candidates[k].code);
+    return !candidates[k].netTwin && (!alone || AgreeingLooks(candidates, k) >= 2);
 }
 
 Decision Decide(const std::vector<Candidate>& candidates, double threshold,
