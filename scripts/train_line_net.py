@@ -19,6 +19,7 @@ import math
 import os
 import random
 import sys
+import time
 
 import cv2
 import numpy as np
@@ -105,14 +106,22 @@ def cut_line(image, line):
     cut = cv2.warpAffine(image, m, (out_w, out_h), flags=cv2.INTER_LINEAR,
                          borderMode=cv2.BORDER_REPLICATE)
     text = "".join(c[1] for c in line)
-    return {"image": cut, "text": text, "x0": 12 * w, "x1": 12 * w + length,
+    # Where each character stands across the cut: its centre and width.
+    chars = [(m[0, 0] * (c[2] + c[4]) / 2 + m[0, 1] * (c[3] + c[5]) / 2 + m[0, 2], c[4] - c[2])
+             for c in line]
+    return {"image": cut, "text": text, "chars": chars, "x0": 12 * w, "x1": 12 * w + length,
             "y0": out_h / 2 - (y1 - y0) / 2, "y1": out_h / 2 + (y1 - y0) / 2, "w": w, "h": h}
+
+
+def input_width(shape):
+    """The width a line of this shape takes in the network's input."""
+    h, w = shape
+    return max(1, min(WIDTH, int(round(w * HEIGHT / h))))
 
 
 def prepare(gray):
     """The network's input from a grey line: what classifier/line_net.cpp does."""
-    h, w = gray.shape
-    width = max(1, min(WIDTH, int(round(w * HEIGHT / h))))
+    width = input_width(gray.shape)
     small = cv2.resize(gray, (width, HEIGHT), interpolation=cv2.INTER_AREA).astype(np.float32)
     small = (small - small.mean()) / (small.std() + 1.0)
     out = np.zeros((HEIGHT, WIDTH), np.float32)
@@ -120,10 +129,31 @@ def prepare(gray):
     return out
 
 
+def column_labels(chars, text):
+    """The class each output column should give where the boxes tell: the character over the
+    middle of its box, the blank between characters and beyond the line. A guide for the first
+    steps of training, where CTC alone learns slowly (it must find the alignment first)."""
+    labels = np.zeros(STEPS, np.int64)
+    owner = np.full(STEPS, -1)
+    scale = WIDTH // STEPS
+    for k, ((centre, width), ch) in enumerate(zip(chars, text)):
+        half = max(0.5 * scale, 0.22 * width)
+        a = int(math.floor((centre - half) / scale))
+        b = int(math.floor((centre + half) / scale))
+        for t in range(max(0, a), min(STEPS - 1, b) + 1):
+            labels[t], owner[t] = ALPHABET.index(ch) + 1, k
+    # Two like characters that touch need a blank between them to be read as two.
+    for t in range(1, STEPS):
+        if labels[t] and labels[t] == labels[t - 1] and owner[t] != owner[t - 1]:
+            labels[t] = 0
+    return labels
+
+
 def augment(parts, rng):
-    """One random cut of a code: every line with its margins, the lines side by side."""
+    """One random cut of a code: every line with its margins, the lines side by side; the
+    input, the targets and the column labels."""
     several = len(parts) > 1
-    pieces = []
+    pieces, spots = [], []
     for p in parts:
         w, h = p["w"], p["h"]
         left = rng.uniform(0.3, 3.5 if several else 9.5) * w
@@ -135,12 +165,22 @@ def augment(parts, rng):
         ya = int(max(0, p["y0"] - above))
         yb = int(min(p["image"].shape[0], p["y1"] + below))
         pieces.append(p["image"][ya:yb, xa:xb])
+        spots.append([(c - xa, cw) for c, cw in p["chars"]])
     height = max(q.shape[0] for q in pieces)
-    pieces = [cv2.resize(q, (max(1, int(q.shape[1] * height / q.shape[0])), height))
-              for q in pieces]
+    chars, offset = [], 0
+    for k, q in enumerate(pieces):
+        width = max(1, int(q.shape[1] * height / q.shape[0]))
+        f = width / q.shape[1]
+        chars += [(offset + c * f, cw * f) for c, cw in spots[k]]
+        offset += width
+        pieces[k] = cv2.resize(q, (width, height))
     line = np.hstack(pieces) if len(pieces) > 1 else pieces[0]
     stretch = rng.uniform(0.75, 1.35)
-    line = cv2.resize(line, (max(8, int(line.shape[1] * stretch)), line.shape[0]))
+    width = max(8, int(line.shape[1] * stretch))
+    f = width / line.shape[1]
+    line = cv2.resize(line, (width, line.shape[0]))
+    f *= input_width(line.shape) / line.shape[1]
+    chars = [(c * f, cw * f) for c, cw in chars]
     if rng.random() < 0.3:  # a little slope the look did not take out
         a = rng.uniform(-2.5, 2.5)
         m = cv2.getRotationMatrix2D((line.shape[1] / 2, line.shape[0] / 2), a, 1.0)
@@ -157,25 +197,32 @@ def augment(parts, rng):
         line = 255 - line
     line = np.clip(line, 0, 255).astype(np.uint8)
     text = "".join(p["text"] for p in parts)
-    return prepare(line), [ALPHABET.index(c) + 1 for c in text]
+    return prepare(line), [ALPHABET.index(c) + 1 for c in text], column_labels(chars, text)
 
 
 class LineNet(nn.Module):
+    """Convolutions down to a height of 1 at a quarter of the width, then a head of convolutions
+    across the columns (the last one dilated) that sees about three characters around each
+    column: a recurrent head would see more, but OpenCV's ONNX import of recurrent layers is
+    limited."""
+
     def __init__(self):
         super().__init__()
 
-        def block(i, o, k=3, p=1, s=1):
-            return [nn.Conv2d(i, o, k, stride=s, padding=p, bias=False), nn.BatchNorm2d(o),
-                    nn.ReLU()]
+        def block(i, o, k=(3, 3), p=(1, 1), s=1, d=(1, 1)):
+            return [nn.Conv2d(i, o, k, stride=s, padding=p, dilation=d, bias=False),
+                    nn.BatchNorm2d(o), nn.ReLU()]
 
         self.features = nn.Sequential(
-            *block(1, 16, s=2),
-            *block(16, 32), nn.MaxPool2d(2),
-            *block(32, 64), nn.MaxPool2d((2, 1)),
-            *block(64, 96, (4, 1), 0))
+            *block(1, 16, s=2), nn.MaxPool2d(2),      # 8 x 64
+            *block(16, 48), *block(48, 64), nn.MaxPool2d((2, 1)),  # 4 x 64
+            *block(64, 96),
+            *block(96, 128, (4, 1), (0, 0)))          # 1 x 64
         self.head = nn.Sequential(
-            nn.Conv2d(96, 96, (1, 3), padding=(0, 1)), nn.ReLU(), nn.Dropout(0.2),
-            nn.Conv2d(96, len(ALPHABET) + 1, 1))
+            *block(128, 128, (1, 3), (0, 1)),
+            *block(128, 128, (1, 3), (0, 2), d=(1, 2)),
+            nn.Dropout(0.2),
+            nn.Conv2d(128, len(ALPHABET) + 1, 1))
 
     def forward(self, x):
         return self.head(self.features(x))  # N x 37 x 1 x 64
@@ -201,13 +248,17 @@ def main():
     ap.add_argument("--repeat", action="append", type=int, default=[],
                     help="times each folder's codes are cut per epoch (one per --lines)")
     ap.add_argument("--epochs", type=int, default=20)
+    ap.add_argument("--batch", type=int, default=32)
+    ap.add_argument("--lr", type=float, default=1e-3)
+    ap.add_argument("--guide", type=float, default=1.0,
+                    help="weight of the column labels beside CTC in the first half")
     ap.add_argument("--out", required=True)
     ap.add_argument("--seed", type=int, default=20261221)
     args = ap.parse_args()
     random.seed(args.seed)
     np.random.seed(args.seed)
     torch.manual_seed(args.seed)
-    torch.set_num_threads(2)
+    torch.set_num_threads(1)  # faster than two on a busy machine
     cv2.setNumThreads(1)
 
     codes = []
@@ -222,25 +273,38 @@ def main():
     check = [codes[i] for i in sorted(held)]
 
     net = LineNet()
-    batch = 48
-    steps = args.epochs * ((len(train) + batch - 1) // batch)
-    opt = torch.optim.AdamW(net.parameters(), lr=2e-3, weight_decay=1e-4)
-    sched = torch.optim.lr_scheduler.OneCycleLR(opt, max_lr=3e-3, total_steps=steps)
+    batch = args.batch
+    per_epoch = (len(train) + batch - 1) // batch
+    steps = args.epochs * per_epoch
+    opt = torch.optim.Adam(net.parameters(), lr=args.lr)
+    # Full rate for the first two thirds, then down tenfold in two stages.
+    sched = torch.optim.lr_scheduler.MultiStepLR(
+        opt, milestones=[int(steps * 0.67), int(steps * 0.87)], gamma=0.3)
     ctc = nn.CTCLoss(blank=0, zero_infinity=True)
+    frames = nn.CrossEntropyLoss()
+    print(f"train_line_net: {len(train)} codes, {steps} steps of {batch}", file=sys.stderr)
+    start = time.time()
     for epoch in range(args.epochs):
         rng = random.Random(args.seed * 1000 + epoch)
         net.train()
         picks = rng.sample(range(len(train)), len(train))
         total = 0.0
+        # The column labels guide the first half of training and then let CTC alone finish.
+        guide = args.guide if epoch < args.epochs // 2 else 0.0
         for b in range(0, len(picks), batch):
             made = [augment(train[i], rng) for i in picks[b:b + batch]]
             x = torch.from_numpy(np.stack([m[0] for m in made]))[:, None]
             targets = torch.tensor([t for m in made for t in m[1]], dtype=torch.long)
             lengths = torch.tensor([len(m[1]) for m in made], dtype=torch.long)
-            logp = net(x).squeeze(2).permute(2, 0, 1).log_softmax(2)  # T x N x C
+            logits = net(x).squeeze(2)  # N x C x T
+            logp = logits.permute(2, 0, 1).log_softmax(2)  # T x N x C
             loss = ctc(logp, targets, torch.full((len(made),), STEPS, dtype=torch.long), lengths)
+            if guide > 0:
+                columns = torch.from_numpy(np.stack([m[2] for m in made]))
+                loss = loss + guide * frames(logits, columns)
             opt.zero_grad()
             loss.backward()
+            nn.utils.clip_grad_norm_(net.parameters(), 5.0)
             opt.step()
             sched.step()
             total += loss.item() * len(made)
@@ -251,7 +315,7 @@ def main():
             read = decode(net(torch.from_numpy(np.stack([m[0] for m in made]))[:, None]))
         right = sum(r == "".join(ALPHABET[t - 1] for t in m[1]) for r, m in zip(read, made))
         print(f"train_line_net: epoch {epoch + 1} loss {total / len(train):.3f} "
-              f"held-out codes {right}/{len(check)}", file=sys.stderr, flush=True)
+              f"held-out codes {right}/{len(check)} ({time.time() - start:.0f} s)", file=sys.stderr, flush=True)
         # Written after every epoch, so that a long run leaves its latest network.
         torch.onnx.export(net, torch.zeros(1, 1, HEIGHT, WIDTH), args.out, opset_version=11,
                           input_names=["line"], output_names=["logits"])

@@ -175,12 +175,17 @@ double CandidateConfidence(const std::vector<Candidate>& candidates, size_t k,
 }
 
 bool MayBeSure(const std::vector<Candidate>& candidates, size_t k) {
-    return k < candidates.size() && !candidates[k].netTwin &&
-           candidates[k].twinShare < kTwinOwnerShareLimit &&
-           candidates[k].guidedNet >= kGuidedNetFloor && !candidates[k].lineGoesOn &&
-           !(candidates[k].tallBox && RemainderTen(candidates[k].code)) &&
-           ((!candidates[k].evidence.twinOwner && !RemainderTen(candidates[k].code)) ||
-            AgreeingLooks(candidates, k) >= 2);
+    if (k >= candidates.size())
+        return false;
+    const Candidate& c = candidates[k];
+    // The line network reads without boxes: its code alone is never sure, only when another
+    // look read it too.
+    static const size_t byLine = static_cast<size_t>(EvidenceIndex("line_net"));
+    const bool alone =
+        c.evidence.values[byLine] > 0 || c.evidence.twinOwner || RemainderTen(c.code);
+    return !c.netTwin && c.twinShare < kTwinOwnerShareLimit && c.guidedNet >= kGuidedNetFloor &&
+           !c.lineGoesOn && !(c.tallBox && RemainderTen(c.code)) &&
+           (!alone || AgreeingLooks(candidates, k) >= 2);
 }
 
 Decision Decide(const std::vector<Candidate>& candidates, double threshold,

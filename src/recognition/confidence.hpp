@@ -115,11 +115,11 @@ double CandidateConfidence(const std::vector<Candidate>& candidates, size_t k,
 
 /// Whether candidate k may be sure at all: not when only one look read its code and an owner
 /// letter of it was chosen over its check-digit twin (by the runner-up rule or the check-digit
-/// choice), which the check digit cannot tell apart, or its check sum leaves 10 (RemainderTen);
-/// never when the character network reads an owner letter as a listed twin (netTwin) or hardly
-/// tells an owner letter from its listed twin (twinShare), hardly reads a character the
-/// check-digit choice put in (guidedNet), nor when the reading left out a character at the
-/// code's end (lineGoesOn).
+/// choice), which the check digit cannot tell apart, or its check sum leaves 10 (RemainderTen),
+/// or the line network read it (`line_net` evidence); never when the character network reads an
+/// owner letter as a listed twin (netTwin) or hardly tells an owner letter from its listed twin
+/// (twinShare), hardly reads a character the check-digit choice put in (guidedNet), nor when
+/// the reading left out a character at the code's end (lineGoesOn).
 bool MayBeSure(const std::vector<Candidate>& candidates, size_t k);
 
 /// The choice over a run's candidates, in the order the looks produced them.

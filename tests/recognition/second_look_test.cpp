@@ -398,6 +398,16 @@ TEST(Evidence, AnOwnerLetterChosenOverItsCheckDigitTwinIsNeverSureFromOneLook) {
     EXPECT_TRUE(MayBeSure(ten, 1));
     ten[1].tallBox = true;
     EXPECT_FALSE(MayBeSure(ten, 1));
+    // The line network's code, clear of twins, is sure only when another look read it too.
+    Candidate line;
+    line.code = "RJCU1234560";
+    line.evidence = clear;
+    MarkLineReading(line.evidence);
+    std::vector<Candidate> lines = {line};
+    EXPECT_FALSE(MayBeSure(lines, 0));
+    line.look = 2;
+    lines.push_back(line);
+    EXPECT_TRUE(MayBeSure(lines, 1));
 
     // The network's probabilities are evidence: the lowest of a written character, and the
     // characters it reads as another class.
