@@ -1,7 +1,7 @@
 #pragma once
 // The reference data a reading needs: the letter and digit codebooks, the owner-prefix list and,
-// for the reading plan, the confidence model and the character and line networks. Loaded once
-// from a folder and read-only after; one ReferenceData may be shared by any number of threads.
+// for the reading plan, the confidence model and the character network. Loaded once from a
+// folder and read-only after; one ReferenceData may be shared by any number of threads.
 
 #include <filesystem>
 #include <memory>
@@ -21,7 +21,7 @@ class ReferenceData {
 public:
     /// The folder the data was loaded from.
     const std::filesystem::path& folder() const;
-    /// Whether the confidence model and the networks are there (loaded without
+    /// Whether the confidence model and the character network are there (loaded without
     /// ReferenceDataOptions::strictOnly): only then does a reading that is not strict judge with
     /// the learned confidence.
     bool forReadingPlan() const;
@@ -36,8 +36,8 @@ private:
 
 struct ReferenceDataOptions {
     /// Load only what a strict reading needs: the two codebooks and the owner-prefix list
-    /// (prefixes.trn, numbers.trn, prefix.txt). Otherwise confidence.txt, charnet.onnx,
-    /// charnet.txt, linenet.onnx and linenet.txt are needed too.
+    /// (prefixes.trn, numbers.trn, prefix.txt). Otherwise confidence.txt, charnet.onnx and
+    /// charnet.txt are needed too.
     bool strictOnly = false;
 };
 

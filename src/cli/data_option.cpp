@@ -25,7 +25,8 @@ bool LoadReferenceDataOrReport(const std::string& given, const char* command,
     }
     auto problems = recognition::LoadRequiredReferenceData(found.folder, data, !strict);
     if (!strict) {
-        if (std::string problem = recognition::LoadNetworksOf(found.folder, data); !problem.empty())
+        if (std::string problem = recognition::LoadCharacterNetOf(found.folder, data);
+            !problem.empty())
             problems.push_back(std::move(problem));
     }
     for (const std::string& problem : problems)

@@ -19,10 +19,9 @@ CLI::Option* AddDataOption(CLI::App& command, std::string& folder);
 
 /// Looks up the data folder (--data, $KARVONA_DATA, the current folder, ../share/karvona beside
 /// the program) and loads the three files and, unless strict, the confidence model and the
-/// character and line networks (charnet.onnx, charnet.txt, linenet.onnx, linenet.txt), which
-/// the reading plan uses and --strict does not. On failure prints one line per problem on stderr,
-/// each starting with "karvona COMMAND: ", and returns false. On success folder is the folder the
-/// data came from.
+/// character network (charnet.onnx and charnet.txt), which the reading plan uses and --strict
+/// does not. On failure prints one line per problem on stderr, each starting with
+/// "karvona COMMAND: ", and returns false. On success folder is the folder the data came from.
 bool LoadReferenceDataOrReport(const std::string& given, const char* command,
                                recognition::ReferenceDataSet& data,
                                std::filesystem::path* folder = nullptr, bool strict = false);

@@ -121,7 +121,7 @@ ReferenceDataLoad LoadReferenceData(const std::filesystem::path& folder,
         load.problems =
             recognition::LoadRequiredReferenceData(folder, *impl->owned, !options.strictOnly);
         if (!options.strictOnly) {
-            std::string problem = recognition::LoadNetworksOf(folder, *impl->owned);
+            std::string problem = recognition::LoadCharacterNetOf(folder, *impl->owned);
             if (!problem.empty())
                 load.problems.push_back(std::move(problem));
         }

@@ -254,13 +254,9 @@ int main(int argc, char** argv) {
     app.add_option("--dump", dumpFile, "Write every look of every photograph as JSON lines")
         ->excludes("--strict");
     app.add_flag("--no-net", noNet, "Read without the networks (the plan on codebooks)");
-    bool noLineNet = false;
-    app.add_flag("--no-line-net", noLineNet,
-                 "Read without the line network (as read does, it reads where no reader's boxes "
-                 "give a code)")
+    app.add_flag("--line-net", lineNet,
+                 "Read with the line network too, where no reader's boxes give a code")
         ->excludes("--no-net");
-    app.add_flag("--line-net", lineNet, "Read with the line network (the default)")
-        ->excludes("--no-line-net");
     std::string characters;
     app.add_option("--characters", characters,
                    "Sample folder whose characters are classified one by one, instead of sets");
@@ -274,7 +270,7 @@ int main(int argc, char** argv) {
         std::cerr << m << '\n';
     if (!strict && !noNet) {
         const std::string problem =
-            noLineNet ? LoadCharacterNetOf(data, reference) : LoadNetworksOf(data, reference);
+            lineNet ? LoadNetworksOf(data, reference) : LoadCharacterNetOf(data, reference);
         if (!problem.empty()) {
             std::cerr << problem << '\n';
             return 2;

@@ -43,7 +43,7 @@ TEST_F(CliData, ReadingWithoutCodebooksIsAnErrorNamingTheFileNotDashesWithExitZe
     EXPECT_NE(run.err.find("holds no owner prefixes"), std::string::npos) << run.err;
 }
 
-TEST_F(CliData, ThePlanNeedsTheNetworksAndStrictDoesNot) {
+TEST_F(CliData, ThePlanNeedsTheCharacterNetworkAndStrictDoesNot) {
     const fs::path photo = Photo(dir() / "photos/one.jpg", "TGHU7654320");
     const fs::path data = dir() / "no-network";
     fs::create_directories(data);
@@ -58,13 +58,6 @@ TEST_F(CliData, ThePlanNeedsTheNetworksAndStrictDoesNot) {
     run = Run("read --data " + Quoted(data) + " " + Quoted(photo));
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("is not a usable ONNX model"), std::string::npos) << run.err;
-    fs::copy_file(Data() / "charnet.onnx", data / "charnet.onnx",
-                  fs::copy_options::overwrite_existing);
-    fs::copy_file(Data() / "linenet.txt", data / "linenet.txt");
-    run = Run("read --data " + Quoted(data) + " " + Quoted(photo));
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_NE(run.err.find((data / "linenet.onnx").string() + " does not exist"), std::string::npos)
-        << run.err;
     run = Run("read --strict --json --data " + Quoted(data) + " " + Quoted(photo));
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("\"TGHU7654320\""), std::string::npos);

@@ -95,8 +95,8 @@ protected:
             EXPECT_TRUE(test_support::DrawnGlyphCodebook(true).SaveTrainingFile(
                 (data / "numbers.trn").string()));
             std::ofstream(data / "prefix.txt") << "ABCU\nTGHU\n";
-            // The reading plan also asks the shipped character and line networks.
-            for (const char* file : {"charnet.onnx", "charnet.txt", "linenet.onnx", "linenet.txt"})
+            // The reading plan also asks the shipped character network.
+            for (const char* file : {"charnet.onnx", "charnet.txt"})
                 fs::copy_file(fs::path(KARVONA_SOURCE_DIR) / "data" / file, data / file);
             test_support::WriteHandSetConfidence(data);
         }

@@ -31,7 +31,7 @@ protected:
         EXPECT_TRUE(test_support::DrawnGlyphCodebook(true).SaveTrainingFile(
             (dir_ / "data/numbers.trn").string()));
         std::ofstream(dir_ / "data/prefix.txt") << "TGHU\n";
-        for (const char* file : {"charnet.onnx", "charnet.txt", "linenet.onnx", "linenet.txt"})
+        for (const char* file : {"charnet.onnx", "charnet.txt"})
             fs::copy_file(fs::path(KARVONA_SOURCE_DIR) / "data" / file, dir_ / "data" / file);
         test_support::WriteHandSetConfidence(dir_ / "data");
         // The history each service keeps by default goes into the test's folder.
