@@ -461,9 +461,10 @@ int RunCalibrate(const CalibrateOptions& options, std::ostream& out, std::ostrea
     }
     recognition::ReferenceDataSet data;
     auto problems = recognition::LoadRequiredReferenceData(options.data, data, false);
-    // The looks are read as `karvona read` reads them: with the character and line networks.
+    // The looks are read as `karvona read` reads them: with the character network.
     if (problems.empty()) {
-        if (std::string problem = recognition::LoadNetworksOf(options.data, data); !problem.empty())
+        if (std::string problem = recognition::LoadCharacterNetOf(options.data, data);
+            !problem.empty())
             problems.push_back(problem);
     }
     for (const std::string& problem : problems)
