@@ -159,8 +159,8 @@ TEST_F(ReadBatch, ParallelRunGivesTheLinesArchiveAndSamplesOfASerialRun) {
     const std::string args = "--json --backup --save-samples " + Quoted(in);
     const ToolRun one = Read("--lang ko --jobs 1 " + args, dir() / "one");
     const ToolRun two = Read("--lang ko --jobs 2 " + args, dir() / "two");
-    EXPECT_EQ(one.exitCode, 0);
-    EXPECT_EQ(two.exitCode, 0);
+    EXPECT_EQ(one.exitCode, 0) << one.err;
+    EXPECT_EQ(two.exitCode, 0) << two.err;
     const auto serial = JsonLines(one.out);
     ASSERT_EQ(serial.size(), codes.size());
     EXPECT_EQ(JsonLines(two.out), serial);
