@@ -29,7 +29,7 @@ struct Shared {
     Shared() {
         std::vector<std::string> messages;
         LoadReferenceData(KARVONA_SOURCE_DIR "/data", data, messages);
-        LoadNetworksOf(KARVONA_SOURCE_DIR "/data", data);
+        LoadCharacterNetOf(KARVONA_SOURCE_DIR "/data", data);  // as read loads it
         for (const auto& entry : fs::directory_iterator(KARVONA_SOURCE_DIR "/samples")) {
             cv::Mat photo;
             if (entry.path().extension() == ".jpg" &&

@@ -7,8 +7,9 @@
 
 namespace karvona::service {
 
-void TakeStrip(const recognition::Recognizer& recognizer, KeptReading& kept) {
-    if (recognizer.region.empty())
+void TakeStrip(const ServiceView& view, const recognition::Recognizer& recognizer,
+               KeptReading& kept) {
+    if (view.history == nullptr || !view.history->keepsPhotos() || recognizer.region.empty())
         return;
     kept.strip = recognizer.region.clone();
     for (const recognition::BoxReading& box : recognizer.WinningReading().characters)
@@ -36,7 +37,7 @@ std::optional<Answer> KeepReadings(const ServiceView& view, const RequestHead& h
         e.region = r.region;
         e.photo = kept.photo;
         std::vector<unsigned char> jpeg;  // a tenth of PNG's time: this is on the request's path
-        if (view.history->keepsPhotos() && !kept.photo.empty() && !kept.strip.empty() &&
+        if (!kept.photo.empty() && !kept.strip.empty() &&
             cv::imencode(".jpg", kept.strip, jpeg, {cv::IMWRITE_JPEG_QUALITY, 92})) {
             e.strip.assign(jpeg.begin(), jpeg.end());
             e.characters = kept.characters;

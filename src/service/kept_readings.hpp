@@ -21,8 +21,10 @@ struct KeptReading {
     std::vector<cv::Rect> characters;  ///< the winning reader's boxes in the strip
 };
 
-/// The winning reader's region and character boxes of the reading the recognizer just made.
-void TakeStrip(const recognition::Recognizer& recognizer, KeptReading& kept);
+/// The winning reader's region and character boxes of the reading the recognizer just made,
+/// when the service keeps a history with pictures (nothing otherwise).
+void TakeStrip(const ServiceView& view, const recognition::Recognizer& recognizer,
+               KeptReading& kept);
 
 /// Keeps the readings of one request, all or none, before it is answered. Nothing when they
 /// were kept or the service keeps no history; otherwise the answer to give instead (503 with

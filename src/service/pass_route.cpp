@@ -67,7 +67,7 @@ Route PassRoute(const ServiceView& view) {
                 photograph);
             if (reading.status == recognition::LoadStatus::Ok) {
                 reading = recognition::ResultOf(recognition::ReadCodeWith(photograph, recognizer));
-                TakeStrip(recognizer, kept[i]);
+                TakeStrip(view, recognizer, kept[i]);
             }
             photos.push_back({name, name, reading});
         }

@@ -45,7 +45,7 @@ Route ReadRoute(const ServiceView& view) {
         const recognition::RecognitionResult read =
             recognition::ResultOf(recognition::ReadCodeWith(photograph, recognizer));
         KeptReading kept{name, QueryValue(head, "pass"), body, &read, {}, {}};
-        TakeStrip(recognizer, kept);
+        TakeStrip(view, recognizer, kept);
         if (auto refused = KeepReadings(view, head, {kept}))
             return *refused;
         std::string().swap(body);

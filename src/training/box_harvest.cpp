@@ -172,20 +172,9 @@ void ReportBoxHarvest(const HarvestOptions& options, size_t boxCount, size_t pho
     out << '\n';
     for (const auto& [character, count] : t.perClass)
         out << "  " << character << ' ' << count << '\n';
-    if (options.montage.empty())
-        return;
-    std::map<std::string, std::pair<std::string, std::vector<cv::Mat>>> sets;
-    for (auto& [character, crops] : t.montage) {
-        sets[MontageName(std::string(1, character))] = {
-            std::string(1, character) + " boxes of " + options.photos.filename().string() + ", " +
-                std::to_string(t.perClass[character]) + " saved",
-            std::move(crops)};
-    }
-    std::string error;
-    const int written = WriteMontages(options.montage, sets, error);
-    if (!error.empty())
-        err << error << '\n';
-    out << "montages: " << written << " in " << options.montage.string() << '\n';
+    if (!options.montage.empty())
+        WriteClassMontages(options.montage, t.montage, t.perClass,
+                           "boxes of " + options.photos.filename().string(), out, err);
 }
 
 }  // namespace

@@ -469,22 +469,6 @@ void ReportHarvest(const HarvestOptions& options, size_t photographs, const Harv
         out << "  " << character << ' ' << count << '\n';
 }
 
-void WriteHarvestMontages(const HarvestOptions& options, HarvestTally& tally, std::ostream& out,
-                          std::ostream& err) {
-    std::map<std::string, std::pair<std::string, std::vector<cv::Mat>>> sets;
-    for (auto& [character, crops] : tally.montage) {
-        sets[MontageName(std::string(1, character))] = {
-            std::string(1, character) + " from " + options.photos.filename().string() + ", " +
-                std::to_string(tally.perClass[character]) + " saved",
-            std::move(crops)};
-    }
-    std::string error;
-    const int written = WriteMontages(options.montage, sets, error);
-    if (!error.empty())
-        err << error << '\n';
-    out << "montages: " << written << " in " << options.montage.string() << '\n';
-}
-
 }  // namespace
 
 int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& err) {
@@ -523,7 +507,8 @@ int RunHarvest(const HarvestOptions& options, std::ostream& out, std::ostream& e
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ReportHarvest(options, rows.size(), tally, out);
     if (!options.montage.empty())
-        WriteHarvestMontages(options, tally, out, err);
+        WriteClassMontages(options.montage, tally.montage, tally.perClass,
+                           "from " + options.photos.filename().string(), out, err);
     char time[64];
     std::snprintf(time, sizeof time, "%.1f s\n", seconds);
     out << time;

@@ -88,4 +88,22 @@ int WriteMontages(const fs::path& folder,
     return written;
 }
 
+void WriteClassMontages(const fs::path& folder, std::map<char, std::vector<cv::Mat>>& crops,
+                        const std::map<char, int>& saved, const std::string& what,
+                        std::ostream& out, std::ostream& err) {
+    std::map<std::string, std::pair<std::string, std::vector<cv::Mat>>> sets;
+    for (auto& [character, list] : crops) {
+        const auto count = saved.find(character);
+        sets[MontageName(std::string(1, character))] = {
+            std::string(1, character) + " " + what + ", " +
+                std::to_string(count == saved.end() ? 0 : count->second) + " saved",
+            std::move(list)};
+    }
+    std::string error;
+    const int written = WriteMontages(folder, sets, error);
+    if (!error.empty())
+        err << error << '\n';
+    out << "montages: " << written << " in " << folder.string() << '\n';
+}
+
 }  // namespace karvona::training

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <opencv2/core.hpp>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -30,5 +31,13 @@ std::string MontageName(const std::string& characters);
 int WriteMontages(const std::filesystem::path& folder,
                   const std::map<std::string, std::pair<std::string, std::vector<cv::Mat>>>& sets,
                   std::string& error);
+
+/// One montage per character class of a harvest into folder, each captioned "C <what>, N saved"
+/// (N from saved), and a line on out saying how many were written (the first failure on err).
+/// The crops are moved out of crops.
+void WriteClassMontages(const std::filesystem::path& folder,
+                        std::map<char, std::vector<cv::Mat>>& crops,
+                        const std::map<char, int>& saved, const std::string& what,
+                        std::ostream& out, std::ostream& err);
 
 }  // namespace karvona::training
