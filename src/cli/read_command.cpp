@@ -525,7 +525,7 @@ int RunRead(const ReadOptions& options) {
 
     std::optional<shell::PassCollector> passes;
     if (grouping)
-        passes.emplace(rows, batch.startRow, *grouping, data.prefixes);
+        passes.emplace(rows, batch.startRow, *grouping, data.prefixes, standardInputRow);
     if (settings.format == OutputFormat::kCsv) {
         std::printf("%s\n", passes ? PassCsvHeader().c_str()
                                    : CsvHeader(settings.colour, !options.strict).c_str());

@@ -424,15 +424,18 @@ PassResult FusePass(const std::string& pass, const std::vector<PassPhoto>& photo
 
 PassCollector::PassCollector(const std::vector<FileRow>& rows, int startRow,
                              const PassGrouping& grouping,
-                             const classifier::COwnerPrefixList& prefixes)
-    : prefixes_(prefixes), rows_(rows) {
+                             const classifier::COwnerPrefixList& prefixes, int standardInputRow)
+    : prefixes_(prefixes), rows_(rows), standardInputRow_(standardInputRow) {
     passOfRow_.assign(rows.size(), -1);
     keyOfRow_.resize(rows.size());
+    // Passes by key. Standard input's temporary file shares its folder with whatever else is
+    // there, so its key is one no path or file name can be.
     std::map<std::string, int> indexOfKey;
     for (size_t row = static_cast<size_t>(std::max(startRow, 0)); row < rows.size(); ++row) {
-        keyOfRow_[row] = grouping.KeyOf(rows[row].path);
-        const auto [it, added] =
-            indexOfKey.emplace(keyOfRow_[row].pass, static_cast<int>(passes_.size()));
+        const bool fromInput = static_cast<int>(row) == standardInputRow;
+        keyOfRow_[row] = fromInput ? PassKey{"-", "-"} : grouping.KeyOf(rows[row].path);
+        const std::string key = fromInput ? std::string(1, '\0') : keyOfRow_[row].pass;
+        const auto [it, added] = indexOfKey.emplace(key, static_cast<int>(passes_.size()));
         if (added)
             passes_.push_back({keyOfRow_[row].pass, 0, {}});
         passOfRow_[row] = it->second;
@@ -447,8 +450,9 @@ std::vector<PassResult> PassCollector::Record(int row, const RecognitionResult& 
         return done;
     const auto index = static_cast<size_t>(passOfRow_[row]);
     OpenPass& pass = passes_[index];
-    pass.photos.push_back(
-        {rows_[static_cast<size_t>(row)].path.string(), keyOfRow_[row].camera, reading});
+    const std::string file =
+        row == standardInputRow_ ? "-" : rows_[static_cast<size_t>(row)].path.string();
+    pass.photos.push_back({file, keyOfRow_[row].camera, reading});
     if (row == pass.lastRow && !answered_[index]) {
         answered_[index] = true;
         done.push_back(FusePass(pass.key, pass.photos, prefixes_));

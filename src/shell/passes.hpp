@@ -97,9 +97,11 @@ PassResult FusePass(const std::string& pass, const std::vector<PassPhoto>& photo
 /// answered as soon as its last row is recorded.
 class PassCollector {
 public:
-    /// rows are the run's rows; rows before startRow (counted from 0) are not read.
+    /// rows are the run's rows; rows before startRow (counted from 0) are not read. The row
+    /// standardInputRow (if any) holds a photograph read from standard input and kept in a
+    /// temporary file: it is a pass of its own, and it and its photograph are named "-".
     PassCollector(const std::vector<FileRow>& rows, int startRow, const PassGrouping& grouping,
-                  const classifier::COwnerPrefixList& prefixes);
+                  const classifier::COwnerPrefixList& prefixes, int standardInputRow = -1);
     /// Records the reading of one row; returns the passes it completes (none or one).
     std::vector<PassResult> Record(int row, const recognition::RecognitionResult& reading);
     /// The passes still open (a run stopped early), answered from the rows recorded so far.
@@ -117,6 +119,7 @@ private:
     std::vector<OpenPass> passes_;  ///< in the order of their first row
     std::vector<bool> answered_;
     const std::vector<FileRow>& rows_;
+    int standardInputRow_ = -1;
 };
 
 }  // namespace karvona::shell

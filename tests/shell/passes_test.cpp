@@ -241,5 +241,21 @@ TEST_F(Passes, CollectorAnswersEachPassWhenItsLastRowIsRecorded) {
     EXPECT_EQ(done[0].codes[0].photos, (Photos{(dir() / "1-100-OCR-B.jpg").string()}));
 }
 
+TEST_F(Passes, StandardInputIsAPassOfItsOwnWhateverFolderItsCopyIsKeptIn) {
+    const std::vector<FileRow> rows{
+        {"a.jpg", dir() / "a.jpg"}, {"stdin.jpg", dir() / "stdin.jpg"}, {"b.jpg", dir() / "b.jpg"}};
+    PassCollector collector(rows, 0, PassGrouping::ByFolder(), prefixes(), 1);
+    EXPECT_TRUE(collector.Record(0, RecognitionResult(true, kFirst)).empty());
+    auto done = collector.Record(1, RecognitionResult(true, kSecond));
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].pass, "-");
+    ASSERT_EQ(done[0].codes.size(), 1u);
+    EXPECT_EQ(done[0].codes[0].photos, (Photos{"-"}));
+    done = collector.Record(2, RecognitionResult(true, kFirst));
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].pass, dir().string());
+    EXPECT_EQ(done[0].codes[0].photos.size(), 2u);
+}
+
 }  // namespace
 }  // namespace karvona::shell::testing
