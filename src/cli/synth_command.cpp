@@ -26,6 +26,7 @@ struct SynthOptions {
     double bmpShare = 0.15;
     std::string prefixes;
     bool withoutCode = false;
+    int characterHeight = 0;
 };
 
 // prefix.txt of the data folder that `read` would use ($KARVONA_DATA, the current folder,
@@ -50,6 +51,7 @@ int RunSynth(const SynthOptions& o) {
     synth::SynthSpec spec;
     spec.bmpShare = o.bmpShare;
     spec.withoutCode = o.withoutCode;
+    spec.characterHeight = o.characterHeight;
     if (!synth::ParseLayoutList(o.layouts, &spec.layouts)) {
         std::cerr << "synth: --layouts takes codes 0 to 6 such as 0,1,5 or 2-4, not \"" << o.layouts
                   << "\"\n";
@@ -106,6 +108,10 @@ void AddSynthCommand(CLI::App& app) {
         ->capture_default_str();
     cmd->add_flag("--no-code", options->withoutCode,
                   "Doors and walls with the other markings but no code (empty labels)");
+    cmd->add_option("--char-height", options->characterHeight,
+                    "Character height in pixels of the horizontal codes (default: drawn per "
+                    "photograph)")
+        ->check(CLI::Range(synth::kMinCharacterHeight, synth::kMaxCharacterHeight));
     cmd->add_option("--prefixes", options->prefixes,
                     "Owner-prefix list (default: prefix.txt of the data folder read uses, else "
                     "data/prefix.txt)");

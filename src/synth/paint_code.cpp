@@ -15,7 +15,9 @@ void PlaceCode(Scene& s) {
     const int layout = s.layout;
     const cv::Size frame = s.frame;
     const int margin = s.margin;
-    s.geo = s.cases.distant && !IsVertical(layout)
+    const int asked = IsVertical(layout) ? 0 : s.spec.characterHeight;
+    s.geo = asked > 0 ? PickGeometry(rng, layout, frame, asked, asked)
+            : s.cases.distant && !IsVertical(layout)
                 ? PickGeometry(rng, layout, frame, 13, 17)
                 : PickGeometry(rng, layout, frame, s.look.small ? 18 : 22);
     s.growBy = std::max(3, s.geo.height / 8);

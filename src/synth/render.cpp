@@ -130,6 +130,11 @@ std::string CheckSynthSpec(const SynthSpec& spec) {
          spec.frameSize.height < kMinFrameHeight || spec.frameSize.height > kMaxFrameHeight)) {
         return "frame size must lie between 640x480 and 1024x768";
     }
+    if (spec.characterHeight != 0 && (spec.characterHeight < kMinCharacterHeight ||
+                                      spec.characterHeight > kMaxCharacterHeight)) {
+        return "character height must lie between " + std::to_string(kMinCharacterHeight) +
+               " and " + std::to_string(kMaxCharacterHeight) + " pixels";
+    }
     const std::vector<std::string> fonts = spec.fonts.empty() ? AvailableFontPaths() : spec.fonts;
     if (fonts.empty()) {
         return "no bold sans font found (scripts/setup installs them)";

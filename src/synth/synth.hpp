@@ -41,7 +41,14 @@ struct SynthSpec {
     /// code, weight tables, carrier names, stickers, bars, empty check-digit frames): a reader
     /// must read nothing sure on them. Their label's code is empty.
     bool withoutCode = false;
+    /// Height of the characters of the horizontal layouts, in pixels (kMinCharacterHeight to
+    /// kMaxCharacterHeight), for measuring how small a code can be read; 0 draws one per
+    /// photograph. Vertical codes keep their drawn size; every other draw of a seed stays as it is.
+    int characterHeight = 0;
 };
+
+constexpr int kMinCharacterHeight = 8;
+constexpr int kMaxCharacterHeight = 50;
 
 /// One rendered photograph and what is painted on it.
 struct SynthPhoto {

@@ -216,6 +216,20 @@ TEST(Render, FrameSizesStayInRange) {
     EXPECT_EQ(RenderContainerPhoto(spec, 7).image.size(), cv::Size(704, 528));
 }
 
+TEST(Render, AskedCharacterHeightIsPaintedOnHorizontalCodesOnly) {
+    SynthSpec spec = SmallSpec();
+    spec.characterHeight = 12;
+    for (std::uint64_t seed = 300; seed < 306; ++seed) {
+        spec.layouts = {static_cast<int>(seed % 2) * 5};
+        const SynthPhoto p = RenderContainerPhoto(spec, seed);
+        EXPECT_EQ(p.characterHeight, 12) << seed;
+        for (const cv::Rect& box : p.characterBoxes)
+            EXPECT_LE(box.height, 16) << seed;
+    }
+    spec.layouts = {2};
+    EXPECT_GT(RenderContainerPhoto(spec, 300).characterHeight, 12);
+}
+
 TEST(Render, UnusableSpecGivesNoImage) {
     SynthSpec spec;
     spec.prefixes = {"QQQU", "ABC"};
@@ -223,6 +237,9 @@ TEST(Render, UnusableSpecGivesNoImage) {
     EXPECT_TRUE(RenderContainerPhoto(spec, 1).image.empty());
     spec = SmallSpec();
     spec.layouts = {7};
+    EXPECT_FALSE(CheckSynthSpec(spec).empty());
+    spec = SmallSpec();
+    spec.characterHeight = kMaxCharacterHeight + 1;
     EXPECT_FALSE(CheckSynthSpec(spec).empty());
     spec = SmallSpec();
     spec.fonts = {"/nonexistent/font.ttf"};
