@@ -16,6 +16,10 @@ struct FoundRegion {
     int characters = 0;
 };
 
+/// A code a crop look reads is never sure when the character network gives one of its written
+/// characters a lower probability than this (fitted on training photographs).
+inline constexpr float kCropNetFloor = 0.02f;
+
 /// At most this many crops are read per photograph.
 inline constexpr int kMaxLineCrops = 2;
 /// A region is cropped only when its look read at least this many characters of the code.

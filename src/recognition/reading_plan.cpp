@@ -110,6 +110,7 @@ struct ReadingPlan::RunState {
     /// The photograph at each look scale taken so far, not repaired.
     std::vector<std::pair<double, cv::Mat>> scaled;
     std::vector<FoundRegion> found;  ///< the region of every look that found one
+    bool cropping = false;           ///< the looks read a crop (TakeLineLooks)
 };
 
 void ReadingPlan::Start(Recognizer& out, LoadStatus status) {
@@ -260,8 +261,9 @@ bool ReadingPlan::TakeLook(RunState& run, int k, const Look& look) {
 
 int ReadingPlan::TakeLineLooks(RunState& run, int k) {
     // The looks at the working scale again, on the photograph cut down to a region grown along
-    // its line and brought up to the working frame; named "line" and the look.
+    // its line and brought up to the working frame; named "crop" and the look.
     const std::vector<cv::Rect> crops = LineCrops(run.found, run.photo.size());
+    run.cropping = true;
     for (const cv::Rect& crop : crops) {
         const double s = run.scale * LineCropScale(crop.size(), run.scale);
         cv::Mat cropped;
@@ -281,7 +283,7 @@ int ReadingPlan::TakeLineLooks(RunState& run, int k) {
             if (look.repair != Repair::kNone && image.image.data == cropped.data)
                 continue;  // nothing to repair
             image.fromPhoto = Compose(image.fromPhoto, toCrop);
-            look.name = j == 0 ? "line" : "line " + look.name;
+            look.name = j == 0 ? "crop" : "crop " + look.name;
             if (ReadLook(run, k++, look, image))
                 return k;
         }
@@ -317,6 +319,9 @@ bool ReadingPlan::ReadLook(RunState& run, int k, const Look& look, const LookIma
 
     const size_t before = candidates_.size();
     Offer(run, k, pass);
+    static const size_t written = static_cast<size_t>(EvidenceIndex("net_written_min"));
+    for (size_t c = before; run.cropping && c < candidates_.size(); ++c)
+        candidates_[c].cropDoubt = candidates_[c].evidence.values[written] < kCropNetFloor;
     const bool samePixels =
         image.image.data == run.photo.data && image.image.size() == run.photo.size();
     if (candidates_.size() > before)
