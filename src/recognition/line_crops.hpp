@@ -17,8 +17,9 @@ struct FoundRegion {
 };
 
 /// A code a crop look reads is never sure when the character network gives one of its written
-/// characters a lower probability than this (fitted on training photographs).
-inline constexpr float kCropNetFloor = 0.02f;
+/// characters a lower probability than this. On training photographs a camera caption read as a
+/// code gave 0.005 and the codes read right 0.011 and more.
+inline constexpr float kCropNetFloor = 0.01f;
 
 /// At most this many crops are read per photograph.
 inline constexpr int kMaxLineCrops = 2;
