@@ -183,9 +183,9 @@ bool MayBeSure(const std::vector<Candidate>& candidates, size_t k) {
     static const size_t byLine = static_cast<size_t>(EvidenceIndex("line_net"));
     const bool alone =
         c.evidence.values[byLine] > 0 || c.evidence.twinOwner || RemainderTen(c.code);
-    return !c.netTwin && c.twinShare < kTwinOwnerShareLimit && c.guidedNet >= kGuidedNetFloor &&
-           !c.lineGoesOn && !(c.tallBox && RemainderTen(c.code)) &&
-           (!alone || AgreeingLooks(candidates, k) >= 2);
+    return !c.netTwin && !c.cropDoubt && c.twinShare < kTwinOwnerShareLimit &&
+           c.guidedNet >= kGuidedNetFloor && !c.lineGoesOn &&
+           !(c.tallBox && RemainderTen(c.code)) && (!alone || AgreeingLooks(candidates, k) >= 2);
 }
 
 Decision Decide(const std::vector<Candidate>& candidates, double threshold,

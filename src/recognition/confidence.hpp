@@ -90,6 +90,10 @@ struct Candidate {
     /// A box is markedly taller than the others (HasTallBox): with a check sum that leaves 10,
     /// never sure, however many looks agree (they read the same box).
     bool tallBox = false;
+    /// Read on a crop around a region (line_crops.hpp) and the network gives a written character
+    /// less than kCropNetFloor: an enlarged caption or marking that only looks like a code. Never
+    /// sure.
+    bool cropDoubt = false;
 };
 
 /// The confidence of a validated code alone, 0..1: from the margins of its characters as

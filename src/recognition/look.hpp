@@ -45,9 +45,9 @@ struct Look {
 /// The first look: the working image itself.
 Look FirstLook();
 /// The looks of the second look, in the order they are tried: every one the single pass on a
-/// transformed copy. The plan stops at the first sure reading, so this is the most a photograph
-/// ever costs beyond its first pass; one where no look finds a code region costs the scales
-/// only.
+/// transformed copy. The plan stops at the first sure reading; beyond these, only the line
+/// looks (line_crops.hpp) on the regions found; one where no look finds a code region costs the
+/// scales only.
 const std::vector<Look>& SecondLooks();
 
 /// The image of a look and where its pixels come from.

@@ -11,6 +11,7 @@
 #include "recognition/colour.hpp"
 #include "recognition/confidence_model.hpp"
 #include "recognition/line_choice.hpp"
+#include "recognition/line_crops.hpp"
 #include "recognition/look.hpp"
 #include "recognition/net_choice.hpp"
 #include "recognition/reading_doubts.hpp"
@@ -108,6 +109,8 @@ struct ReadingPlan::RunState {
     bool located = false;          ///< by any look so far
     /// The photograph at each look scale taken so far, not repaired.
     std::vector<std::pair<double, cv::Mat>> scaled;
+    std::vector<FoundRegion> found;  ///< the region of every look that found one
+    bool cropping = false;           ///< the looks read a crop (TakeLineLooks)
 };
 
 void ReadingPlan::Start(Recognizer& out, LoadStatus status) {
@@ -253,6 +256,42 @@ bool ReadingPlan::TakeLook(RunState& run, int k, const Look& look) {
     LookImage image;
     if (!ImageOf(run, look, image))
         return false;
+    return ReadLook(run, k, look, image);
+}
+
+int ReadingPlan::TakeLineLooks(RunState& run, int k) {
+    // The looks at the working scale again, on the photograph cut down to a region grown along
+    // its line and brought up to the working frame; named "crop" and the look.
+    const std::vector<cv::Rect> crops = LineCrops(run.found, run.photo.size());
+    run.cropping = true;
+    for (const cv::Rect& crop : crops) {
+        const double s = run.scale * LineCropScale(crop.size(), run.scale);
+        cv::Mat cropped;
+        cv::resize(run.photo(crop), cropped,
+                   cv::Size(std::max(1, int(std::lround(crop.width * s))),
+                            std::max(1, int(std::lround(crop.height * s)))),
+                   0, 0, s < 1.0 ? cv::INTER_AREA : cv::INTER_CUBIC);
+        const cv::Matx23d toCrop(
+            double(cropped.cols) / crop.width, 0, -crop.x * double(cropped.cols) / crop.width, 0,
+            double(cropped.rows) / crop.height, -crop.y * double(cropped.rows) / crop.height);
+        const std::vector<Look>& second = SecondLooks();
+        for (int j = 0; j <= static_cast<int>(second.size()); ++j) {
+            Look look = j == 0 ? FirstLook() : second[static_cast<size_t>(j - 1)];
+            if (look.scale != 1.0)
+                continue;  // the crop is at its scale already
+            LookImage image = MakeLookImage(cropped, 1.0, look);
+            if (look.repair != Repair::kNone && image.image.data == cropped.data)
+                continue;  // nothing to repair
+            image.fromPhoto = Compose(image.fromPhoto, toCrop);
+            look.name = j == 0 ? "crop" : "crop " + look.name;
+            if (ReadLook(run, k++, look, image))
+                return k;
+        }
+    }
+    return k;
+}
+
+bool ReadingPlan::ReadLook(RunState& run, int k, const Look& look, const LookImage& image) {
     Recognizer& out = run.out;
     Recognizer& pass = *pass_;
     // Step views and samples belong to the first look only: it is the pass as it always was,
@@ -280,12 +319,23 @@ bool ReadingPlan::TakeLook(RunState& run, int k, const Look& look) {
 
     const size_t before = candidates_.size();
     Offer(run, k, pass);
-    const bool samePixels = image.image.data == run.photo.data;
+    static const size_t written = static_cast<size_t>(EvidenceIndex("net_written_min"));
+    for (size_t c = before; run.cropping && c < candidates_.size(); ++c)
+        candidates_[c].cropDoubt = candidates_[c].evidence.values[written] < kCropNetFloor;
+    const bool samePixels =
+        image.image.data == run.photo.data && image.image.size() == run.photo.size();
     if (candidates_.size() > before)
         run.kept.push_back(Keep(pass, k, look.name, image.fromPhoto, samePixels));
     else if (run.fallback.look < 0 || SaysMore(read, run.fallback.result))
         run.fallback = Keep(pass, k, look.name, image.fromPhoto, samePixels);
     run.located = run.located || read.located();
+    if (read.located()) {
+        int characters = 0;
+        for (const char c : read.code)
+            characters += c != '-' ? 1 : 0;
+        run.found.push_back(
+            {RectInPhoto(read.region, image.fromPhoto, run.photo.size()), characters});
+    }
     for (size_t c = before; c < candidates_.size(); ++c) {
         if (CandidateConfidence(candidates_, c, data_.confidence) >= run.threshold &&
             MayBeSure(candidates_, c))
@@ -361,11 +411,15 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
     if (!run.photo.empty()) {
         Prepare(run);
         const std::vector<Look>& second = SecondLooks();
-        for (int k = 0; k <= static_cast<int>(second.size()); ++k) {
-            const bool sure = TakeLook(run, k, k == 0 ? FirstLook() : second[k - 1]);
+        bool sure = false;
+        int k = 0;
+        for (; k <= static_cast<int>(second.size()); ++k) {
+            sure = TakeLook(run, k, k == 0 ? FirstLook() : second[k - 1]);
             if (sure && !out.options.everyLook)
                 break;
         }
+        if (!sure || out.options.everyLook)
+            TakeLineLooks(run, k + (sure ? 1 : 0));
     }
     Finish(run);
 

@@ -54,6 +54,11 @@ private:
     void Offer(RunState& run, int look, const Recognizer& pass);
     /// Reads one look; true when it gave a sure code.
     bool TakeLook(RunState& run, int k, const Look& look);
+    /// Reads the image of one look, numbered k; true when it gave a sure code.
+    bool ReadLook(RunState& run, int k, const Look& look, const LookImage& image);
+    /// When no look gave a sure code: the looks again on crops around the regions found, numbered
+    /// from k on; gives the next number.
+    int TakeLineLooks(RunState& run, int k);
     /// The chosen look fills the recognizer's fields.
     void Finish(RunState& run);
 

@@ -381,11 +381,13 @@ TEST(Evidence, AnOwnerLetterChosenOverItsCheckDigitTwinIsNeverSureFromOneLook) {
     list[1].netTwin = true;
     EXPECT_FALSE(MayBeSure(list, 1));
     // Nor when the network hardly tells an owner letter from its twin, hardly reads what the
-    // check-digit choice put in, or the code's line goes on past the last box.
+    // check-digit choice put in, the code's line goes on past the last box, or a crop look's
+    // code has a character the network hardly reads.
     list[1].netTwin = false;
-    for (auto doubt : {+[](Candidate& c) { c.twinShare = kTwinOwnerShareLimit; },
-                       +[](Candidate& c) { c.guidedNet = kGuidedNetFloor / 2; },
-                       +[](Candidate& c) { c.lineGoesOn = true; }}) {
+    for (auto doubt :
+         {+[](Candidate& c) { c.twinShare = kTwinOwnerShareLimit; },
+          +[](Candidate& c) { c.guidedNet = kGuidedNetFloor / 2; },
+          +[](Candidate& c) { c.lineGoesOn = true; }, +[](Candidate& c) { c.cropDoubt = true; }}) {
         std::vector<Candidate> doubted = list;
         doubt(doubted[1]);
         EXPECT_FALSE(MayBeSure(doubted, 1));
