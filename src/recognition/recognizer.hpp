@@ -25,7 +25,8 @@ struct RecognitionOptions {
     /// check-digit choice and no judgement of sureness (every validated code is perfect).
     bool strict = false;
     /// For measuring: the plan reads every look instead of stopping at the first sure code (the
-    /// reading chosen is the same).
+    /// reading chosen is the same) or giving up on a photograph whose looks read too little (the
+    /// reading chosen may then differ: a later look may give a code for review).
     bool everyLook = false;
     bool colourPass = false;       ///< extract the dominant hue and make the swatch
     bool locatorStepView = false;  ///< show the locator's intermediate images

@@ -152,3 +152,20 @@ TEST(ReadingPlan, NothingToReadIsJudgedAndCostsTheScalesOnly) {
     EXPECT_EQ(planned.result.pass, "none");
     EXPECT_TRUE(planned.plan()->records().empty());
 }
+
+TEST(ReadingPlan, GivesUpWhereTheLooksReadTooFewCharacters) {
+    Data data;
+    // A code of which seven characters are left: a region every look reads seven boxes of.
+    const DrawnPhoto drawn = DrawCodePhoto(CodeDrawing{});
+    cv::Mat photo = drawn.image.clone();
+    for (size_t c = 7; c < drawn.characters.size(); ++c)
+        photo(drawn.characters[c] + cv::Size(2, 2) - cv::Point(1, 1)).setTo(cv::Scalar::all(70));
+    Recognizer planned(data.View());
+    EXPECT_FALSE(planned.RecognizeLoaded(photo));
+    const size_t taken = planned.plan()->records().size();
+    EXPECT_EQ(taken, 7u);
+    // Measuring reads every look all the same.
+    planned.options.everyLook = true;
+    planned.RecognizeLoaded(photo);
+    EXPECT_GT(planned.plan()->records().size(), taken);
+}
