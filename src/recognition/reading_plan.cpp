@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <iterator>
 #include <opencv2/imgproc.hpp>
+#include <thread>
 
 #include "classifier/iso6346.hpp"
 #include "recognition/check_digit_choice.hpp"
@@ -85,6 +86,9 @@ constexpr TextColour kReviewColour{200, 130, 0};
 /// other-gate train), and its looks are most of what a photograph without a readable code costs.
 constexpr size_t kGiveUpLooks = 7;
 constexpr size_t kGiveUpCharacters = 8;
+
+/// The most second looks read at once.
+constexpr int kMostLookThreads = 8;
 
 bool LaterLooksHopeless(const std::vector<LookRecord>& records) {
     if (records.size() != kGiveUpLooks)
@@ -169,19 +173,20 @@ void ReadingPlan::Prepare(RunState& run) {
     pass.processedCount = out.processedCount;
 }
 
+const cv::Mat& ReadingPlan::ScaledPhoto(RunState& run, double scale) const {
+    // Looks at one scale share the scaled photograph: it is made once and repaired apart.
+    auto it = std::find_if(run.scaled.begin(), run.scaled.end(),
+                           [&](const auto& kept) { return kept.first == scale; });
+    if (it == run.scaled.end()) {
+        run.scaled.emplace_back(scale, MakeLookImage(run.photo, run.scale, Look{"", scale}).image);
+        it = std::prev(run.scaled.end());
+    }
+    return it->second;
+}
+
 bool ReadingPlan::ImageOf(RunState& run, const Look& look, LookImage& image) const {
-    if (look.needsRegion() && !run.located)
-        return false;
     if (look.scale != 1.0) {
-        // Looks at one scale share the scaled photograph: it is made once and repaired apart.
-        auto it = std::find_if(run.scaled.begin(), run.scaled.end(),
-                               [&](const auto& kept) { return kept.first == look.scale; });
-        if (it == run.scaled.end()) {
-            run.scaled.emplace_back(
-                look.scale, MakeLookImage(run.photo, run.scale, Look{"", look.scale}).image);
-            it = std::prev(run.scaled.end());
-        }
-        const cv::Mat& scaled = it->second;
+        const cv::Mat& scaled = ScaledPhoto(run, look.scale);
         Look rest = look;
         rest.scale = 1.0;
         image = MakeLookImage(scaled, 1.0, rest);
@@ -197,17 +202,17 @@ bool ReadingPlan::ImageOf(RunState& run, const Look& look, LookImage& image) con
     return look.repair == Repair::kNone || image.image.data != run.working.data;
 }
 
-void ReadingPlan::ReadWithNet(Recognizer& pass) {
+void ReadingPlan::ReadWithNet(classifier::CharacterNet* net, Recognizer& pass) {
     // The network reads the boxes of each reading that has a box for every character (only
     // those can give a code): a look whose reading did not validate asks it for a code, and a
     // validated code takes its probabilities as evidence.
-    if (!net_ || !pass.result.located())
+    if (net == nullptr || !pass.result.located())
         return;
     for (Reading* reading : {&pass.morphologyReading, &pass.clusterReading}) {
         const bool wins = reading == &pass.WinningReading();
         if (reading->characters.size() == classifier::kCodeLength &&
             (!pass.result.complete || wins))
-            ReadBoxesWithNet(*net_, *reading);
+            ReadBoxesWithNet(*net, *reading);
     }
 }
 
@@ -267,7 +272,7 @@ void ReadingPlan::Offer(RunState& run, int look, const Recognizer& pass) {
 
 bool ReadingPlan::TakeLook(RunState& run, int k, const Look& look) {
     LookImage image;
-    if (!ImageOf(run, look, image))
+    if ((look.needsRegion() && !run.located) || !ImageOf(run, look, image))
         return false;
     Recognizer& out = run.out;
     Recognizer& pass = *pass_;
@@ -277,11 +282,21 @@ bool ReadingPlan::TakeLook(RunState& run, int k, const Look& look) {
     pass.options.readerStepView = k == 0 && out.options.readerStepView;
     pass.options.saveSamples = k == 0 && out.options.saveSamples;
     pass.options.samples = k == 0 ? out.options.samples : nullptr;
+    DetachAll(run, pass);
+    pass.RecognizeLoaded(image.image);
+    ReadWithNet(net_.get(), pass);
+    return Consume(run, k, look, pass, image);
+}
+
+void ReadingPlan::DetachAll(RunState& run, const Recognizer& pass) {
     for (LookOutput& earlier : run.kept)
         Detach(earlier, pass);
     Detach(run.fallback, pass);
-    pass.RecognizeLoaded(image.image);
-    ReadWithNet(pass);
+}
+
+bool ReadingPlan::Consume(RunState& run, int k, const Look& look, const Recognizer& pass,
+                          const LookImage& image) {
+    Recognizer& out = run.out;
     const RecognitionResult& read = pass.result;
     out.result.times.locate += read.times.locate;
     out.result.times.read += read.times.read;
@@ -305,6 +320,90 @@ bool ReadingPlan::TakeLook(RunState& run, int k, const Look& look) {
     for (size_t c = before; c < candidates_.size(); ++c) {
         if (CandidateConfidence(candidates_, c, data_.confidence) >= run.threshold &&
             MayBeSure(candidates_, c))
+            return true;
+    }
+    return false;
+}
+
+bool ReadingPlan::Stops(const RunState& run, bool sure) const {
+    return !run.out.options.everyLook && (sure || LaterLooksHopeless(records_));
+}
+
+// A second pass with its own network, for the looks read at once.
+struct ReadingPlan::Helper {
+    explicit Helper(const ReferenceData& data) : pass(data) {
+        if (data.characterNet != nullptr)
+            net = std::make_unique<classifier::CharacterNet>(*data.characterNet);
+    }
+    Recognizer pass;
+    std::unique_ptr<classifier::CharacterNet> net;
+};
+
+bool ReadingPlan::TakeLooksAtOnce(RunState& run, int k, int end) {
+    // The looks are read at once, each by its own pass, and taken in their order as one pass
+    // would take them: a look after the one that stops the plan is read for nothing, and a turn
+    // that only a look of this round made worth taking is read then, alone.
+    struct Slot {
+        Look look;
+        bool read = false;  ///< worth reading when the round began
+        bool taken = false;
+        LookImage image;
+        Recognizer* pass = nullptr;
+        classifier::CharacterNet* net = nullptr;
+    };
+    const int count = end - k;
+    while (static_cast<int>(helpers_.size()) < count - 1)
+        helpers_.push_back(std::make_unique<Helper>(data_));
+    std::vector<Slot> slots(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        Slot& slot = slots[static_cast<size_t>(i)];
+        slot.look = SecondLooks()[static_cast<size_t>(k + i - 1)];
+        slot.read = !slot.look.needsRegion() || run.located;
+        if (slot.read && slot.look.scale != 1.0)
+            ScaledPhoto(run, slot.look.scale);  // made here, read by the threads
+        if (i == 0) {
+            slot.pass = pass_.get();
+            slot.net = net_.get();
+        } else {
+            Helper& helper = *helpers_[static_cast<size_t>(i - 1)];
+            helper.pass.options = RecognitionOptions{};
+            helper.pass.options.strict = true;
+            helper.pass.options.samplesFolder = run.out.options.samplesFolder;
+            slot.pass = &helper.pass;
+            slot.net = helper.net.get();
+        }
+        slot.pass->options.locatorStepView = false;
+        slot.pass->options.readerStepView = false;
+        slot.pass->options.saveSamples = false;
+        slot.pass->options.samples = nullptr;
+        DetachAll(run, *slot.pass);
+    }
+    auto read = [&](Slot& slot) {
+        if (!slot.read || !ImageOf(run, slot.look, slot.image))
+            return;
+        slot.taken = true;
+        slot.pass->RecognizeLoaded(slot.image.image);
+        ReadWithNet(slot.net, *slot.pass);
+    };
+    std::vector<std::thread> threads;
+    for (size_t i = 1; i < slots.size(); ++i)
+        threads.emplace_back(read, std::ref(slots[i]));
+    read(slots[0]);
+    for (std::thread& thread : threads)
+        thread.join();
+    for (int i = 0; i < count; ++i) {
+        Slot& slot = slots[static_cast<size_t>(i)];
+        bool sure = false;
+        if (!slot.read) {
+            if (!slot.look.needsRegion() || !run.located)
+                continue;
+            sure = TakeLook(run, k + i, slot.look);  // worth taking since an earlier slot
+        } else if (slot.taken) {
+            sure = Consume(run, k + i, slot.look, *slot.pass, slot.image);
+        } else {
+            continue;
+        }
+        if (Stops(run, sure))
             return true;
     }
     return false;
@@ -376,13 +475,14 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
     run.threshold = data_.confidence != nullptr ? data_.confidence->threshold : kSureThreshold;
     if (!run.photo.empty()) {
         Prepare(run);
-        const std::vector<Look>& second = SecondLooks();
-        for (int k = 0; k <= static_cast<int>(second.size()); ++k) {
-            const bool sure = TakeLook(run, k, k == 0 ? FirstLook() : second[k - 1]);
-            if (out.options.everyLook)
-                continue;
-            if (sure || LaterLooksHopeless(records_))
-                break;
+        const int looks = 1 + static_cast<int>(SecondLooks().size());
+        const int threads = std::clamp(out.options.lookThreads, 1, kMostLookThreads);
+        // The first look alone: most photographs are sure there.
+        bool stopped = Stops(run, TakeLook(run, 0, FirstLook()));
+        for (int k = 1; k < looks && !stopped; k += threads) {
+            const int end = std::min(looks, k + threads);
+            stopped = end - k > 1 ? TakeLooksAtOnce(run, k, end)
+                                  : Stops(run, TakeLook(run, k, SecondLooks()[k - 1]));
         }
     }
     Finish(run);

@@ -48,13 +48,27 @@ private:
     struct RunState;
     void Start(Recognizer& out, LoadStatus status);
     void Prepare(RunState& run);
-    /// The image of a look; false when the look is not taken.
+    struct Helper;
+    /// The photograph at a look scale, made on the first call.
+    const cv::Mat& ScaledPhoto(RunState& run, double scale) const;
+    /// The image of a look; false when a repair found nothing to repair (the look is not taken).
     bool ImageOf(RunState& run, const Look& look, LookImage& image) const;
-    void ReadWithNet(Recognizer& pass);
+    static void ReadWithNet(classifier::CharacterNet* net, Recognizer& pass);
+    /// Copies what the kept looks still share with pass before pass reads again.
+    static void DetachAll(RunState& run, const Recognizer& pass);
     /// The candidates the pass's readings of one look give.
     void Offer(RunState& run, int look, const Recognizer& pass);
     /// Reads one look; true when it gave a sure code.
     bool TakeLook(RunState& run, int k, const Look& look);
+    /// What pass read of look k becomes: its record, candidates and kept output; true when it
+    /// gave a sure code.
+    bool Consume(RunState& run, int k, const Look& look, const Recognizer& pass,
+                 const LookImage& image);
+    /// Whether the plan stops after a look (sure: the look gave a sure code).
+    bool Stops(const RunState& run, bool sure) const;
+    /// Reads the second looks k to end - 1 at once on as many threads and takes them in order;
+    /// true when the plan stops at one of them.
+    bool TakeLooksAtOnce(RunState& run, int k, int end);
     /// The chosen look fills the recognizer's fields.
     void Finish(RunState& run);
 
@@ -64,6 +78,8 @@ private:
     /// reference data has one.
     std::unique_ptr<classifier::CharacterNet> net_;
     std::unique_ptr<classifier::LineNet> line_;
+    /// The passes that read looks at once beside pass_ (RecognitionOptions::lookThreads).
+    std::vector<std::unique_ptr<Helper>> helpers_;
     std::vector<Candidate> candidates_;
     std::vector<LookRecord> records_;
 };
