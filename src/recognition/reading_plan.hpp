@@ -2,7 +2,7 @@
 // The reading plan: what the recognizer does with a photograph when it is not strict. The
 // photograph is read at its working scale by the single pass; when that gives no sure code, the
 // pass reads transformed copies of it (the second look) until one gives a sure code, the looks
-// run out, or the looks so far read so few characters that the later ones are not worth taking.
+// run out; turns and shears are given up when the looks so far read too few characters.
 // The check-digit-guided choice is tried on every look's reading of eleven characters. The look
 // that produced the chosen reading fills the recognizer's fields, its region mapped back onto
 // the photograph as given. The colour pass reads the working image; step views and character
@@ -66,6 +66,8 @@ private:
                  const LookImage& image);
     /// Whether the plan stops after a look (sure: the look gave a sure code).
     bool Stops(const RunState& run, bool sure) const;
+    /// Whether a look is taken after the looks so far.
+    static bool WorthTaking(const RunState& run, const Look& look);
     /// Reads the second looks k to end - 1 at once on as many threads and takes them in order;
     /// true when the plan stops at one of them.
     bool TakeLooksAtOnce(RunState& run, int k, int end);

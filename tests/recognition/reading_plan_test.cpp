@@ -162,8 +162,14 @@ TEST(ReadingPlan, GivesUpWhereTheLooksReadTooFewCharacters) {
         photo(drawn.characters[c] + cv::Size(2, 2) - cv::Point(1, 1)).setTo(cv::Scalar::all(70));
     Recognizer planned(data.View());
     EXPECT_FALSE(planned.RecognizeLoaded(photo));
-    const size_t taken = planned.plan()->records().size();
-    EXPECT_EQ(taken, 7u);
+    // Seven looks, then no more turns or shears: the larger scale and the repairs still.
+    const std::vector<LookRecord>& records = planned.plan()->records();
+    const size_t taken = records.size();
+    ASSERT_GT(taken, 7u);
+    for (size_t k = 7; k < taken; ++k)
+        EXPECT_TRUE(records[k].name.rfind("rotate", 0) != 0 &&
+                    records[k].name.rfind("shear", 0) != 0)
+            << records[k].name;
     // Measuring reads every look all the same.
     planned.options.everyLook = true;
     planned.RecognizeLoaded(photo);
