@@ -1,8 +1,8 @@
 #pragma once
 // The reading plan: what the recognizer does with a photograph when it is not strict. The
 // photograph is read at its working scale by the single pass; when that gives no sure code, the
-// pass reads transformed copies of it (the second look) until one gives a sure code, the looks
-// run out; turns and shears are given up when the looks so far read too few characters.
+// pass reads transformed copies of it (the second look) until one gives a sure code or the looks
+// run out or only the scales are left (after looks that read too few characters).
 // The check-digit-guided choice is tried on every look's reading of eleven characters. The look
 // that produced the chosen reading fills the recognizer's fields, its region mapped back onto
 // the photograph as given. The colour pass reads the working image; step views and character
