@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <iterator>
 #include <opencv2/imgproc.hpp>
+#include <system_error>
 #include <thread>
 
 #include "classifier/iso6346.hpp"
@@ -388,19 +390,37 @@ bool ReadingPlan::TakeLooksAtOnce(RunState& run, int k, int end) {
         slot.pass->options.samples = nullptr;
         DetachAll(run, *slot.pass);
     }
-    auto read = [&](Slot& slot) {
-        if (!slot.read || !ImageOf(run, slot.look, slot.image))
-            return;
-        slot.taken = true;
-        slot.pass->RecognizeLoaded(slot.image.image);
-        ReadWithNet(slot.net, *slot.pass);
+    // What a thread could not do (out of memory) is raised again here, as one pass would raise it.
+    std::vector<std::exception_ptr> failed(slots.size());
+    auto read = [&](size_t i) {
+        Slot& slot = slots[i];
+        try {
+            if (!slot.read || !ImageOf(run, slot.look, slot.image))
+                return;
+            slot.taken = true;
+            slot.pass->RecognizeLoaded(slot.image.image);
+            ReadWithNet(slot.net, *slot.pass);
+        } catch (...) {
+            failed[i] = std::current_exception();
+        }
     };
     std::vector<std::thread> threads;
-    for (size_t i = 1; i < slots.size(); ++i)
-        threads.emplace_back(read, std::ref(slots[i]));
-    read(slots[0]);
+    size_t started = 1;
+    try {
+        for (; started < slots.size(); ++started)
+            threads.emplace_back(read, started);
+    } catch (const std::system_error&) {
+        // No thread to be had: the rest are read here.
+    }
+    read(0);
+    for (size_t i = started; i < slots.size(); ++i)
+        read(i);
     for (std::thread& thread : threads)
         thread.join();
+    for (const std::exception_ptr& failure : failed) {
+        if (failure)
+            std::rethrow_exception(failure);
+    }
     for (int i = 0; i < count; ++i) {
         Slot& slot = slots[static_cast<size_t>(i)];
         bool sure = false;

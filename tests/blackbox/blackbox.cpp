@@ -8,7 +8,8 @@
 // its character confusions (confusion.hpp); with --montage DIR the crops of every confusion pair
 // are written as DIR/<set>/<label>_as_<read>.png.
 //
-//   blackbox --data DIR [--floors FILE] [--strict] [--verbose] [--montage DIR] [--look-threads N] SET...
+//   blackbox --data DIR [--floors FILE] [--strict] [--verbose] [--montage DIR] SET...
+//   blackbox --data DIR --look-threads N SET...  # second looks on N threads: the same readings
 //   blackbox --data DIR --curve SET...        # perfect and misread readings per sure threshold
 //   blackbox --data DIR --dump FILE SET...    # every look of every photograph as JSON lines
 //
