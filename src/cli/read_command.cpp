@@ -15,6 +15,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/data_option.hpp"
@@ -514,6 +515,11 @@ int RunRead(const ReadOptions& options) {
     karvona::ReadOptions readOptions;
     readOptions.strict = options.strict;
     readOptions.colour = settings.colour;
+    if (batch.jobs <= 1) {
+        // One photograph at a time leaves the other cores to its second looks.
+        readOptions.lookThreads =
+            static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    }
     auto makeReader = [&](int) -> shell::PhotoReader {
         const int start = batch.startRow;
         return [&, start](const fs::path&, int processedCount) {

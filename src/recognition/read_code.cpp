@@ -265,6 +265,7 @@ CodeReading ReadCodeWith(const cv::Mat& photo, Recognizer& recognizer, const Rea
     set.everyLook = everyLook;
     set.strict = options.strict;
     set.colourPass = options.colour;
+    set.lookThreads = options.lookThreads;
     set.viewer = options.steps;
     set.locatorStepView = options.steps != nullptr && options.locatorSteps;
     set.readerStepView = options.steps != nullptr && options.readerSteps;

@@ -2,9 +2,10 @@
 // The reading plan: what the recognizer does with a photograph when it is not strict. The
 // photograph is read at its working scale by the single pass; when that gives no sure code, the
 // pass reads transformed copies of it (the second look) until one gives a sure code or the looks
-// run out. The check-digit-guided choice is tried on every look's reading of eleven characters.
-// The look that produced the chosen reading fills the recognizer's fields, its region mapped back
-// onto the photograph as given. The colour pass reads the working image; step views and character
+// run out or only the scales are left (after looks that read too few characters).
+// The check-digit-guided choice is tried on every look's reading of eleven characters. The look
+// that produced the chosen reading fills the recognizer's fields, its region mapped back onto
+// the photograph as given. The colour pass reads the working image; step views and character
 // samples come from the first look only.
 
 #include <memory>
@@ -47,13 +48,29 @@ private:
     struct RunState;
     void Start(Recognizer& out, LoadStatus status);
     void Prepare(RunState& run);
-    /// The image of a look; false when the look is not taken.
+    struct Helper;
+    /// The photograph at a look scale, made on the first call.
+    const cv::Mat& ScaledPhoto(RunState& run, double scale) const;
+    /// The image of a look; false when a repair found nothing to repair (the look is not taken).
     bool ImageOf(RunState& run, const Look& look, LookImage& image) const;
-    void ReadWithNet(Recognizer& pass);
+    static void ReadWithNet(classifier::CharacterNet* net, Recognizer& pass);
+    /// Copies what the kept looks still share with pass before pass reads again.
+    static void DetachAll(RunState& run, const Recognizer& pass);
     /// The candidates the pass's readings of one look give.
     void Offer(RunState& run, int look, const Recognizer& pass);
     /// Reads one look; true when it gave a sure code.
     bool TakeLook(RunState& run, int k, const Look& look);
+    /// What pass read of look k becomes: its record, candidates and kept output; true when it
+    /// gave a sure code.
+    bool Consume(RunState& run, int k, const Look& look, const Recognizer& pass,
+                 const LookImage& image);
+    /// Whether the plan stops after a look (sure: the look gave a sure code).
+    bool Stops(const RunState& run, bool sure) const;
+    /// Whether a look is taken after the looks so far.
+    static bool WorthTaking(const RunState& run, const Look& look);
+    /// Reads the second looks k to end - 1 at once on as many threads and takes them in order;
+    /// true when the plan stops at one of them.
+    bool TakeLooksAtOnce(RunState& run, int k, int end);
     /// Reads the image of one look, numbered k; true when it gave a sure code.
     bool ReadLook(RunState& run, int k, const Look& look, const LookImage& image);
     /// When no look gave a sure code: the looks again on crops around the regions found, numbered
@@ -68,6 +85,8 @@ private:
     /// reference data has one.
     std::unique_ptr<classifier::CharacterNet> net_;
     std::unique_ptr<classifier::LineNet> line_;
+    /// The passes that read looks at once beside pass_ (RecognitionOptions::lookThreads).
+    std::vector<std::unique_ptr<Helper>> helpers_;
     std::vector<Candidate> candidates_;
     std::vector<LookRecord> records_;
 };

@@ -25,8 +25,13 @@ struct RecognitionOptions {
     /// check-digit choice and no judgement of sureness (every validated code is perfect).
     bool strict = false;
     /// For measuring: the plan reads every look instead of stopping at the first sure code (the
-    /// reading chosen is the same).
+    /// reading chosen is the same) or giving up on a photograph whose looks read too little (the
+    /// reading chosen may then differ: a later look may give a code for review).
     bool everyLook = false;
+    /// Second looks of one photograph read at once, on as many threads (1: one after another).
+    /// The reading is the same; the time on a machine with idle cores is shorter, the CPU time
+    /// is not (looks after the one that stops the plan are read for nothing).
+    int lookThreads = 1;
     bool colourPass = false;       ///< extract the dominant hue and make the swatch
     bool locatorStepView = false;  ///< show the locator's intermediate images
     bool readerStepView = false;   ///< show the readers' intermediate images

@@ -9,6 +9,7 @@
 // are written as DIR/<set>/<label>_as_<read>.png.
 //
 //   blackbox --data DIR [--floors FILE] [--strict] [--verbose] [--montage DIR] SET...
+//   blackbox --data DIR --look-threads N SET...  # second looks on N threads: the same readings
 //   blackbox --data DIR --curve SET...        # perfect and misread readings per sure threshold
 //   blackbox --data DIR --dump FILE SET...    # every look of every photograph as JSON lines
 //
@@ -237,6 +238,7 @@ int main(int argc, char** argv) {
     CLI::App app{"Black-box accuracy of the reader on labelled photograph sets"};
     std::string data = "data";
     std::string floorsFile;
+    int lookThreads = 1;
     std::string dumpFile;
     bool verbose = false, strict = false, curve = false, noNet = false;
     bool lineNet = false;
@@ -253,6 +255,8 @@ int main(int argc, char** argv) {
         ->excludes("--strict");
     app.add_option("--dump", dumpFile, "Write every look of every photograph as JSON lines")
         ->excludes("--strict");
+    app.add_option("--look-threads", lookThreads,
+                   "Second looks of a photograph read at once (the readings are the same)");
     app.add_flag("--no-net", noNet, "Read without the networks (the plan on codebooks)");
     app.add_flag("--line-net", lineNet,
                  "Read with the line network too, where no reader's boxes give a code")
@@ -332,6 +336,7 @@ int main(int argc, char** argv) {
         recognizer.options.everyLook = curve || dump.is_open();
         karvona::ReadOptions readOptions;
         readOptions.strict = strict;
+        readOptions.lookThreads = lookThreads;
         std::map<std::string, Tally> perLayout;
         std::map<std::string, int> perPass;  // perfect readings by the look that made them
         Tally total;

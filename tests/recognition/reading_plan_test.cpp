@@ -158,3 +158,63 @@ TEST(ReadingPlan, NothingToReadIsJudgedAndCostsTheScalesOnly) {
     EXPECT_EQ(planned.result.pass, "none");
     EXPECT_TRUE(planned.plan()->records().empty());
 }
+
+TEST(ReadingPlan, GivesUpWhereTheLooksReadTooFewCharacters) {
+    Data data;
+    // A code of which seven characters are left: a region every look reads seven boxes of.
+    const DrawnPhoto drawn = DrawCodePhoto(CodeDrawing{});
+    cv::Mat photo = drawn.image.clone();
+    for (size_t c = 7; c < drawn.characters.size(); ++c)
+        photo(drawn.characters[c] + cv::Size(2, 2) - cv::Point(1, 1)).setTo(cv::Scalar::all(70));
+    Recognizer planned(data.View());
+    EXPECT_FALSE(planned.RecognizeLoaded(photo));
+    // Seven looks, then no more turns, shears or repairs of the photograph: the larger scale
+    // still, and the looks at the crop around the region.
+    const std::vector<LookRecord>& records = planned.plan()->records();
+    const size_t taken = records.size();
+    ASSERT_GT(taken, 7u);
+    for (size_t k = 7; k < taken; ++k)
+        EXPECT_TRUE(records[k].name.rfind("scale", 0) == 0 || records[k].name.rfind("crop", 0) == 0)
+            << records[k].name;
+    // Measuring reads every look all the same.
+    planned.options.everyLook = true;
+    planned.RecognizeLoaded(photo);
+    EXPECT_GT(planned.plan()->records().size(), taken);
+}
+
+TEST(ReadingPlan, ParallelLooksGiveTheSerialReading) {
+    Data data;
+    CodeDrawing sloping;
+    sloping.text = "ABCU1234560";
+    sloping.leanDegrees = 10.0;
+    const DrawnPhoto drawn = DrawCodePhoto(CodeDrawing{});
+    cv::Mat sevenLeft = drawn.image.clone();
+    for (size_t c = 7; c < drawn.characters.size(); ++c)
+        sevenLeft(drawn.characters[c] + cv::Size(2, 2) - cv::Point(1, 1))
+            .setTo(cv::Scalar::all(70));
+    Recognizer serial(data.View());
+    Recognizer parallel(data.View());
+    parallel.options.lookThreads = 3;
+    for (const cv::Mat& photo : {DrawCodePhoto(sloping).image, sevenLeft}) {
+        serial.RecognizeLoaded(photo);
+        parallel.RecognizeLoaded(photo);
+        const RecognitionResult& a = serial.result;
+        const RecognitionResult& b = parallel.result;
+        EXPECT_EQ(b.code, a.code);
+        EXPECT_EQ(b.pass, a.pass);
+        EXPECT_EQ(b.confidence, a.confidence);
+        EXPECT_EQ(b.review, a.review);
+        EXPECT_EQ(b.region, a.region);
+        EXPECT_EQ(b.layoutCode, a.layoutCode);
+        ASSERT_EQ(parallel.plan()->records().size(), serial.plan()->records().size());
+        for (size_t k = 0; k < serial.plan()->records().size(); ++k) {
+            const LookRecord& x = serial.plan()->records()[k];
+            const LookRecord& y = parallel.plan()->records()[k];
+            EXPECT_EQ(y.name, x.name);
+            EXPECT_EQ(y.morphology.code, x.morphology.code);
+            EXPECT_EQ(y.cluster.code, x.cluster.code);
+        }
+        EXPECT_EQ(parallel.plan()->candidates().size(), serial.plan()->candidates().size());
+        EXPECT_EQ(cv::norm(parallel.displayImage, serial.displayImage, cv::NORM_INF), 0.0);
+    }
+}
