@@ -143,8 +143,9 @@ TEST(ReadingPlan, NothingToReadIsJudgedAndCostsTheScalesOnly) {
     std::vector<std::string> taken;
     for (const LookRecord& record : planned.plan()->records())
         taken.push_back(record.name);
-    EXPECT_EQ(taken, (std::vector<std::string>{"first", "scale 0.75", "scale 1.5", "scale 2",
-                                               "equalised", "equalised 1.5"}));
+    EXPECT_EQ(taken,
+              (std::vector<std::string>{"first", "scale 0.75", "scale 1.5", "scale 2", "equalised",
+                                        "equalised 1.5", "narrowed 1.5", "narrowed 1.75"}));
 
     // A file that does not load: no look at all.
     EXPECT_FALSE(planned.RecognizeImage("/no/such/photo.jpg"));
