@@ -44,6 +44,11 @@ const std::vector<Look>& SecondLooks() {
         {"equalised 1.5", 1.5, 0, 0, Repair::kEqualise},
         {"unframed", 1.0, 0, 0, Repair::kUnframe},
         {"unbarred", 1.0, 0, 0, Repair::kUnbar},
+        // Photographs squeezed into a square from an upright picture: characters too wide and
+        // too small for the seeds, narrowed back at the larger scales (1.5 high, as wide as
+        // given; 1.75 high, 1.225 wide).
+        {"narrowed 1.5", 1.5, 0, 0, Repair::kNone, 2.0 / 3.0},
+        {"narrowed 1.75", 1.75, 0, 0, Repair::kNone, 0.7},
     };
     return looks;
 }
@@ -69,12 +74,13 @@ LookImage MakeLookImage(const cv::Mat& photo, double photoScale, const Look& loo
     LookImage out;
     const double s = photoScale * look.scale;
     cv::Mat scaled;
-    if (s == 1.0 || photo.empty()) {
+    if ((s == 1.0 && look.narrow == 1.0) || photo.empty()) {
         scaled = photo;
     } else {
-        const cv::Size size(std::max(1, int(std::lround(photo.cols * s))),
+        const cv::Size size(std::max(1, int(std::lround(photo.cols * s * look.narrow))),
                             std::max(1, int(std::lround(photo.rows * s))));
-        cv::resize(photo, scaled, size, 0, 0, s < 1.0 ? cv::INTER_AREA : cv::INTER_LINEAR);
+        const bool smaller = s < 1.0 || (s == 1.0 && look.narrow < 1.0);
+        cv::resize(photo, scaled, size, 0, 0, smaller ? cv::INTER_AREA : cv::INTER_LINEAR);
     }
     if (look.repair != Repair::kNone)
         scaled = Repaired(scaled, look.repair);

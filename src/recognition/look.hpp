@@ -30,8 +30,12 @@ struct Look {
     double shear = 0.0;   ///< degrees: each column moves down by tan(shear) per column right
     /// What is repaired in the image after scaling (look_repairs.hpp).
     Repair repair = Repair::kNone;
+    /// The width's factor on top of scale: below 1 narrows characters that a photograph squeezed
+    /// into its frame from an upright picture made too wide.
+    double narrow = 1.0;
     bool identity() const {
-        return scale == 1.0 && rotate == 0.0 && shear == 0.0 && repair == Repair::kNone;
+        return scale == 1.0 && narrow == 1.0 && rotate == 0.0 && shear == 0.0 &&
+               repair == Repair::kNone;
     }
     /// A turn or shear only straightens a code that an earlier look found a region for, and a
     /// frame or a bar taken away only mends one: on a photograph where no look at any scale

@@ -12,6 +12,7 @@
 //   blackbox --data DIR --look-threads N SET...  # second looks on N threads: the same readings
 //   blackbox --data DIR --curve SET...        # perfect and misread readings per sure threshold
 //   blackbox --data DIR --dump FILE SET...    # every look of every photograph as JSON lines
+//   blackbox --data DIR --stages SET...       # where a set with boxes.csv is lost, per stage
 //
 // A floors file holds lines "set perfect-min misread-max" (set = the folder's name); '#' starts a
 // comment. A set that is not there (e.g. photographs outside this machine) is skipped.
@@ -39,6 +40,7 @@
 #include "recognition/reading_plan.hpp"
 #include "recognition/recognizer.hpp"
 #include "recognition/reference_data.hpp"
+#include "stages.hpp"
 #include "training/calibrate.hpp"
 #include "training/harvest.hpp"
 #include "training/sample_folder.hpp"
@@ -264,6 +266,11 @@ int main(int argc, char** argv) {
     std::string characters;
     app.add_option("--characters", characters,
                    "Sample folder whose characters are classified one by one, instead of sets");
+    bool stages = false;
+    std::string stageRows;
+    app.add_flag("--stages", stages,
+                 "For sets with boxes.csv: where the labelled characters are lost, stage by stage");
+    app.add_option("--stage-rows", stageRows, "With --stages: one CSV row per photograph and look");
     app.add_option("sets", sets, "Folders with labels.csv");
     CLI11_PARSE(app, argc, argv);
 
@@ -283,6 +290,8 @@ int main(int argc, char** argv) {
 
     if (!characters.empty())
         return MeasureCharacters(characters, reference);
+    if (stages)
+        return MeasureStages(sets, reference, stageRows);
     if (sets.empty()) {
         std::cerr << "no sets given\n";
         return 2;

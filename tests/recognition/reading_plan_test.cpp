@@ -149,8 +149,9 @@ TEST(ReadingPlan, NothingToReadIsJudgedAndCostsTheScalesOnly) {
     std::vector<std::string> taken;
     for (const LookRecord& record : planned.plan()->records())
         taken.push_back(record.name);
-    EXPECT_EQ(taken, (std::vector<std::string>{"first", "scale 0.75", "scale 1.5", "scale 2",
-                                               "equalised", "equalised 1.5"}));
+    EXPECT_EQ(taken,
+              (std::vector<std::string>{"first", "scale 0.75", "scale 1.5", "scale 2", "equalised",
+                                        "equalised 1.5", "narrowed 1.5", "narrowed 1.75"}));
 
     // A file that does not load: no look at all.
     EXPECT_FALSE(planned.RecognizeImage("/no/such/photo.jpg"));
@@ -168,13 +169,15 @@ TEST(ReadingPlan, GivesUpWhereTheLooksReadTooFewCharacters) {
         photo(drawn.characters[c] + cv::Size(2, 2) - cv::Point(1, 1)).setTo(cv::Scalar::all(70));
     Recognizer planned(data.View());
     EXPECT_FALSE(planned.RecognizeLoaded(photo));
-    // Seven looks, then no more turns, shears or repairs of the photograph: the larger scale
-    // still, and the looks at the crop around the region.
+    // Seven looks, then no more turns, shears or repairs of the photograph: the larger and the
+    // narrowed scales still, and the looks at the crop around the region.
     const std::vector<LookRecord>& records = planned.plan()->records();
     const size_t taken = records.size();
     ASSERT_GT(taken, 7u);
     for (size_t k = 7; k < taken; ++k)
-        EXPECT_TRUE(records[k].name.rfind("scale", 0) == 0 || records[k].name.rfind("crop", 0) == 0)
+        EXPECT_TRUE(records[k].name.rfind("scale", 0) == 0 ||
+                    records[k].name.rfind("narrowed", 0) == 0 ||
+                    records[k].name.rfind("crop", 0) == 0)
             << records[k].name;
     // Measuring reads every look all the same.
     planned.options.everyLook = true;

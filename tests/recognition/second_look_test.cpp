@@ -105,6 +105,12 @@ TEST(LookGeometry, RegionsMapBackOntoThePhotographAsGiven) {
     EXPECT_EQ(RectInPhoto({600, 400, 100, 100}, first.fromPhoto, small.size()),
               cv::Rect(600, 400, 40, 80));  // clipped to the photograph
     EXPECT_TRUE(RectInPhoto({}, first.fromPhoto, small.size()).empty());
+    // A narrowed look keeps its scale's height and narrows the width only.
+    Look narrowed{"narrowed", 1.5};
+    narrowed.narrow = 0.75;
+    const LookImage n = MakeLookImage(small, 1.0, narrowed);
+    EXPECT_EQ(n.image.size(), cv::Size(720, 720));
+    EXPECT_EQ(RectInPhoto({72, 72, 72, 72}, n.fromPhoto, small.size()), cv::Rect(64, 48, 64, 48));
 }
 
 TEST(CheckDigitChoice, TakesTheOneCloseRankThatValidates) {
