@@ -90,9 +90,9 @@ struct Candidate {
     /// A box is markedly taller than the others (HasTallBox): with a check sum that leaves 10,
     /// never sure, however many looks agree (they read the same box).
     bool tallBox = false;
-    /// Read on a crop around a region (line_crops.hpp) and the network gives a written character
-    /// less than kCropNetFloor: an enlarged caption or marking that only looks like a code. Never
-    /// sure.
+    /// Read on a crop around a region (line_crops.hpp), and either the network gives a written
+    /// character less than kCropNetFloor (an enlarged caption or marking that only looks like a
+    /// code) or an earlier look read another validated code of the photograph. Never sure.
     bool cropDoubt = false;
 };
 

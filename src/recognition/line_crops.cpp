@@ -37,4 +37,13 @@ double LineCropScale(cv::Size crop, double photoScale) {
                       2.0);
 }
 
+bool IsNearVariant(const std::string& earlier, const std::string& code) {
+    if (earlier.size() != code.size() || earlier == code)
+        return false;
+    int apart = 0;
+    for (size_t i = 0; i < code.size(); ++i)
+        apart += earlier[i] != code[i] ? 1 : 0;
+    return apart <= kNearVariantApart;
+}
+
 }  // namespace karvona::recognition

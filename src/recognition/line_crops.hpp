@@ -6,6 +6,7 @@
 // what the region left out beyond a rod or a frame is inside the crop.
 
 #include <opencv2/core.hpp>
+#include <string>
 #include <vector>
 
 namespace karvona::recognition {
@@ -20,6 +21,13 @@ struct FoundRegion {
 /// characters a lower probability than this. On training photographs a camera caption read as a
 /// code gave 0.005 and the codes read right 0.011 and more.
 inline constexpr float kCropNetFloor = 0.01f;
+
+/// Whether an earlier look's code is a near variant of a crop look's code: of the same length,
+/// other, and at most kNearVariantApart characters apart. Two misread characters can keep the
+/// check sum (E read as C with the check digit 3 read as 1); a crop's code with a near variant
+/// read before it is never sure.
+inline constexpr int kNearVariantApart = 3;
+bool IsNearVariant(const std::string& earlier, const std::string& code);
 
 /// At most this many crops are read per photograph.
 inline constexpr int kMaxLineCrops = 2;

@@ -357,8 +357,17 @@ bool ReadingPlan::Consume(RunState& run, int k, const Look& look, const Recogniz
     const size_t before = candidates_.size();
     Offer(run, k, pass);
     static const size_t written = static_cast<size_t>(EvidenceIndex("net_written_min"));
-    for (size_t c = before; run.cropping && c < candidates_.size(); ++c)
-        candidates_[c].cropDoubt = candidates_[c].evidence.values[written] < kCropNetFloor;
+    for (size_t c = before; run.cropping && c < candidates_.size(); ++c) {
+        // A crop is read only when the whole photograph gave nothing sure; where an earlier look
+        // read a near variant of the crop's code, the crop's reading is one more opinion, not a
+        // settlement.
+        const std::string& code = candidates_[c].code;
+        const bool disputed = std::any_of(
+            candidates_.begin(), candidates_.begin() + static_cast<long>(before),
+            [&](const Candidate& earlier) { return IsNearVariant(earlier.code, code); });
+        candidates_[c].cropDoubt =
+            disputed || candidates_[c].evidence.values[written] < kCropNetFloor;
+    }
     const bool samePixels =
         image.image.data == run.photo.data && image.image.size() == run.photo.size();
     if (candidates_.size() > before)

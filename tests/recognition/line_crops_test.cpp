@@ -27,3 +27,11 @@ TEST(LineCrops, ScaleFillsTheWorkingFrameAtMostTwice) {
     EXPECT_DOUBLE_EQ(LineCropScale({2000, 800}, 1.0), 1.0);  // never smaller
     EXPECT_DOUBLE_EQ(LineCropScale({1280, 400}, 0.5), 1.6);  // the photograph's scale counted
 }
+
+TEST(LineCrops, NearVariantsAreOtherCodesAFewCharactersApart) {
+    EXPECT_TRUE(IsNearVariant("EHSU5247413", "CHSU5247411"));
+    EXPECT_TRUE(IsNearVariant("EHSU5247413", "CHSU5207411"));
+    EXPECT_FALSE(IsNearVariant("EHSU5247413", "EHSU5247413"));
+    EXPECT_FALSE(IsNearVariant("EHSU5247413", "CHSU5201411"));
+    EXPECT_FALSE(IsNearVariant("EHSU524741", "EHSU5247413"));
+}
