@@ -55,5 +55,31 @@ TEST(ReadCodeParallel, ThreadsOnSharedDataReadAsOneThreadDoes) {
     }
 }
 
+// The second looks of one photograph read on several threads give what one thread gives.
+TEST(ReadCodeParallel, LooksOnIdleCoresReadAsTheSerialPlan) {
+    const classifier::CLvqCluster letters = test_support::DrawnGlyphCodebook(false);
+    const classifier::CLvqCluster digits = test_support::DrawnGlyphCodebook(true);
+    classifier::COwnerPrefixList prefixes;
+    const auto file = std::filesystem::temp_directory_path() / "karvona-look-threads-prefixes.txt";
+    std::ofstream(file) << "ABCU\nCSQU\n";
+    prefixes.LoadPrefixFile(file.string());
+    const ReferenceData data = recognition::ShareReferenceData({&letters, &digits, &prefixes});
+    testing::CodeDrawing sloping;
+    sloping.text = "ABCU1234560";
+    sloping.leanDegrees = 10.0;
+    ReadOptions threaded;
+    threaded.lookThreads = 3;
+    for (const cv::Mat& photo : {testing::DrawCodePhoto(sloping).image,
+                                 testing::DrawCodePhoto(testing::CodeDrawing{}).image}) {
+        const CodeReading serial = ReadCode(photo, data);
+        const CodeReading parallel = ReadCode(photo, data, threaded);
+        EXPECT_EQ(parallel.code, serial.code);
+        EXPECT_EQ(parallel.outcome, serial.outcome);
+        EXPECT_EQ(parallel.look, serial.look);
+        EXPECT_EQ(parallel.bounds, serial.bounds);
+        EXPECT_EQ(parallel.confidence, serial.confidence);
+    }
+}
+
 }  // namespace
 }  // namespace karvona
