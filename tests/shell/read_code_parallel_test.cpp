@@ -12,14 +12,26 @@
 namespace karvona {
 namespace {
 
-TEST(ReadCodeParallel, ThreadsOnSharedDataReadAsOneThreadDoes) {
+// The drawn glyphs' codebooks and two owner prefixes, shared as ReadCode takes them.
+struct GlyphData {
+    static classifier::COwnerPrefixList Prefixes(const char* fileName) {
+        classifier::COwnerPrefixList prefixes;
+        const auto file = std::filesystem::temp_directory_path() / fileName;
+        std::ofstream(file) << "ABCU\nCSQU\n";
+        prefixes.LoadPrefixFile(file.string());
+        return prefixes;
+    }
+    explicit GlyphData(const char* fileName) : prefixes(Prefixes(fileName)) {}
+
     const classifier::CLvqCluster letters = test_support::DrawnGlyphCodebook(false);
     const classifier::CLvqCluster digits = test_support::DrawnGlyphCodebook(true);
-    classifier::COwnerPrefixList prefixes;
-    const auto file = std::filesystem::temp_directory_path() / "karvona-parallel-prefixes.txt";
-    std::ofstream(file) << "ABCU\nCSQU\n";
-    prefixes.LoadPrefixFile(file.string());
+    const classifier::COwnerPrefixList prefixes;
     const ReferenceData data = recognition::ShareReferenceData({&letters, &digits, &prefixes});
+};
+
+TEST(ReadCodeParallel, ThreadsOnSharedDataReadAsOneThreadDoes) {
+    const GlyphData glyphs("karvona-parallel-prefixes.txt");
+    const ReferenceData& data = glyphs.data;
 
     std::vector<cv::Mat> photos;
     for (const char* text : {"ABCU1234560", "ABCU7654323"}) {
@@ -57,13 +69,8 @@ TEST(ReadCodeParallel, ThreadsOnSharedDataReadAsOneThreadDoes) {
 
 // The second looks of one photograph read on several threads give what one thread gives.
 TEST(ReadCodeParallel, LooksOnIdleCoresReadAsTheSerialPlan) {
-    const classifier::CLvqCluster letters = test_support::DrawnGlyphCodebook(false);
-    const classifier::CLvqCluster digits = test_support::DrawnGlyphCodebook(true);
-    classifier::COwnerPrefixList prefixes;
-    const auto file = std::filesystem::temp_directory_path() / "karvona-look-threads-prefixes.txt";
-    std::ofstream(file) << "ABCU\nCSQU\n";
-    prefixes.LoadPrefixFile(file.string());
-    const ReferenceData data = recognition::ShareReferenceData({&letters, &digits, &prefixes});
+    const GlyphData glyphs("karvona-look-threads-prefixes.txt");
+    const ReferenceData& data = glyphs.data;
     // Small photographs without a code: every second look at a scale is read, in rounds of
     // three, and each costs little (the thread sanitizer's build runs this too).
     ReadOptions threaded;
