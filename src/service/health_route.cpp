@@ -14,6 +14,7 @@ Route HealthRoute(const ServiceView& view) {
                             {{"loaded", data.letters && data.digits && data.prefixes},
                              {"folder", view.options.dataFolder.string()}}},
                            {"jobs", view.options.jobs},
+                           {"look_threads", view.options.lookThreads},
                            {"readings", view.readingsInFlight()},
                            {"waiting", view.requestsWaiting()}});
     };

@@ -43,7 +43,7 @@ Route ReadRoute(const ServiceView& view) {
             return FailToLoad(status, "the photograph");
         }
         const recognition::RecognitionResult read =
-            recognition::ResultOf(recognition::ReadCodeWith(photograph, recognizer));
+            recognition::ResultOf(recognition::ReadCodeWith(photograph, recognizer, view.readOptions()));
         KeptReading kept{name, QueryValue(head, "pass"), body, &read, {}, {}};
         TakeStrip(view, recognizer, kept);
         if (auto refused = KeepReadings(view, head, {kept}))

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "karvona/read_code.hpp"
 #include "recognition/recognizer.hpp"
 #include "recognition/reference_data.hpp"
 #include "service/service.hpp"
@@ -51,6 +52,13 @@ struct ServiceView {
     const recognition::ReferenceData& data;
     std::function<int()> readingsInFlight;
     std::function<int()> requestsWaiting;
+
+    /// How a route reads a photograph: the plan's second looks on the cores the readers leave.
+    karvona::ReadOptions readOptions() const {
+        karvona::ReadOptions read;
+        read.lookThreads = options.lookThreads;
+        return read;
+    }
 };
 
 struct Route {

@@ -2,6 +2,7 @@
 
 #include <boost/asio/post.hpp>
 #include <cstdio>
+#include <thread>
 
 #include "service/session.hpp"
 
@@ -13,6 +14,11 @@ using asio::ip::tcp;
 
 ServiceOptions Settled(ServiceOptions options) {
     options.jobs = std::clamp(options.jobs, 1, 64);
+    if (options.lookThreads <= 0) {
+        const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        options.lookThreads = std::clamp(cores / options.jobs, 1, 4);
+    }
+    options.lookThreads = std::clamp(options.lookThreads, 1, 8);
     if (options.maxBodyBytes == 0)
         options.maxBodyBytes = static_cast<std::size_t>(recognition::kMaxPhotographBytes);
     if (options.maxWaiting <= 0)

@@ -40,6 +40,9 @@ struct ServiceOptions {
     std::string host = "127.0.0.1";
     int port = 8080;  ///< 0: any free port
     int jobs = 1;     ///< readings at once
+    /// The second looks of one photograph read at once (ReadOptions::lookThreads); 0: as many
+    /// as the readers leave cores idle, at most 4.
+    int lookThreads = 0;
     /// Per request, from its first byte to the end of its reading.
     std::chrono::milliseconds timeout{30000};
     /// The largest body: a photograph of the pixel limit, and all photographs of a pass together.

@@ -42,6 +42,7 @@ TEST_F(ServiceTest, HealthNamesTheVersionAndTheData) {
     EXPECT_EQ(body["data"]["loaded"], true);
     EXPECT_EQ(body["data"]["folder"], "/usr/share/karvona");
     EXPECT_EQ(body["jobs"], 3);
+    EXPECT_GE(body["look_threads"], 1);  // the cores three readers leave idle, or one
 }
 
 TEST_F(ServiceTest, ReadAnswersTheObjectOfReadJson) {
