@@ -66,7 +66,8 @@ Route PassRoute(const ServiceView& view) {
                 reinterpret_cast<const unsigned char*>(part.content.data()), part.content.size(),
                 photograph);
             if (reading.status == recognition::LoadStatus::Ok) {
-                reading = recognition::ResultOf(recognition::ReadCodeWith(photograph, recognizer, view.readOptions()));
+                reading = recognition::ResultOf(
+                    recognition::ReadCodeWith(photograph, recognizer, view.readOptions()));
                 TakeStrip(view, recognizer, kept[i]);
             }
             photos.push_back({name, name, reading});

@@ -42,8 +42,8 @@ Route ReadRoute(const ServiceView& view) {
                 return *refused;
             return FailToLoad(status, "the photograph");
         }
-        const recognition::RecognitionResult read =
-            recognition::ResultOf(recognition::ReadCodeWith(photograph, recognizer, view.readOptions()));
+        const recognition::RecognitionResult read = recognition::ResultOf(
+            recognition::ReadCodeWith(photograph, recognizer, view.readOptions()));
         KeptReading kept{name, QueryValue(head, "pass"), body, &read, {}, {}};
         TakeStrip(view, recognizer, kept);
         if (auto refused = KeepReadings(view, head, {kept}))
