@@ -149,6 +149,8 @@ ConfidenceModel AsSaved(ConfidenceModel model) {
     return model;
 }
 
+}  // namespace
+
 void SaveEvidence(const fs::path& file, const std::vector<CalibrationPhoto>& photos) {
     std::FILE* out = std::fopen(file.string().c_str(), "w");
     if (out == nullptr)
@@ -162,7 +164,11 @@ void SaveEvidence(const fs::path& file, const std::vector<CalibrationPhoto>& pho
                          c.evidence.twinOwner ? 1 : 0, c.evidence.marginSecond);
             for (double v : c.evidence.values)
                 std::fprintf(out, "\t%.17g", v);
-            std::fprintf(out, "\n");
+            // The doubts that keep a code from being sure, after a marker, so that a fit from
+            // the file counts perfect readings and misreads per threshold as the reading did.
+            std::fprintf(out, "\t|\t%d\t%.9g\t%.9g\t%d\t%d\t%d\n", c.netTwin ? 1 : 0,
+                         static_cast<double>(c.twinShare), static_cast<double>(c.guidedNet),
+                         c.lineGoesOn ? 1 : 0, c.tallBox ? 1 : 0, c.cropDoubt ? 1 : 0);
         }
     }
     std::fclose(out);
@@ -192,6 +198,19 @@ bool LoadEvidence(const fs::path& file, std::vector<CalibrationPhoto>& photos) {
         }
         if (count == 0)
             return false;
+        // The doubts, where the file has them (a file written before they were kept has none).
+        fields.clear();
+        std::string marker;
+        if (fields >> marker && marker == "|") {
+            int netTwin = 0, lineGoesOn = 0, tallBox = 0, cropDoubt = 0;
+            if (!(fields >> netTwin >> c.twinShare >> c.guidedNet >> lineGoesOn >> tallBox >>
+                  cropDoubt))
+                return false;
+            c.netTwin = netTwin != 0;
+            c.lineGoesOn = lineGoesOn != 0;
+            c.tallBox = tallBox != 0;
+            c.cropDoubt = cropDoubt != 0;
+        }
         c.reader = static_cast<recognition::Winner>(reader);
         c.guided = guided != 0;
         c.evidence.twinOwner = twin != 0;
@@ -202,8 +221,6 @@ bool LoadEvidence(const fs::path& file, std::vector<CalibrationPhoto>& photos) {
     }
     return true;
 }
-
-}  // namespace
 
 ThresholdCount CountAt(const std::vector<CalibrationPhoto>& photos, const Probabilities& p,
                        double threshold) {

@@ -70,6 +70,12 @@ double ChooseThreshold(const std::vector<CalibrationPhoto>& photos,
 void PrintReliability(std::ostream& out, const std::vector<double>& predicted,
                       const std::vector<bool>& right);
 
+/// The evidence file of CalibrateOptions::saveEvidence: one line per candidate, with its doubts.
+/// LoadEvidence appends to photos; false when the file cannot be read or a line is malformed.
+/// Lines written before the doubts were kept load with no doubt.
+void SaveEvidence(const std::filesystem::path& file, const std::vector<CalibrationPhoto>& photos);
+bool LoadEvidence(const std::filesystem::path& file, std::vector<CalibrationPhoto>& photos);
+
 /// The whole calibration: reads, fits, prints the tables on out and writes options.out. Returns
 /// 0 when the model was written, 1 when some photograph or label was skipped (named on err) but
 /// the model was written, 2 when nothing could be fitted or written.

@@ -1,0 +1,63 @@
+#include "training/calibrate.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace karvona::training {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fit from a saved evidence file must decide as the reading did: the doubts that keep a code
+// from being sure travel with the evidence.
+TEST(CalibrateEvidence, KeepsTheDoubtsAndReadsOlderFiles) {
+    const fs::path file = fs::path(testing::TempDir()) / "calibrate-evidence.txt";
+    recognition::Candidate doubted;
+    doubted.code = "TEPU1234566";
+    doubted.look = 3;
+    doubted.evidence.values[0] = 0.25;
+    doubted.netTwin = true;
+    doubted.twinShare = 0.125f;
+    doubted.guidedNet = 0.5f;
+    doubted.lineGoesOn = true;
+    doubted.tallBox = true;
+    doubted.cropDoubt = true;
+    recognition::Candidate plain = doubted;
+    plain.netTwin = plain.lineGoesOn = plain.tallBox = plain.cropDoubt = false;
+    plain.twinShare = 0.0f;
+    plain.guidedNet = 1.0f;
+    SaveEvidence(file, {{"set", "a.jpg", {doubted, plain}, {true, false}}});
+
+    std::vector<CalibrationPhoto> loaded;
+    ASSERT_TRUE(LoadEvidence(file, loaded));
+    ASSERT_EQ(loaded.size(), 1u);
+    ASSERT_EQ(loaded[0].candidates.size(), 2u);
+    const recognition::Candidate& c = loaded[0].candidates[0];
+    EXPECT_TRUE(c.netTwin && c.lineGoesOn && c.tallBox && c.cropDoubt);
+    EXPECT_FLOAT_EQ(c.twinShare, 0.125f);
+    EXPECT_FLOAT_EQ(c.guidedNet, 0.5f);
+    EXPECT_EQ(c.evidence.values, doubted.evidence.values);
+    EXPECT_FALSE(recognition::MayBeSure(loaded[0].candidates, 0));
+    EXPECT_TRUE(recognition::MayBeSure(loaded[0].candidates, 1));
+    EXPECT_EQ(loaded[0].right, (std::vector<bool>{true, false}));
+
+    // A line written before the doubts were kept: the values, no marker.
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    {
+        std::ofstream older(file);
+        older << line.substr(0, line.find("\t|")) << "\n";
+    }
+    loaded.clear();
+    ASSERT_TRUE(LoadEvidence(file, loaded));
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_FALSE(loaded[0].candidates[0].netTwin);
+    EXPECT_TRUE(recognition::MayBeSure(loaded[0].candidates, 0));
+    fs::remove(file);
+}
+
+}  // namespace
+}  // namespace karvona::training
