@@ -534,8 +534,16 @@ int FitAndWrite(const CalibrateOptions& options, std::vector<CalibrationPhoto> k
 
     std::string comment = "The reading plan's confidence, made by scripts/calibrate from " +
                           std::to_string(kept.size()) + " labelled training photographs:";
-    for (const fs::path& set : options.sets)
-        comment += "\n  " + set.filename().string();
+    for (const fs::path& set : options.sets) {
+        // A folder's name, with its parent's where another folder has the same name (the real
+        // gate's train and the other site's).
+        const auto sameName = [&](const fs::path& other) {
+            return other.filename() == set.filename();
+        };
+        const bool shared = std::count_if(options.sets.begin(), options.sets.end(), sameName) > 1;
+        comment += "\n  " + (shared ? (set.parent_path().filename() / set.filename()).string()
+                                    : set.filename().string());
+    }
     std::snprintf(text, sizeof text,
                   "\nthreshold: half a unit of log-odds above the last training misread (%.3f)",
                   last);
