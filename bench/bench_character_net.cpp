@@ -1,13 +1,16 @@
 // The character network on the eleven boxes of one reading in one forward run, on one thread, as
 // the reading plan asks it for each reading of eleven boxes of a look that did not validate; the
-// line network on one region, as the plan asks it where no reader's boxes gave a code.
+// line network on one region, as the plan asks it where no reader's boxes gave a code; the chain
+// reader on a 1024 x 768 photograph, as the plan reads one that no look read sure.
 #include <benchmark/benchmark.h>
 
 #include <opencv2/core/utility.hpp>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "classifier/character_net.hpp"
 #include "classifier/line_net.hpp"
+#include "recognition/chain_reader.hpp"
 
 namespace {
 
@@ -61,6 +64,49 @@ void BM_LineNetRegion(benchmark::State& state) {
 BENCHMARK(BM_LineNetRegion)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+void BM_ChainReader(benchmark::State& state) {
+    cv::setNumThreads(1);
+    CharacterNetModel model;
+    std::string error;
+    if (!LoadCharacterNet(KARVONA_SOURCE_DIR "/data", model, error)) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    CharacterNet net(model);
+    const cv::Mat gray =
+        cv::imread(KARVONA_SOURCE_DIR "/samples/synth_000002.jpg", cv::IMREAD_GRAYSCALE);
+    if (gray.empty()) {
+        state.SkipWithError("samples/synth_000002.jpg is not there");
+        return;
+    }
+    size_t pieces = 0;
+    for (auto _ : state) {
+        std::vector<karvona::recognition::ChainPiece> found =
+            karvona::recognition::FindChainPieces(gray);
+        pieces = found.size();
+        karvona::recognition::ReadPieces(net, found);
+        benchmark::DoNotOptimize(karvona::recognition::FindChains(found));
+    }
+    state.counters["pieces"] = static_cast<double>(pieces);
+}
+BENCHMARK(BM_ChainReader)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
+
+// The pieces alone: the binarisations and their components.
+void BM_ChainPieces(benchmark::State& state) {
+    cv::setNumThreads(1);
+    const cv::Mat gray =
+        cv::imread(KARVONA_SOURCE_DIR "/samples/synth_000002.jpg", cv::IMREAD_GRAYSCALE);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(karvona::recognition::FindChainPieces(gray));
+}
+BENCHMARK(BM_ChainPieces)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(3)
     ->ReportAggregatesOnly(true);
 
 }  // namespace

@@ -1,0 +1,59 @@
+#pragma once
+// The chain reader: a reading that needs no located region. The image is binarised by its local
+// mean in several ways, every component of a character's size is read by the character network,
+// and chains of eleven components that stand on one line (similar heights, at most two wide gaps:
+// after the owner code and before the check digit) are read as codes. A chain's code is offered
+// only when the check digit and the owner list accept it, and the codebooks read its boxes too,
+// so that the confidence weighs it like any other reading.
+
+#include <string>
+#include <vector>
+
+#include "classifier/character_net.hpp"
+#include "classifier/owner_prefix_list.hpp"
+#include "recognition/reading_pass.hpp"
+
+namespace karvona::recognition {
+
+/// One component of a binarised image: its box in the image read, whether its strokes were
+/// lighter than the paint around them, its strokes (255 on 0, at the scale it was found at) and
+/// what the network reads in it.
+struct ChainPiece {
+    cv::Rect2d box;
+    bool light = false;
+    cv::Mat crop;
+    classifier::NetProbabilities net{};
+    float top = 0.0f;  ///< the network's highest probability
+};
+
+/// The character heights the chain reader looks for, in pixels of the image it reads.
+inline constexpr double kChainLowest = 9.0;
+inline constexpr double kChainHighest = 70.0;
+
+/// The components of a character's size in a gray image, over every binarisation, that stand
+/// in some line of eleven such components; without the network's reading (see ReadPieces).
+std::vector<ChainPiece> FindChainPieces(const cv::Mat& gray);
+
+/// Reads every piece with the network, then keeps of pieces that overlap (more than half of
+/// their union) the one the network reads most surely.
+void ReadPieces(classifier::CharacterNet& net, std::vector<ChainPiece>& pieces);
+
+/// The chains of eleven pieces: for every piece that can end a code, the chain ending there whose
+/// characters the network reads most probably as letters at 0..3 and digits after; each chain
+/// as the indices of its pieces, left to right.
+std::vector<std::vector<int>> FindChains(const std::vector<ChainPiece>& pieces);
+
+/// One chain's code, as a reading of eleven boxes.
+struct ChainCode {
+    std::string code;
+    double weakest = 0.0;  ///< the network's lowest probability of a written character
+    Reading reading;
+};
+
+/// The codes the chains of an image give that the check digit and the owner list accept, the
+/// one the network reads most surely first (at most one per code). The readings' boxes are in
+/// the image's pixels; data's codebooks read their crops as well.
+std::vector<ChainCode> ReadChains(const cv::Mat& image, classifier::CharacterNet& net,
+                                  const ReferenceData& data);
+
+}  // namespace karvona::recognition
