@@ -18,7 +18,7 @@
 namespace karvona::recognition {
 
 /// The names of the evidence values, in the order Evidence holds them.
-inline constexpr std::array<const char*, 23> kEvidenceNames = {
+inline constexpr std::array<const char*, 24> kEvidenceNames = {
     "margin_min",         ///< weakest character margin over the whole codebook (-1..1)
     "margin_second",      ///< second weakest
     "margin_mean",        ///< mean over the characters
@@ -44,6 +44,7 @@ inline constexpr std::array<const char*, 23> kEvidenceNames = {
     "net_written_min",    ///< the network's lowest probability of a written character (1 when
                           ///< it did not read the boxes)
     "line_net",           ///< read by the line network, not from the readers' boxes (0/1)
+    "chains",             ///< read by the chain reader, without a located region (0/1)
 };
 inline constexpr size_t kEvidenceCount = kEvidenceNames.size();
 /// Index of a name in kEvidenceNames, or -1.

@@ -178,11 +178,13 @@ bool MayBeSure(const std::vector<Candidate>& candidates, size_t k) {
     if (k >= candidates.size())
         return false;
     const Candidate& c = candidates[k];
-    // The line network reads without boxes: its code alone is never sure, only when another
-    // look read it too.
+    // The line network reads without boxes, and the chain reader's every character is the
+    // character network's: their codes alone are never sure, only when another look read them
+    // too.
     static const size_t byLine = static_cast<size_t>(EvidenceIndex("line_net"));
-    const bool alone =
-        c.evidence.values[byLine] > 0 || c.evidence.twinOwner || RemainderTen(c.code);
+    static const size_t byChains = static_cast<size_t>(EvidenceIndex("chains"));
+    const bool alone = c.evidence.values[byLine] > 0 || c.evidence.values[byChains] > 0 ||
+                       c.evidence.twinOwner || RemainderTen(c.code);
     return !c.netTwin && !c.cropDoubt && c.twinShare < kTwinOwnerShareLimit &&
            c.guidedNet >= kGuidedNetFloor && !c.lineGoesOn &&
            !(c.tallBox && RemainderTen(c.code)) && (!alone || AgreeingLooks(candidates, k) >= 2);

@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <exception>
 #include <iterator>
 #include <opencv2/imgproc.hpp>
-#include <system_error>
-#include <thread>
 
 #include "classifier/iso6346.hpp"
+#include "recognition/chain_reader.hpp"
 #include "recognition/check_digit_choice.hpp"
 #include "recognition/colour.hpp"
 #include "recognition/confidence_model.hpp"
@@ -18,29 +16,10 @@
 #include "recognition/look.hpp"
 #include "recognition/net_choice.hpp"
 #include "recognition/reading_doubts.hpp"
+#include "recognition/reading_plan_state.hpp"
 #include "recognition/recognizer.hpp"
 
 namespace karvona::recognition {
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int MillisecondsSince(Clock::time_point since) {
-    return static_cast<int>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
-}
-
-// What the recognizer shows of one look, kept while a later look may still be chosen instead.
-struct LookOutput {
-    int look = -1;
-    std::string name;
-    RecognitionResult result;  ///< the pass's own result, region in the look's image
-    cv::Matx23d fromPhoto;
-    Reading morphology, cluster;
-    cv::Mat morphologyStrip, clusterStrip;
-    cv::Mat region, pasted;
-    cv::Mat display;  ///< the pass's display image when the look is the photograph itself
-};
 
 LookOutput Keep(const Recognizer& pass, int look, const std::string& name,
                 const cv::Matx23d& fromPhoto, bool samePixels) {
@@ -61,13 +40,14 @@ LookOutput Keep(const Recognizer& pass, int look, const std::string& name,
     return kept;
 }
 
-// Copies the strips a kept look still shares with the pass, before the pass redraws them.
 void Detach(LookOutput& kept, const Recognizer& pass) {
     if (kept.morphologyStrip.data == pass.morphologyStrip.data)
         kept.morphologyStrip = kept.morphologyStrip.clone();
     if (kept.clusterStrip.data == pass.clusterStrip.data)
         kept.clusterStrip = kept.clusterStrip.clone();
 }
+
+namespace {
 
 // A reading that has not validated is kept for the operator when it says more than the one kept
 // so far: a winner over none, then more characters, then a better score.
@@ -90,6 +70,10 @@ constexpr TextColour kReviewColour{200, 130, 0};
 /// taken: characters too small for the working scale read as few boxes until the scale of 2.
 constexpr size_t kGiveUpLooks = 7;
 constexpr size_t kGiveUpCharacters = 8;
+
+/// The chain reader's look: its name and the layout its codes are given (one line across).
+constexpr const char* kChainLookName = "chains";
+constexpr int kChainLayout = 1;
 
 /// The most second looks read at once.
 constexpr int kMostLookThreads = 8;
@@ -114,28 +98,6 @@ ReadingPlan::ReadingPlan(const ReferenceData& data)
 }
 
 ReadingPlan::~ReadingPlan() = default;
-
-// What one run keeps between its looks.
-struct ReadingPlan::RunState {
-    RunState(Recognizer& recognizer, const cv::Mat& source) : out(recognizer), photo(source) {}
-    Recognizer& out;
-    const cv::Mat& photo;
-    cv::Mat working;  ///< the photograph at its working scale
-    cv::Matx23d workingFromPhoto;
-    double scale = 1.0;
-    double threshold = kSureThreshold;
-    std::vector<bool> netMade;     ///< per candidate: the character network's code
-    std::vector<bool> lineMade;    ///< per candidate: the line network's code
-    int lineReads = 0;             ///< regions the line network read so far
-    std::vector<LookOutput> kept;  ///< each candidate's look
-    LookOutput fallback;           ///< the best unvalidated look
-    bool located = false;          ///< by any look so far
-    /// The photograph at each look scale taken so far, not repaired.
-    std::vector<std::pair<double, cv::Mat>> scaled;
-    std::vector<FoundRegion> found;  ///< the region of every look that found one
-    bool cropping = false;           ///< the looks read a crop (TakeLineLooks)
-    bool turnsGivenUp = false;  ///< the looks so far read too few characters (LaterLooksHopeless)
-};
 
 void ReadingPlan::Start(Recognizer& out, LoadStatus status) {
     candidates_.clear();
@@ -223,33 +185,42 @@ void ReadingPlan::ReadWithNet(classifier::CharacterNet* net, Recognizer& pass) {
     }
 }
 
+void ReadingPlan::AddCandidate(RunState& run, const CandidateSource& from, bool byNet,
+                               bool byLine) {
+    const Reading& reading = *from.reading;
+    const std::string& code = from.code;
+    if (CheckDigitIsEmptyFrame(reading))
+        return;  // a frame with no digit in it gives no check digit
+    run.netMade.push_back(byNet);
+    run.lineMade.push_back(byLine);
+    Candidate candidate;
+    candidate.code = code;
+    candidate.look = from.look;
+    candidate.guided = from.guided;
+    candidate.reader = from.reader;
+    candidate.own = OwnConfidence(reading, code, from.reader);
+    candidate.evidence =
+        EvidenceOfReading(reading, code, from.reader, from.look, from.layoutCode, data_);
+    candidate.netTwin = net_ && !byNet && !byLine && data_.prefixes != nullptr &&
+                        NetReadsTwinOwner(*net_, reading, code, *data_.prefixes);
+    candidate.lineGoesOn = CodeLineGoesOn(*from.region, reading, from.layoutCode);
+    candidate.tallBox = HasTallBox(reading);
+    if (net_ && !byLine && data_.prefixes != nullptr)
+        candidate.twinShare = TwinOwnerNetShare(*net_, reading, code, *data_.prefixes);
+    if (!byLine)
+        candidate.guidedNet = GuidedNetProbability(reading, code);
+    if (byLine)
+        MarkLineReading(candidate.evidence);
+    candidates_.push_back(candidate);
+}
+
 void ReadingPlan::Offer(RunState& run, int look, const Recognizer& pass) {
     const RecognitionResult& read = pass.result;
     const size_t before = candidates_.size();
     auto offer = [&](const std::string& code, Winner reader, const Reading& reading, bool guided,
                      bool byNet = false, bool byLine = false) {
-        if (CheckDigitIsEmptyFrame(reading))
-            return;  // a frame with no digit in it gives no check digit
-        run.netMade.push_back(byNet);
-        run.lineMade.push_back(byLine);
-        Candidate candidate;
-        candidate.code = code;
-        candidate.look = look;
-        candidate.guided = guided;
-        candidate.reader = reader;
-        candidate.own = OwnConfidence(reading, code, reader);
-        candidate.evidence = EvidenceOfReading(reading, code, reader, look, read.layoutCode, data_);
-        candidate.netTwin = net_ && !byNet && !byLine && data_.prefixes != nullptr &&
-                            NetReadsTwinOwner(*net_, reading, code, *data_.prefixes);
-        candidate.lineGoesOn = CodeLineGoesOn(pass.region, reading, read.layoutCode);
-        candidate.tallBox = HasTallBox(reading);
-        if (net_ && !byLine && data_.prefixes != nullptr)
-            candidate.twinShare = TwinOwnerNetShare(*net_, reading, code, *data_.prefixes);
-        if (!byLine)
-            candidate.guidedNet = GuidedNetProbability(reading, code);
-        if (byLine)
-            MarkLineReading(candidate.evidence);
-        candidates_.push_back(candidate);
+        AddCandidate(run, {code, reader, &reading, guided, look, read.layoutCode, &pass.region},
+                     byNet, byLine);
     };
     if (read.complete && read.code.size() == 11) {
         offer(read.code, read.reader, pass.WinningReading(), false);
@@ -275,6 +246,58 @@ void ReadingPlan::Offer(RunState& run, int look, const Recognizer& pass) {
     if (candidates_.size() == before && line_ && run.lineReads++ < kLineReadsPerPhoto &&
         ChooseByLineNet(*line_, pass.region, read.layoutCode, boxes, *data_.prefixes, choice))
         offer(choice.code, by, boxes, true, false, true);
+}
+
+bool ReadingPlan::TakeChainLook(RunState& run, int k) {
+    if (!net_ || data_.prefixes == nullptr || run.working.empty())
+        return false;
+    // Not one of the records: the give-up rule counts the looks at regions the locator found.
+    const std::vector<ChainCode> codes = ReadChains(run.working, *net_, data_);
+    if (codes.empty())
+        return false;
+    const ChainCode& chain = codes.front();
+    const size_t before = candidates_.size();
+    AddCandidate(
+        run, {chain.code, Winner::Morphology, &chain.reading, false, k, kChainLayout, &run.working},
+        false, false);
+    if (candidates_.size() == before)
+        return false;
+    Candidate& candidate = candidates_.back();
+    candidate.evidence.values[static_cast<size_t>(EvidenceIndex("chains"))] = 1.0;
+    // As for a crop: where a look read a near variant, or the network hardly reads a written
+    // character, the chain's code is one more opinion, not a settlement.
+    static const size_t written = static_cast<size_t>(EvidenceIndex("net_written_min"));
+    candidate.cropDoubt =
+        candidate.evidence.values[written] < kCropNetFloor ||
+        std::any_of(
+            candidates_.begin(), candidates_.begin() + static_cast<long>(before),
+            [&](const Candidate& earlier) { return IsNearVariant(earlier.code, chain.code); });
+
+    LookOutput kept;
+    kept.look = k;
+    kept.name = kChainLookName;
+    kept.fromPhoto = run.workingFromPhoto;
+    kept.morphology = chain.reading;
+    cv::Rect region = chain.reading.characters.front().box;
+    for (const BoxReading& box : chain.reading.characters)
+        region |= box.box;
+    const int margin = region.height / 2;
+    region = cv::Rect(region.x - margin, region.y - margin, region.width + 2 * margin,
+                      region.height + 2 * margin) &
+             cv::Rect(0, 0, run.working.cols, run.working.rows);
+    RecognitionResult& result = kept.result;
+    result.complete = true;
+    result.code = chain.code;
+    result.layoutCode = kChainLayout;
+    result.reader = Winner::Morphology;
+    result.score = chain.reading.score;
+    result.region = region;
+    kept.region = run.working(region).clone();
+    kept.pasted = kept.region;
+    run.kept.push_back(std::move(kept));
+    run.located = true;
+    return CandidateConfidence(candidates_, before, data_.confidence) >= run.threshold &&
+           MayBeSure(candidates_, before);
 }
 
 bool ReadingPlan::TakeLook(RunState& run, int k, const Look& look) {
@@ -401,104 +424,6 @@ bool ReadingPlan::WorthTaking(const RunState& run, const Look& look) {
            (look.rotate == 0.0 && look.shear == 0.0 && look.repair == Repair::kNone);
 }
 
-// A second pass with its own network, for the looks read at once.
-struct ReadingPlan::Helper {
-    explicit Helper(const ReferenceData& data) : pass(data) {
-        if (data.characterNet != nullptr)
-            net = std::make_unique<classifier::CharacterNet>(*data.characterNet);
-    }
-    Recognizer pass;
-    std::unique_ptr<classifier::CharacterNet> net;
-};
-
-bool ReadingPlan::TakeLooksAtOnce(RunState& run, int k, int end) {
-    // The looks are read at once, each by its own pass, and taken in their order as one pass
-    // would take them: a look after the one that stops the plan is read for nothing, and a turn
-    // that only a look of this round made worth taking is read then, alone.
-    struct Slot {
-        Look look;
-        bool read = false;  ///< worth reading when the round began
-        bool taken = false;
-        LookImage image;
-        Recognizer* pass = nullptr;
-        classifier::CharacterNet* net = nullptr;
-    };
-    const int count = end - k;
-    while (static_cast<int>(helpers_.size()) < count - 1)
-        helpers_.push_back(std::make_unique<Helper>(data_));
-    std::vector<Slot> slots(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        Slot& slot = slots[static_cast<size_t>(i)];
-        slot.look = SecondLooks()[static_cast<size_t>(k + i - 1)];
-        slot.read = WorthTaking(run, slot.look);
-        if (slot.read && slot.look.scale != 1.0)
-            ScaledPhoto(run, slot.look.scale);  // made here, read by the threads
-        if (i == 0) {
-            slot.pass = pass_.get();
-            slot.net = net_.get();
-        } else {
-            Helper& helper = *helpers_[static_cast<size_t>(i - 1)];
-            helper.pass.options = RecognitionOptions{};
-            helper.pass.options.strict = true;
-            helper.pass.options.samplesFolder = run.out.options.samplesFolder;
-            slot.pass = &helper.pass;
-            slot.net = helper.net.get();
-        }
-        slot.pass->options.locatorStepView = false;
-        slot.pass->options.readerStepView = false;
-        slot.pass->options.saveSamples = false;
-        slot.pass->options.samples = nullptr;
-        DetachAll(run, *slot.pass);
-    }
-    // What a thread could not do (out of memory) is raised again here, as one pass would raise it.
-    std::vector<std::exception_ptr> failed(slots.size());
-    auto read = [&](size_t i) {
-        Slot& slot = slots[i];
-        try {
-            if (!slot.read || !ImageOf(run, slot.look, slot.image))
-                return;
-            slot.taken = true;
-            slot.pass->RecognizeLoaded(slot.image.image);
-            ReadWithNet(slot.net, *slot.pass);
-        } catch (...) {
-            failed[i] = std::current_exception();
-        }
-    };
-    std::vector<std::thread> threads;
-    size_t started = 1;
-    try {
-        for (; started < slots.size(); ++started)
-            threads.emplace_back(read, started);
-    } catch (const std::system_error&) {
-        // No thread to be had: the rest are read here.
-    }
-    read(0);
-    for (size_t i = started; i < slots.size(); ++i)
-        read(i);
-    for (std::thread& thread : threads)
-        thread.join();
-    for (const std::exception_ptr& failure : failed) {
-        if (failure)
-            std::rethrow_exception(failure);
-    }
-    for (int i = 0; i < count; ++i) {
-        Slot& slot = slots[static_cast<size_t>(i)];
-        bool sure = false;
-        if (!WorthTaking(run, slot.look))
-            continue;  // as one pass would pass it by
-        if (!slot.read) {
-            sure = TakeLook(run, k + i, slot.look);  // worth taking since an earlier slot
-        } else if (slot.taken) {
-            sure = Consume(run, k + i, slot.look, *slot.pass, slot.image);
-        } else {
-            continue;
-        }
-        if (Stops(run, sure))
-            return true;
-    }
-    return false;
-}
-
 void ReadingPlan::Finish(RunState& run) {
     Recognizer& out = run.out;
     RecognitionResult& result = out.result;
@@ -575,7 +500,9 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
                                   : Stops(run, TakeLook(run, k, SecondLooks()[k - 1]));
         }
         if (!stopped)
-            TakeLineLooks(run, looks);
+            stopped = Stops(run, TakeChainLook(run, looks));
+        if (!stopped)
+            TakeLineLooks(run, looks + 1);
     }
     Finish(run);
 

@@ -58,6 +58,22 @@ private:
     static void DetachAll(RunState& run, const Recognizer& pass);
     /// The candidates the pass's readings of one look give.
     void Offer(RunState& run, int look, const Recognizer& pass);
+    /// Where a candidate code comes from: the reading whose boxes are its evidence, the look,
+    /// the layout and the image the boxes stand in.
+    struct CandidateSource {
+        const std::string& code;
+        Winner reader;
+        const Reading* reading;
+        bool guided;
+        int look;
+        int layoutCode;
+        const cv::Mat* region;
+    };
+    /// Adds the candidate with its evidence and doubts (none for a check digit in an empty frame).
+    void AddCandidate(RunState& run, const CandidateSource& from, bool byNet, bool byLine);
+    /// The chain reader's look (chain_reader.hpp) at the working image: its surest code, as the
+    /// look numbered k. Whether it is sure.
+    bool TakeChainLook(RunState& run, int k);
     /// Reads one look; true when it gave a sure code.
     bool TakeLook(RunState& run, int k, const Look& look);
     /// What pass read of look k becomes: its record, candidates and kept output; true when it

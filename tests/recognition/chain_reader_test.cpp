@@ -1,0 +1,121 @@
+// The chain reader finds characters without a region, in either polarity, and chains eleven of
+// them along one line: the network's letters first, at most two wide gaps; its codes alone are
+// never sure.
+#include "recognition/chain_reader.hpp"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include "recognition/confidence.hpp"
+
+using namespace karvona;
+using namespace karvona::recognition;
+
+namespace {
+
+// A piece the network reads as c for sure.
+ChainPiece Piece(double x, double y, double h, char c) {
+    ChainPiece p;
+    p.box = cv::Rect2d(x, y, 0.6 * h, h);
+    p.net.fill(0.0f);
+    p.net[static_cast<size_t>(classifier::NetClassOf(c))] = 1.0f;
+    p.top = 1.0f;
+    return p;
+}
+
+// A code line at 20 px: letters, a wide gap, six digits, a wide gap and the check digit, with
+// wide gaps after the given positions.
+std::vector<ChainPiece> Line(const std::string& code, std::vector<int> wideAfter,
+                             double y = 100.0) {
+    std::vector<ChainPiece> pieces;
+    double x = 50.0;
+    for (int i = 0; i < static_cast<int>(code.size()); ++i) {
+        pieces.push_back(Piece(x, y, 20.0, code[static_cast<size_t>(i)]));
+        const bool wide = std::find(wideAfter.begin(), wideAfter.end(), i) != wideAfter.end();
+        x += 12.0 + (wide ? 30.0 : 4.0);
+    }
+    return pieces;
+}
+
+std::string CodeOf(const std::vector<ChainPiece>& pieces, const std::vector<int>& chain) {
+    std::string code;
+    for (int i : chain) {
+        const auto& p = pieces[static_cast<size_t>(i)].net;
+        code += classifier::kNetClasses[std::max_element(p.begin(), p.end()) - p.begin()];
+    }
+    return code;
+}
+
+bool HasChain(const std::vector<ChainPiece>& pieces, const std::string& code) {
+    for (const auto& chain : FindChains(pieces)) {
+        if (CodeOf(pieces, chain) == code)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(ChainReader, ChainsElevenPiecesOfOneLineLettersFirst) {
+    // The code among a marking above it and a stray piece beside its line.
+    std::vector<ChainPiece> pieces = Line("MSKU1234565", {3, 9});
+    for (const ChainPiece& p : Line("45G1", {}, 40.0))
+        pieces.push_back(p);
+    pieces.push_back(Piece(20.0, 100.0, 20.0, '7'));   // before the owner code: a digit
+    pieces.push_back(Piece(110.0, 160.0, 20.0, '3'));  // below the line
+    std::reverse(pieces.begin(), pieces.end());        // the order found does not matter
+    EXPECT_TRUE(HasChain(pieces, "MSKU1234565"));
+    for (const auto& chain : FindChains(pieces)) {
+        ASSERT_EQ(chain.size(), 11u);
+        for (size_t i = 1; i < chain.size(); ++i)
+            EXPECT_LT(pieces[static_cast<size_t>(chain[i - 1])].box.x,
+                      pieces[static_cast<size_t>(chain[i])].box.x);
+    }
+}
+
+TEST(ChainReader, NeedsOneLineOfOneHeightAndAtMostTwoWideGaps) {
+    EXPECT_FALSE(HasChain(Line("MSKU1234565", {3, 6, 9}), "MSKU1234565"));
+    std::vector<ChainPiece> stepped = Line("MSKU1234565", {3, 9});
+    for (size_t i = 4; i < stepped.size(); ++i)
+        stepped[i].box.y += 9.0;  // the serial half a character lower
+    EXPECT_FALSE(HasChain(stepped, "MSKU1234565"));
+    std::vector<ChainPiece> grown = Line("MSKU1234565", {3, 9});
+    for (size_t i = 4; i < grown.size(); ++i)
+        grown[i].box.height *= 1.6;
+    EXPECT_FALSE(HasChain(grown, "MSKU1234565"));
+    EXPECT_TRUE(FindChains({}).empty());
+}
+
+TEST(ChainReader, FindsCharactersDarkOnLightAndLightOnDark) {
+    for (const bool light : {false, true}) {
+        cv::Mat gray(120, 400, CV_8UC1, cv::Scalar(light ? 40 : 210));
+        cv::putText(gray, "MSKU 123456 5", {20, 70}, cv::FONT_HERSHEY_SIMPLEX, 0.8,
+                    cv::Scalar(light ? 220 : 30), 2, cv::LINE_AA);
+        const std::vector<ChainPiece> pieces = FindChainPieces(gray);
+        int found = 0;
+        for (const ChainPiece& p : pieces)
+            found += p.light == light && p.box.height >= 14 && p.box.height <= 20 ? 1 : 0;
+        EXPECT_GE(found, 11) << (light ? "light" : "dark");
+        for (const ChainPiece& p : pieces) {
+            EXPECT_EQ(p.crop.type(), CV_8UC1);
+            EXPECT_GE(p.box.height, kChainLowest);
+        }
+    }
+    EXPECT_TRUE(FindChainPieces(cv::Mat()).empty());
+    EXPECT_TRUE(FindChainPieces(cv::Mat(50, 50, CV_16UC1, cv::Scalar(0))).empty());
+}
+
+TEST(ChainReader, ItsCodeAloneIsNeverSure) {
+    Candidate chain;
+    chain.code = "MSKU1234565";
+    chain.look = 21;
+    chain.evidence.values[static_cast<size_t>(EvidenceIndex("chains"))] = 1.0;
+    std::vector<Candidate> list = {chain};
+    EXPECT_FALSE(MayBeSure(list, 0));
+    Candidate earlier = chain;  // a look at a located region read the same code
+    earlier.look = 2;
+    earlier.evidence = LookEvidence{};
+    list.insert(list.begin(), earlier);
+    EXPECT_TRUE(MayBeSure(list, 1));
+}
