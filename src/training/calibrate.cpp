@@ -40,13 +40,19 @@ struct Row {
 
 std::vector<Row> RowsOf(const std::vector<CalibrationPhoto>& photos,
                         const std::vector<bool>* keep) {
+    static const size_t chains = static_cast<size_t>(recognition::EvidenceIndex("chains"));
     std::vector<Row> rows;
     for (size_t i = 0; i < photos.size(); ++i) {
         if (keep != nullptr && !(*keep)[i])
             continue;
-        for (size_t k = 0; k < photos[i].candidates.size(); ++k)
+        for (size_t k = 0; k < photos[i].candidates.size(); ++k) {
+            // The chain reader's codes are never sure alone (MayBeSure): the model is fitted on
+            // the others, and the threshold is still chosen over them all.
+            if (photos[i].candidates[k].evidence.values[chains] > 0)
+                continue;
             rows.push_back(
                 {recognition::AgreedEvidence(photos[i].candidates, k), photos[i].right[k]});
+        }
     }
     return rows;
 }
