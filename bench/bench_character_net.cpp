@@ -28,14 +28,20 @@ std::vector<cv::Mat> Crops() {
     return crops;
 }
 
+// The shipped character network, or the benchmark skipped with the reason.
+bool LoadShippedNet(benchmark::State& state, CharacterNetModel& model) {
+    std::string error;
+    if (LoadCharacterNet(KARVONA_SOURCE_DIR "/data", model, error))
+        return true;
+    state.SkipWithError(error.c_str());
+    return false;
+}
+
 void BM_CharacterNetLook(benchmark::State& state) {
     cv::setNumThreads(1);
     CharacterNetModel model;
-    std::string error;
-    if (!LoadCharacterNet(KARVONA_SOURCE_DIR "/data", model, error)) {
-        state.SkipWithError(error.c_str());
+    if (!LoadShippedNet(state, model))
         return;
-    }
     CharacterNet net(model);
     const std::vector<cv::Mat> crops = Crops();
     for (auto _ : state)
@@ -69,11 +75,8 @@ BENCHMARK(BM_LineNetRegion)
 void BM_ChainReader(benchmark::State& state) {
     cv::setNumThreads(1);
     CharacterNetModel model;
-    std::string error;
-    if (!LoadCharacterNet(KARVONA_SOURCE_DIR "/data", model, error)) {
-        state.SkipWithError(error.c_str());
+    if (!LoadShippedNet(state, model))
         return;
-    }
     CharacterNet net(model);
     const cv::Mat gray =
         cv::imread(KARVONA_SOURCE_DIR "/samples/synth_000002.jpg", cv::IMREAD_GRAYSCALE);
