@@ -89,6 +89,37 @@ bool Follows(const ChainPiece& a, const ChainPiece& b, bool& wide) {
     return std::abs(shift) <= kCentreShift * h;
 }
 
+/// The pieces' indices in the order of x.
+std::vector<int> OrderByX(const std::vector<ChainPiece>& pieces) {
+    std::vector<int> order(pieces.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = static_cast<int>(i);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return pieces[static_cast<size_t>(a)].box.x < pieces[static_cast<size_t>(b)].box.x;
+    });
+    return order;
+}
+
+/// Per place in an order by x: the later places whose pieces may follow (Follows), with whether
+/// the gap is a wide one.
+using Successors = std::vector<std::vector<std::pair<int, bool>>>;
+Successors SuccessorsOf(const std::vector<ChainPiece>& pieces, const std::vector<int>& order) {
+    const size_t n = order.size();
+    Successors next(n);
+    for (size_t i = 0; i < n; ++i) {
+        const ChainPiece& a = pieces[static_cast<size_t>(order[i])];
+        for (size_t j = i + 1; j < n; ++j) {
+            const ChainPiece& b = pieces[static_cast<size_t>(order[j])];
+            if (b.box.x > a.box.x + a.box.width + kWideGap * a.box.height)
+                break;
+            bool wide = false;
+            if (Follows(a, b, wide))
+                next[i].emplace_back(static_cast<int>(j), wide);
+        }
+    }
+    return next;
+}
+
 /// The pieces that stand in some line of eleven that Follows allows (the wide gaps not counted):
 /// the longest such line before a piece and after it, found in the order of x. The others cannot
 /// be read as part of a code, and the network need not read them.
@@ -97,25 +128,15 @@ std::vector<ChainPiece> KeepChainable(std::vector<ChainPiece> pieces) {
                      [](const ChainPiece& a, const ChainPiece& b) { return a.box.x < b.box.x; });
     const size_t n = pieces.size();
     std::vector<int> before(n, 1), after(n, 1);
-    std::vector<std::vector<size_t>> next(n);
+    const Successors next = SuccessorsOf(pieces, OrderByX(pieces));
     for (size_t i = 0; i < n; ++i) {
-        const ChainPiece& a = pieces[i];
-        for (size_t j = i + 1; j < n; ++j) {
-            const ChainPiece& b = pieces[j];
-            if (b.box.x > a.box.x + a.box.width + kWideGap * a.box.height)
-                break;
-            bool wide = false;
-            if (Follows(a, b, wide))
-                next[i].push_back(j);
-        }
-    }
-    for (size_t i = 0; i < n; ++i) {
-        for (size_t j : next[i])
-            before[j] = std::max(before[j], before[i] + 1);
+        for (const auto& [j, wide] : next[i])
+            before[static_cast<size_t>(j)] =
+                std::max(before[static_cast<size_t>(j)], before[i] + 1);
     }
     for (size_t i = n; i-- > 0;) {
-        for (size_t j : next[i])
-            after[i] = std::max(after[i], after[j] + 1);
+        for (const auto& [j, wide] : next[i])
+            after[i] = std::max(after[i], after[static_cast<size_t>(j)] + 1);
     }
     std::vector<ChainPiece> kept;
     for (size_t i = 0; i < n; ++i) {
@@ -177,25 +198,8 @@ void ReadPieces(classifier::CharacterNet& net, std::vector<ChainPiece>& pieces) 
 
 std::vector<std::vector<int>> FindChains(const std::vector<ChainPiece>& pieces) {
     const int n = static_cast<int>(pieces.size());
-    std::vector<int> order(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i)
-        order[static_cast<size_t>(i)] = i;
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        return pieces[static_cast<size_t>(a)].box.x < pieces[static_cast<size_t>(b)].box.x;
-    });
-    // The pieces that may follow each piece, in the order of x.
-    std::vector<std::vector<std::pair<int, bool>>> next(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        const ChainPiece& a = pieces[static_cast<size_t>(order[static_cast<size_t>(i)])];
-        for (int j = i + 1; j < n; ++j) {
-            const ChainPiece& b = pieces[static_cast<size_t>(order[static_cast<size_t>(j)])];
-            if (b.box.x > a.box.x + a.box.width + kWideGap * a.box.height)
-                break;
-            bool wide = false;
-            if (Follows(a, b, wide))
-                next[static_cast<size_t>(i)].emplace_back(j, wide);
-        }
-    }
+    const std::vector<int> order = OrderByX(pieces);
+    const Successors next = SuccessorsOf(pieces, order);
     // The best chain to each (piece, position, wide gaps so far): its score and the state before.
     struct State {
         double score = -1e300;

@@ -78,6 +78,17 @@ constexpr int kChainLayout = 1;
 /// The most second looks read at once.
 constexpr int kMostLookThreads = 8;
 
+/// Whether candidate c, read after the whole photograph gave nothing sure (a crop, the chains),
+/// is one more opinion rather than a settlement: one of the first `earlier` candidates read a
+/// near variant of its code, or the network hardly reads one of its written characters.
+bool OneMoreOpinion(const std::vector<Candidate>& candidates, size_t earlier, size_t c) {
+    static const size_t written = static_cast<size_t>(EvidenceIndex("net_written_min"));
+    const std::string& code = candidates[c].code;
+    return candidates[c].evidence.values[written] < kCropNetFloor ||
+           std::any_of(candidates.begin(), candidates.begin() + static_cast<long>(earlier),
+                       [&](const Candidate& e) { return IsNearVariant(e.code, code); });
+}
+
 bool LaterLooksHopeless(const std::vector<LookRecord>& records) {
     if (records.size() != kGiveUpLooks)
         return false;
@@ -264,14 +275,8 @@ bool ReadingPlan::TakeChainLook(RunState& run, int k) {
         return false;
     Candidate& candidate = candidates_.back();
     candidate.evidence.values[static_cast<size_t>(EvidenceIndex("chains"))] = 1.0;
-    // As for a crop: where a look read a near variant, or the network hardly reads a written
-    // character, the chain's code is one more opinion, not a settlement.
-    static const size_t written = static_cast<size_t>(EvidenceIndex("net_written_min"));
-    candidate.cropDoubt =
-        candidate.evidence.values[written] < kCropNetFloor ||
-        std::any_of(
-            candidates_.begin(), candidates_.begin() + static_cast<long>(before),
-            [&](const Candidate& earlier) { return IsNearVariant(earlier.code, chain.code); });
+    // As for a crop: the chain's code may be one more opinion, not a settlement.
+    candidate.cropDoubt = OneMoreOpinion(candidates_, before, before);
 
     LookOutput kept;
     kept.look = k;
@@ -295,7 +300,6 @@ bool ReadingPlan::TakeChainLook(RunState& run, int k) {
     kept.region = run.working(region).clone();
     kept.pasted = kept.region;
     run.kept.push_back(std::move(kept));
-    run.located = true;
     return CandidateConfidence(candidates_, before, data_.confidence) >= run.threshold &&
            MayBeSure(candidates_, before);
 }
@@ -379,18 +383,9 @@ bool ReadingPlan::Consume(RunState& run, int k, const Look& look, const Recogniz
 
     const size_t before = candidates_.size();
     Offer(run, k, pass);
-    static const size_t written = static_cast<size_t>(EvidenceIndex("net_written_min"));
-    for (size_t c = before; run.cropping && c < candidates_.size(); ++c) {
-        // A crop is read only when the whole photograph gave nothing sure; where an earlier look
-        // read a near variant of the crop's code, the crop's reading is one more opinion, not a
-        // settlement.
-        const std::string& code = candidates_[c].code;
-        const bool disputed = std::any_of(
-            candidates_.begin(), candidates_.begin() + static_cast<long>(before),
-            [&](const Candidate& earlier) { return IsNearVariant(earlier.code, code); });
-        candidates_[c].cropDoubt =
-            disputed || candidates_[c].evidence.values[written] < kCropNetFloor;
-    }
+    // A crop is read only when the whole photograph gave nothing sure.
+    for (size_t c = before; run.cropping && c < candidates_.size(); ++c)
+        candidates_[c].cropDoubt = OneMoreOpinion(candidates_, before, c);
     const bool samePixels =
         image.image.data == run.photo.data && image.image.size() == run.photo.size();
     if (candidates_.size() > before)
