@@ -174,6 +174,20 @@ double CandidateConfidence(const std::vector<Candidate>& candidates, size_t k,
     return model->Probability(AgreedEvidence(candidates, k));
 }
 
+namespace {
+
+// The doubts that keep any code from being sure, whatever looks agree.
+bool Doubted(const Candidate& c) {
+    return c.netTwin || c.cropDoubt || c.twinShare >= kTwinOwnerShareLimit ||
+           c.guidedNet < kGuidedNetFloor || c.lineGoesOn || (c.tallBox && RemainderTen(c.code));
+}
+
+const size_t kByLine = static_cast<size_t>(EvidenceIndex("line_net"));
+const size_t kByChains = static_cast<size_t>(EvidenceIndex("chains"));
+const size_t kNetWrittenMin = static_cast<size_t>(EvidenceIndex("net_written_min"));
+
+}  // namespace
+
 bool MayBeSure(const std::vector<Candidate>& candidates, size_t k) {
     if (k >= candidates.size())
         return false;
@@ -181,22 +195,42 @@ bool MayBeSure(const std::vector<Candidate>& candidates, size_t k) {
     // The line network reads without boxes, and the chain reader's every character is the
     // character network's: their codes alone are never sure, only when another look read them
     // too.
-    static const size_t byLine = static_cast<size_t>(EvidenceIndex("line_net"));
-    static const size_t byChains = static_cast<size_t>(EvidenceIndex("chains"));
-    const bool alone = c.evidence.values[byLine] > 0 || c.evidence.values[byChains] > 0 ||
+    const bool alone = c.evidence.values[kByLine] > 0 || c.evidence.values[kByChains] > 0 ||
                        c.evidence.twinOwner || RemainderTen(c.code);
-    return !c.netTwin && !c.cropDoubt && c.twinShare < kTwinOwnerShareLimit &&
-           c.guidedNet >= kGuidedNetFloor && !c.lineGoesOn &&
-           !(c.tallBox && RemainderTen(c.code)) && (!alone || AgreeingLooks(candidates, k) >= 2);
+    return !Doubted(c) && (!alone || AgreeingLooks(candidates, k) >= 2);
+}
+
+bool SureChainAlone(const std::vector<Candidate>& candidates, size_t k, double floor) {
+    if (k >= candidates.size())
+        return false;
+    const Candidate& c = candidates[k];
+    if (c.evidence.values[kByChains] <= 0 || c.evidence.values[kByLine] > 0 ||
+        c.evidence.twinOwner || RemainderTen(c.code) || Doubted(c) ||
+        c.evidence.values[kNetWrittenMin] < floor)
+        return false;
+    for (size_t j = 0; j < k; ++j) {
+        if (candidates[j].code != c.code)
+            return false;
+    }
+    return true;
+}
+
+bool IsSure(const std::vector<Candidate>& candidates, size_t k, double confidence, double threshold,
+            double chainFloor) {
+    return (confidence >= threshold && MayBeSure(candidates, k)) ||
+           SureChainAlone(candidates, k, chainFloor);
 }
 
 Decision Decide(const std::vector<Candidate>& candidates, double threshold,
                 const ConfidenceModel* model) {
     Decision decision;
+    const double chainFloor = model != nullptr ? model->chainFloor : kNoChainFloor;
     for (size_t k = 0; k < candidates.size(); ++k) {
         const double confidence = CandidateConfidence(candidates, k, model);
-        if (confidence >= threshold && MayBeSure(candidates, k)) {
-            return {static_cast<int>(k), confidence, true};
+        if (IsSure(candidates, k, confidence, threshold, chainFloor)) {
+            // A chain code sure by the floor shows at least the sure threshold, so that no sure
+            // reading shows less.
+            return {static_cast<int>(k), std::max(confidence, threshold), true};
         }
         if (decision.candidate < 0 || confidence > decision.confidence) {
             decision.candidate = static_cast<int>(k);

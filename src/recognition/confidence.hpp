@@ -8,12 +8,11 @@
 #include <vector>
 
 #include "recognition/code_evidence.hpp"
+#include "recognition/confidence_model.hpp"
 #include "recognition/reading_pass.hpp"
 #include "recognition/result.hpp"
 
 namespace karvona::recognition {
-
-struct ConfidenceModel;
 
 /// The sure threshold of the hand-set confidence below, which stands in when no learned model is
 /// loaded (the learned model carries its own threshold). `blackbox --curve` prints, per
@@ -126,15 +125,25 @@ double CandidateConfidence(const std::vector<Candidate>& candidates, size_t k,
 /// the reading left out a character at the code's end (lineGoesOn).
 bool MayBeSure(const std::vector<Candidate>& candidates, size_t k);
 
+/// Whether candidate k is a chain reader's code that is sure alone: no earlier candidate holds
+/// another code, the network reads each of its written characters with at least floor
+/// (ConfidenceModel::chainFloor), and none of MayBeSure's doubts holds.
+bool SureChainAlone(const std::vector<Candidate>& candidates, size_t k, double floor);
+
+/// Whether candidate k of this confidence is sure: it reaches threshold and MayBeSure, or it is
+/// SureChainAlone at chainFloor.
+bool IsSure(const std::vector<Candidate>& candidates, size_t k, double confidence, double threshold,
+            double chainFloor);
+
 /// The choice over a run's candidates, in the order the looks produced them.
 struct Decision {
     int candidate = -1;  ///< the index taken, -1 for none
     double confidence = 0.0;
     bool sure = false;  ///< reached the threshold (else the candidate goes to review)
 };
-/// The first candidate whose confidence reaches threshold and that MayBeSure is taken as sure
-/// (the plan stops there). Without one, the candidate of the highest confidence is taken (the
-/// earliest on a tie) and goes to review. No candidates: none.
+/// The first candidate that IsSure is taken as sure (the plan stops there). Without one, the
+/// candidate of the highest confidence is taken (the earliest on a tie) and goes to review. No
+/// candidates: none.
 Decision Decide(const std::vector<Candidate>& candidates, double threshold,
                 const ConfidenceModel* model = nullptr);
 

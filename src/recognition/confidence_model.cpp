@@ -60,6 +60,10 @@ bool ConfidenceModel::Load(const std::filesystem::path& file, std::string& error
             if (!(fields >> model.bias) || !std::isfinite(model.bias))
                 return bad("the bias is not a number");
             haveBias = true;
+        } else if (key == "chain_floor") {
+            if (!(fields >> model.chainFloor) || !std::isfinite(model.chainFloor) ||
+                model.chainFloor <= 0.0 || model.chainFloor > 1.0)
+                return bad("the chain floor must lie in (0, 1]");
         } else if (key == "feature") {
             std::string feature;
             ConfidenceTerm term;
@@ -102,6 +106,10 @@ bool ConfidenceModel::Save(const std::filesystem::path& file, const std::string&
         std::snprintf(text, sizeof text, "feature %s %.6g %.6g %.6g\n",
                       kEvidenceNames[static_cast<size_t>(term.index)], term.mean, term.scale,
                       term.weight);
+        out << text;
+    }
+    if (chainFloor <= 1.0) {
+        std::snprintf(text, sizeof text, "chain_floor %.6g\n", chainFloor);
         out << text;
     }
     return static_cast<bool>(out.flush());

@@ -9,6 +9,7 @@
 //   bias -1.25
 //   feature margin_min 0.31 0.22 2.5      # name, mean, scale, weight
 //   ...
+//   chain_floor 0.8                       # optional, see ConfidenceModel::chainFloor
 //
 // The probability is 1 / (1 + exp(-(bias + sum of weight * (value - mean) / scale))). '#' starts
 // a comment. Evidence the file does not name has no weight; a name the program does not know,
@@ -26,6 +27,10 @@ namespace karvona::recognition {
 /// The file name of the model in the data folder.
 inline constexpr char kConfidenceFile[] = "confidence.txt";
 
+/// The chain floor of no chain code (ConfidenceModel::chainFloor): a model's without one, and
+/// the hand-set confidence's.
+inline constexpr double kNoChainFloor = 2.0;
+
 struct ConfidenceTerm {
     int index = 0;  ///< into kEvidenceNames
     double mean = 0.0;
@@ -37,6 +42,11 @@ struct ConfidenceModel {
     double threshold = 1.0;  ///< the sure threshold
     double bias = 0.0;
     std::vector<ConfidenceTerm> terms;
+    /// The chain reader's codes are left out of the fit (every character of them is the
+    /// network's). One that no other look contradicts may still be sure alone when the network
+    /// reads every written character of it at least this surely (SureChainAlone); above 1 (a
+    /// file without the key): never.
+    double chainFloor = kNoChainFloor;
 
     /// The probability that the code of this evidence is right, 0..1.
     double Probability(const Evidence& evidence) const;

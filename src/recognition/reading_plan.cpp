@@ -300,8 +300,8 @@ bool ReadingPlan::TakeChainLook(RunState& run, int k) {
     kept.region = run.working(region).clone();
     kept.pasted = kept.region;
     run.kept.push_back(std::move(kept));
-    return CandidateConfidence(candidates_, before, data_.confidence) >= run.threshold &&
-           MayBeSure(candidates_, before);
+    return IsSure(candidates_, before, CandidateConfidence(candidates_, before, data_.confidence),
+                  run.threshold, run.chainFloor);
 }
 
 bool ReadingPlan::TakeLook(RunState& run, int k, const Look& look) {
@@ -401,8 +401,8 @@ bool ReadingPlan::Consume(RunState& run, int k, const Look& look, const Recogniz
             {RectInPhoto(read.region, image.fromPhoto, run.photo.size()), characters});
     }
     for (size_t c = before; c < candidates_.size(); ++c) {
-        if (CandidateConfidence(candidates_, c, data_.confidence) >= run.threshold &&
-            MayBeSure(candidates_, c))
+        if (IsSure(candidates_, c, CandidateConfidence(candidates_, c, data_.confidence),
+                   run.threshold, run.chainFloor))
             return true;
     }
     return false;
@@ -483,6 +483,7 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
     Start(out, status);
     RunState run(out, out.sourceImage);
     run.threshold = data_.confidence != nullptr ? data_.confidence->threshold : kSureThreshold;
+    run.chainFloor = data_.confidence != nullptr ? data_.confidence->chainFloor : kNoChainFloor;
     if (!run.photo.empty()) {
         Prepare(run);
         const int looks = 1 + static_cast<int>(SecondLooks().size());

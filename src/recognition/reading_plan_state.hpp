@@ -49,12 +49,13 @@ struct ReadingPlan::RunState {
     cv::Matx23d workingFromPhoto;
     double scale = 1.0;
     double threshold = kSureThreshold;
-    std::vector<bool> netMade;     ///< per candidate: the character network's code
-    std::vector<bool> lineMade;    ///< per candidate: the line network's code
-    int lineReads = 0;             ///< regions the line network read so far
-    std::vector<LookOutput> kept;  ///< each candidate's look
-    LookOutput fallback;           ///< the best unvalidated look
-    bool located = false;          ///< by any look so far
+    double chainFloor = kNoChainFloor;  ///< ConfidenceModel::chainFloor
+    std::vector<bool> netMade;          ///< per candidate: the character network's code
+    std::vector<bool> lineMade;         ///< per candidate: the line network's code
+    int lineReads = 0;                  ///< regions the line network read so far
+    std::vector<LookOutput> kept;       ///< each candidate's look
+    LookOutput fallback;                ///< the best unvalidated look
+    bool located = false;               ///< by any look so far
     /// The photograph at each look scale taken so far, not repaired.
     std::vector<std::pair<double, cv::Mat>> scaled;
     std::vector<FoundRegion> found;  ///< the region of every look that found one

@@ -46,8 +46,8 @@ std::vector<Row> RowsOf(const std::vector<CalibrationPhoto>& photos,
         if (keep != nullptr && !(*keep)[i])
             continue;
         for (size_t k = 0; k < photos[i].candidates.size(); ++k) {
-            // The chain reader's codes are never sure alone (MayBeSure): the model is fitted on
-            // the others, and the threshold is still chosen over them all.
+            // The chain reader's codes are sure alone only by the chain floor (SureChainAlone):
+            // the model is fitted on the others, and the threshold is still chosen over them all.
             if (photos[i].candidates[k].evidence.values[chains] > 0)
                 continue;
             rows.push_back(
@@ -228,22 +228,33 @@ bool LoadEvidence(const fs::path& file, std::vector<CalibrationPhoto>& photos) {
     return true;
 }
 
+namespace {
+
+// The candidate a photograph's decision takes (as recognition::Decide) and whether it is sure;
+// -1 for none.
+int Taken(const CalibrationPhoto& photo, const std::vector<double>& p, double threshold,
+          double chainFloor, bool& sure) {
+    int taken = -1;
+    sure = false;
+    for (size_t k = 0; k < photo.candidates.size(); ++k) {
+        if (recognition::IsSure(photo.candidates, k, p[k], threshold, chainFloor)) {
+            sure = true;
+            return static_cast<int>(k);
+        }
+        if (taken < 0 || p[k] > p[static_cast<size_t>(taken)])
+            taken = static_cast<int>(k);
+    }
+    return taken;
+}
+
+}  // namespace
+
 ThresholdCount CountAt(const std::vector<CalibrationPhoto>& photos, const Probabilities& p,
-                       double threshold) {
+                       double threshold, double chainFloor) {
     ThresholdCount count;
     for (size_t i = 0; i < photos.size(); ++i) {
-        const auto& candidates = photos[i].candidates;
-        int taken = -1;
         bool sure = false;
-        for (size_t k = 0; k < candidates.size(); ++k) {
-            if (p[i][k] >= threshold && recognition::MayBeSure(candidates, k)) {
-                taken = static_cast<int>(k);
-                sure = true;
-                break;
-            }
-            if (taken < 0 || p[i][k] > p[i][static_cast<size_t>(taken)])
-                taken = static_cast<int>(k);
-        }
+        const int taken = Taken(photos[i], p[i], threshold, chainFloor, sure);
         if (taken < 0)
             continue;
         const bool right = photos[i].right[static_cast<size_t>(taken)];
@@ -253,6 +264,39 @@ ThresholdCount CountAt(const std::vector<CalibrationPhoto>& photos, const Probab
             (right ? count.reviewRight : count.reviewWrong) += 1;
     }
     return count;
+}
+
+double ChooseChainFloor(const std::vector<CalibrationPhoto>& photos, double* lastWrong,
+                        int* rightAbove) {
+    static const size_t netMin = static_cast<size_t>(recognition::EvidenceIndex("net_written_min"));
+    double last = -1.0;
+    std::vector<double> right;
+    for (const CalibrationPhoto& photo : photos) {
+        for (size_t k = 0; k < photo.candidates.size(); ++k) {
+            if (!recognition::SureChainAlone(photo.candidates, k, 0.0))
+                continue;
+            const double v = photo.candidates[k].evidence.values[netMin];
+            if (photo.right[k])
+                right.push_back(v);
+            else
+                last = std::max(last, v);
+        }
+    }
+    if (lastWrong != nullptr)
+        *lastWrong = last;
+    double floor = recognition::kNoChainFloor;
+    // Without a wrong chain code there is nothing to put the floor above: none is sure alone.
+    if (last >= 0.0) {
+        const double clipped = std::clamp(last, 1e-6, 1.0 - 1e-6);
+        const double logit = std::log(clipped / (1.0 - clipped)) + kThresholdMargin;
+        floor = std::ceil(1000.0 / (1.0 + std::exp(-logit))) / 1000.0;
+        if (floor > 0.995)
+            floor = recognition::kNoChainFloor;
+    }
+    if (rightAbove != nullptr)
+        *rightAbove = static_cast<int>(
+            std::count_if(right.begin(), right.end(), [&](double v) { return v >= floor; }));
+    return floor;
 }
 
 ConfidenceModel FitModel(const std::vector<CalibrationPhoto>& photos) {
@@ -287,13 +331,13 @@ Probabilities OutOfFold(const std::vector<CalibrationPhoto>& photos, int folds) 
 }
 
 double ChooseThreshold(const std::vector<CalibrationPhoto>& photos,
-                       const std::vector<const Probabilities*>& probabilities,
+                       const std::vector<const Probabilities*>& probabilities, double chainFloor,
                        double* lastMisread) {
     double last = 0.0;
     for (int step = 0; step < 100; ++step) {
         const double t = 0.5 + 0.005 * step;
         for (const Probabilities* p : probabilities) {
-            if (CountAt(photos, *p, t).misread > 0)
+            if (CountAt(photos, *p, t, chainFloor).misread > 0)
                 last = std::max(last, t);
         }
     }
@@ -335,17 +379,11 @@ namespace {
 
 // The code each photograph's decision takes (as CountAt) with its probability and rightness.
 void ChosenCodes(const std::vector<CalibrationPhoto>& photos, const Probabilities& p,
-                 double threshold, std::vector<double>& predicted, std::vector<bool>& right) {
+                 double threshold, double chainFloor, std::vector<double>& predicted,
+                 std::vector<bool>& right) {
     for (size_t i = 0; i < photos.size(); ++i) {
-        int taken = -1;
-        for (size_t k = 0; k < photos[i].candidates.size(); ++k) {
-            if (p[i][k] >= threshold && recognition::MayBeSure(photos[i].candidates, k)) {
-                taken = static_cast<int>(k);
-                break;
-            }
-            if (taken < 0 || p[i][k] > p[i][static_cast<size_t>(taken)])
-                taken = static_cast<int>(k);
-        }
+        bool sure = false;
+        const int taken = Taken(photos[i], p[i], threshold, chainFloor, sure);
         if (taken < 0)
             continue;
         predicted.push_back(p[i][static_cast<size_t>(taken)]);
@@ -354,7 +392,8 @@ void ChosenCodes(const std::vector<CalibrationPhoto>& photos, const Probabilitie
 }
 
 void PrintThresholds(std::ostream& out, const std::vector<CalibrationPhoto>& photos,
-                     const Probabilities& fitted, const Probabilities& fresh, double chosen) {
+                     const Probabilities& fitted, const Probabilities& fresh, double chosen,
+                     double chainFloor) {
     char line[200];
     out << "\nPer sure threshold, over the training photographs: perfect readings, wrong codes "
            "called perfect, review right / wrong; with the final model, then with out-of-fold "
@@ -362,8 +401,8 @@ void PrintThresholds(std::ostream& out, const std::vector<CalibrationPhoto>& pho
     out << "threshold   perfect  misread  review-right  review-wrong   |  perfect  misread  "
            "review-right  review-wrong\n";
     for (double t : {0.3, 0.5, 0.6, 0.7, 0.8, 0.85, 0.9, 0.93, 0.95, 0.97, 0.98, 0.99, chosen}) {
-        const ThresholdCount a = CountAt(photos, fitted, t);
-        const ThresholdCount b = CountAt(photos, fresh, t);
+        const ThresholdCount a = CountAt(photos, fitted, t, chainFloor);
+        const ThresholdCount b = CountAt(photos, fresh, t, chainFloor);
         std::snprintf(line, sizeof line,
                       "%9.3f   %7d  %7d  %12d  %12d   |  %7d  %7d  %12d  %12d%s\n", t, a.perfect,
                       a.misread, a.reviewRight, a.reviewWrong, b.perfect, b.misread, b.reviewRight,
@@ -521,16 +560,30 @@ int FitAndWrite(const CalibrateOptions& options, std::vector<CalibrationPhoto> k
     ConfidenceModel model = AsSaved(FitModel(kept));
     const Probabilities fitted = Predict(model, kept);
     const Probabilities fresh = OutOfFold(kept, 5);
+    double lastChain = 0.0;
+    int chainRight = 0;
+    model.chainFloor = ChooseChainFloor(kept, &lastChain, &chainRight);
     double last = 0.0;
-    model.threshold = ChooseThreshold(kept, {&fitted}, &last);
+    model.threshold = ChooseThreshold(kept, {&fitted}, model.chainFloor, &last);
 
     std::vector<double> predicted;
     std::vector<bool> right;
-    ChosenCodes(kept, fresh, model.threshold, predicted, right);
+    ChosenCodes(kept, fresh, model.threshold, model.chainFloor, predicted, right);
     out << "\nReliability of the chosen code per photograph (out-of-fold probabilities):\n";
     PrintReliability(out, predicted, right);
-    PrintThresholds(out, kept, fitted, fresh, model.threshold);
+    PrintThresholds(out, kept, fitted, fresh, model.threshold, model.chainFloor);
     char text[200];
+    if (model.chainFloor <= 1.0) {
+        std::snprintf(text, sizeof text,
+                      "\nchain floor %.3f: half a unit of log-odds above %.3f, the network's "
+                      "lowest probability in the surest wrong chain code that no other look "
+                      "contradicted; %d right ones reach it\n",
+                      model.chainFloor, lastChain, chainRight);
+        out << text;
+    } else {
+        out << "\nno chain floor: no chain code alone was wrong to put it above, or it would "
+               "lie above 0.995\n";
+    }
     std::snprintf(
         text, sizeof text,
         "\nsure threshold %.3f: half a unit of log-odds above %.3f, the highest threshold "
@@ -554,6 +607,13 @@ int FitAndWrite(const CalibrateOptions& options, std::vector<CalibrationPhoto> k
                   "\nthreshold: half a unit of log-odds above the last training misread (%.3f)",
                   last);
     comment += text;
+    if (model.chainFloor <= 1.0) {
+        std::snprintf(text, sizeof text,
+                      "\nchain floor: half a unit of log-odds above the surest wrong chain code "
+                      "alone (%.3f)",
+                      lastChain);
+        comment += text;
+    }
     if (!model.Save(options.out, comment)) {
         err << "calibrate: cannot write " << options.out.string() << '\n';
         return 2;

@@ -45,7 +45,15 @@ struct ThresholdCount {
     int perfect = 0, misread = 0, reviewRight = 0, reviewWrong = 0;
 };
 ThresholdCount CountAt(const std::vector<CalibrationPhoto>& photos, const Probabilities& p,
-                       double threshold);
+                       double threshold, double chainFloor = recognition::kNoChainFloor);
+
+/// The chain floor (ConfidenceModel::chainFloor): half a unit of log-odds above the network's
+/// lowest written probability in the surest wrong code that would be SureChainAlone at any
+/// floor, rounded up to 0.001; kNoChainFloor when no such code is wrong or the floor would lie
+/// above 0.995. lastWrong gets that probability (-1 for none), rightAbove the right such codes
+/// that reach the floor.
+double ChooseChainFloor(const std::vector<CalibrationPhoto>& photos, double* lastWrong = nullptr,
+                        int* rightAbove = nullptr);
 
 /// Fits the model on the photographs (every candidate one row); the threshold is left 1.
 recognition::ConfidenceModel FitModel(const std::vector<CalibrationPhoto>& photos);
@@ -63,6 +71,7 @@ Probabilities OutOfFold(const std::vector<CalibrationPhoto>& photos, int folds);
 /// code perfect (0.5 when none does); at most 0.995.
 double ChooseThreshold(const std::vector<CalibrationPhoto>& photos,
                        const std::vector<const Probabilities*>& probabilities,
+                       double chainFloor = recognition::kNoChainFloor,
                        double* lastMisread = nullptr);
 
 /// Prints the reliability table: per bin of predicted probability, the chosen codes (one per

@@ -1,6 +1,6 @@
 // The chain reader finds characters without a region, in either polarity, and chains eleven of
 // them along one line: the network's letters first, at most two wide gaps; its codes alone are
-// never sure.
+// sure only from the chain floor.
 #include "recognition/chain_reader.hpp"
 
 #include <gtest/gtest.h>
@@ -106,16 +106,32 @@ TEST(ChainReader, FindsCharactersDarkOnLightAndLightOnDark) {
     EXPECT_TRUE(FindChainPieces(cv::Mat(50, 50, CV_16UC1, cv::Scalar(0))).empty());
 }
 
-TEST(ChainReader, ItsCodeAloneIsNeverSure) {
+TEST(ChainReader, ItsCodeAloneIsSureOnlyFromTheFloorAndUncontradicted) {
     Candidate chain;
     chain.code = "MSKU1234565";
     chain.look = 21;
     chain.evidence.values[static_cast<size_t>(EvidenceIndex("chains"))] = 1.0;
+    chain.evidence.values[static_cast<size_t>(EvidenceIndex("net_written_min"))] = 0.85;
     std::vector<Candidate> list = {chain};
     EXPECT_FALSE(MayBeSure(list, 0));
-    Candidate earlier = chain;  // a look at a located region read the same code
-    earlier.look = 2;
-    earlier.evidence = LookEvidence{};
-    list.insert(list.begin(), earlier);
+    EXPECT_FALSE(SureChainAlone(list, 0, kNoChainFloor));
+    EXPECT_TRUE(SureChainAlone(list, 0, 0.8));
+    EXPECT_FALSE(SureChainAlone(list, 0, 0.9));
+    ConfidenceModel model;  // a model that trusts nothing, but has a floor
+    model.threshold = 0.99;
+    model.bias = -10.0;
+    model.chainFloor = 0.8;
+    const Decision decision = Decide(list, model.threshold, &model);
+    EXPECT_TRUE(decision.sure);
+    EXPECT_GE(decision.confidence, model.threshold);  // no sure reading shows less
+
+    Candidate other = chain;  // an earlier look read another code
+    other.code = "MSKU1234570";
+    other.look = 2;
+    other.evidence = LookEvidence{};
+    list.insert(list.begin(), other);
+    EXPECT_FALSE(SureChainAlone(list, 1, 0.8));
+    list[0].code = chain.code;  // ... or the same one
     EXPECT_TRUE(MayBeSure(list, 1));
+    EXPECT_TRUE(SureChainAlone(list, 1, 0.8));
 }

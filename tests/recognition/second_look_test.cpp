@@ -443,11 +443,13 @@ TEST(ConfidenceModelFile, RoundTripsAndNamesWhatIsWrongWithAFile) {
     model.bias = -0.5;
     model.terms = {{EvidenceIndex("margin_min"), 0.25, 0.5, 2.0},
                    {EvidenceIndex("looks_agree"), 1.0, 1.0, 1.0}};
+    model.chainFloor = 0.8;
     ASSERT_TRUE(model.Save(file, "two lines\nof comment"));
     ConfidenceModel loaded;
     std::string error;
     ASSERT_TRUE(loaded.Load(file, error)) << error;
     EXPECT_DOUBLE_EQ(loaded.threshold, 0.9);
+    EXPECT_DOUBLE_EQ(loaded.chainFloor, 0.8);
     ASSERT_EQ(loaded.terms.size(), 2u);
     Evidence evidence{};
     evidence[static_cast<size_t>(EvidenceIndex("margin_min"))] = 0.75;
@@ -458,7 +460,9 @@ TEST(ConfidenceModelFile, RoundTripsAndNamesWhatIsWrongWithAFile) {
          {"", "threshold 0.5\n", "karvona-confidence 1\nbias 0\n",
           "karvona-confidence 1\nthreshold 1.5\nbias 0\nfeature margin_min 0 1 1\n",
           "karvona-confidence 1\nthreshold 0.5\nbias 0\nfeature nosuch 0 1 1\n",
-          "karvona-confidence 1\nthreshold 0.5\nbias 0\nfeature margin_min 0 0 1\n"}) {
+          "karvona-confidence 1\nthreshold 0.5\nbias 0\nfeature margin_min 0 0 1\n",
+          "karvona-confidence 1\nthreshold 0.5\nbias 0\nfeature margin_min 0 1 1\nchain_floor "
+          "2\n"}) {
         std::ofstream(file, std::ios::trunc) << text;
         ConfidenceModel kept = loaded;
         EXPECT_FALSE(kept.Load(file, error)) << text;

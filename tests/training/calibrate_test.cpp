@@ -60,4 +60,37 @@ TEST(CalibrateEvidence, KeepsTheDoubtsAndReadsOlderFiles) {
 }
 
 }  // namespace
+// The chain floor lies above the surest wrong chain code that no other look contradicted, and
+// a photograph it makes sure counts as the plan would decide it.
+TEST(CalibrateChainFloor, LiesAboveTheSurestWrongChainCodeAlone) {
+    auto chain = [](const char* code, double netMin) {
+        recognition::Candidate c;
+        c.code = code;
+        c.look = 21;
+        c.evidence.values[static_cast<size_t>(recognition::EvidenceIndex("chains"))] = 1.0;
+        c.evidence.values[static_cast<size_t>(recognition::EvidenceIndex("net_written_min"))] =
+            netMin;
+        return c;
+    };
+    recognition::Candidate other = chain("TEPU1234566", 0.99);
+    other.evidence = {};
+    other.look = 1;
+    const std::vector<CalibrationPhoto> photos = {
+        {"s", "a.jpg", {chain("MSKU1234565", 0.7)}, {false}},
+        {"s", "b.jpg", {chain("MSKU1234565", 0.9)}, {true}},
+        // contradicted by an earlier look: not counted however sure
+        {"s", "c.jpg", {other, chain("MSKU1234565", 0.95)}, {true, false}}};
+    double last = 0.0;
+    int right = 0;
+    const double floor = ChooseChainFloor(photos, &last, &right);
+    EXPECT_DOUBLE_EQ(last, 0.7);
+    EXPECT_NEAR(floor, 0.794, 1e-9);  // logit(0.7) + 0.5, rounded up
+    EXPECT_EQ(right, 1);
+    const Probabilities none = {{0.0}, {0.0}, {0.0, 0.0}};
+    const ThresholdCount count = CountAt(photos, none, 0.99, floor);
+    EXPECT_EQ(count.perfect, 1);
+    EXPECT_EQ(count.misread, 0);
+    EXPECT_EQ(ChooseChainFloor({photos[1]}), recognition::kNoChainFloor);  // nothing wrong
+}
+
 }  // namespace karvona::training
