@@ -200,7 +200,8 @@ bool MayBeSure(const std::vector<Candidate>& candidates, size_t k) {
     return !Doubted(c) && (!alone || AgreeingLooks(candidates, k) >= 2);
 }
 
-bool SureChainAlone(const std::vector<Candidate>& candidates, size_t k, double floor) {
+bool SureChainAlone(const std::vector<Candidate>& candidates, size_t k, double floor,
+                    const std::vector<double>& confidences) {
     if (k >= candidates.size())
         return false;
     const Candidate& c = candidates[k];
@@ -209,25 +210,37 @@ bool SureChainAlone(const std::vector<Candidate>& candidates, size_t k, double f
         c.evidence.values[kNetWrittenMin] < floor)
         return false;
     for (size_t j = 0; j < k; ++j) {
-        if (candidates[j].code != c.code)
+        if (candidates[j].code != c.code &&
+            (j >= confidences.size() || confidences[j] >= kContradicting))
             return false;
     }
     return true;
 }
 
-bool IsSure(const std::vector<Candidate>& candidates, size_t k, double confidence, double threshold,
-            double chainFloor) {
-    return (confidence >= threshold && MayBeSure(candidates, k)) ||
-           SureChainAlone(candidates, k, chainFloor);
+std::vector<double> CandidateConfidences(const std::vector<Candidate>& candidates,
+                                         const ConfidenceModel* model) {
+    std::vector<double> confidences;
+    confidences.reserve(candidates.size());
+    for (size_t k = 0; k < candidates.size(); ++k)
+        confidences.push_back(CandidateConfidence(candidates, k, model));
+    return confidences;
+}
+
+bool IsSure(const std::vector<Candidate>& candidates, size_t k,
+            const std::vector<double>& confidences, double threshold, double chainFloor) {
+    return (k < confidences.size() && confidences[k] >= threshold && MayBeSure(candidates, k)) ||
+           SureChainAlone(candidates, k, chainFloor, confidences);
 }
 
 Decision Decide(const std::vector<Candidate>& candidates, double threshold,
                 const ConfidenceModel* model) {
     Decision decision;
     const double chainFloor = model != nullptr ? model->chainFloor : kNoChainFloor;
+    std::vector<double> confidences;
     for (size_t k = 0; k < candidates.size(); ++k) {
         const double confidence = CandidateConfidence(candidates, k, model);
-        if (IsSure(candidates, k, confidence, threshold, chainFloor)) {
+        confidences.push_back(confidence);
+        if (IsSure(candidates, k, confidences, threshold, chainFloor)) {
             // A chain code sure by the floor shows at least the sure threshold, so that no sure
             // reading shows less.
             return {static_cast<int>(k), std::max(confidence, threshold), true};

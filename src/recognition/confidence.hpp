@@ -125,15 +125,25 @@ double CandidateConfidence(const std::vector<Candidate>& candidates, size_t k,
 /// the reading left out a character at the code's end (lineGoesOn).
 bool MayBeSure(const std::vector<Candidate>& candidates, size_t k);
 
-/// Whether candidate k is a chain reader's code that is sure alone: no earlier candidate holds
-/// another code, the network reads each of its written characters with at least floor
-/// (ConfidenceModel::chainFloor), and none of MayBeSure's doubts holds.
-bool SureChainAlone(const std::vector<Candidate>& candidates, size_t k, double floor);
+/// An earlier code of this confidence or more contradicts a chain code (SureChainAlone); a
+/// weaker one is likely wrong itself.
+inline constexpr double kContradicting = 0.5;
 
-/// Whether candidate k of this confidence is sure: it reaches threshold and MayBeSure, or it is
-/// SureChainAlone at chainFloor.
-bool IsSure(const std::vector<Candidate>& candidates, size_t k, double confidence, double threshold,
-            double chainFloor);
+/// Whether candidate k is a chain reader's code that is sure alone: no earlier candidate holds
+/// another code of at least kContradicting confidence (confidences: per candidate up to k), the
+/// network reads each of its written characters with at least floor
+/// (ConfidenceModel::chainFloor), and none of MayBeSure's doubts holds.
+bool SureChainAlone(const std::vector<Candidate>& candidates, size_t k, double floor,
+                    const std::vector<double>& confidences);
+
+/// CandidateConfidence of every candidate.
+std::vector<double> CandidateConfidences(const std::vector<Candidate>& candidates,
+                                         const ConfidenceModel* model);
+
+/// Whether candidate k is sure, with confidences as CandidateConfidences gives them (up to k at
+/// least): it reaches threshold and MayBeSure, or it is SureChainAlone at chainFloor.
+bool IsSure(const std::vector<Candidate>& candidates, size_t k,
+            const std::vector<double>& confidences, double threshold, double chainFloor);
 
 /// The choice over a run's candidates, in the order the looks produced them.
 struct Decision {

@@ -300,7 +300,7 @@ bool ReadingPlan::TakeChainLook(RunState& run, int k) {
     kept.region = run.working(region).clone();
     kept.pasted = kept.region;
     run.kept.push_back(std::move(kept));
-    return IsSure(candidates_, before, CandidateConfidence(candidates_, before, data_.confidence),
+    return IsSure(candidates_, before, CandidateConfidences(candidates_, data_.confidence),
                   run.threshold, run.chainFloor);
 }
 
@@ -400,9 +400,9 @@ bool ReadingPlan::Consume(RunState& run, int k, const Look& look, const Recogniz
         run.found.push_back(
             {RectInPhoto(read.region, image.fromPhoto, run.photo.size()), characters});
     }
+    const std::vector<double> confidences = CandidateConfidences(candidates_, data_.confidence);
     for (size_t c = before; c < candidates_.size(); ++c) {
-        if (IsSure(candidates_, c, CandidateConfidence(candidates_, c, data_.confidence),
-                   run.threshold, run.chainFloor))
+        if (IsSure(candidates_, c, confidences, run.threshold, run.chainFloor))
             return true;
     }
     return false;

@@ -237,7 +237,7 @@ int Taken(const CalibrationPhoto& photo, const std::vector<double>& p, double th
     int taken = -1;
     sure = false;
     for (size_t k = 0; k < photo.candidates.size(); ++k) {
-        if (recognition::IsSure(photo.candidates, k, p[k], threshold, chainFloor)) {
+        if (recognition::IsSure(photo.candidates, k, p, threshold, chainFloor)) {
             sure = true;
             return static_cast<int>(k);
         }
@@ -266,14 +266,15 @@ ThresholdCount CountAt(const std::vector<CalibrationPhoto>& photos, const Probab
     return count;
 }
 
-double ChooseChainFloor(const std::vector<CalibrationPhoto>& photos, double* lastWrong,
-                        int* rightAbove) {
+double ChooseChainFloor(const std::vector<CalibrationPhoto>& photos, const Probabilities& p,
+                        double* lastWrong, int* rightAbove) {
     static const size_t netMin = static_cast<size_t>(recognition::EvidenceIndex("net_written_min"));
     double last = -1.0;
     std::vector<double> right;
-    for (const CalibrationPhoto& photo : photos) {
+    for (size_t i = 0; i < photos.size(); ++i) {
+        const CalibrationPhoto& photo = photos[i];
         for (size_t k = 0; k < photo.candidates.size(); ++k) {
-            if (!recognition::SureChainAlone(photo.candidates, k, 0.0))
+            if (!recognition::SureChainAlone(photo.candidates, k, 0.0, p[i]))
                 continue;
             const double v = photo.candidates[k].evidence.values[netMin];
             if (photo.right[k])
@@ -562,7 +563,7 @@ int FitAndWrite(const CalibrateOptions& options, std::vector<CalibrationPhoto> k
     const Probabilities fresh = OutOfFold(kept, 5);
     double lastChain = 0.0;
     int chainRight = 0;
-    model.chainFloor = ChooseChainFloor(kept, &lastChain, &chainRight);
+    model.chainFloor = ChooseChainFloor(kept, fitted, &lastChain, &chainRight);
     double last = 0.0;
     model.threshold = ChooseThreshold(kept, {&fitted}, model.chainFloor, &last);
 
@@ -576,7 +577,7 @@ int FitAndWrite(const CalibrateOptions& options, std::vector<CalibrationPhoto> k
     if (model.chainFloor <= 1.0) {
         std::snprintf(text, sizeof text,
                       "\nchain floor %.3f: half a unit of log-odds above %.3f, the network's "
-                      "lowest probability in the surest wrong chain code that no other look "
+                      "lowest probability in the surest wrong chain code that no likely code "
                       "contradicted; %d right ones reach it\n",
                       model.chainFloor, lastChain, chainRight);
         out << text;

@@ -49,11 +49,11 @@ ThresholdCount CountAt(const std::vector<CalibrationPhoto>& photos, const Probab
 
 /// The chain floor (ConfidenceModel::chainFloor): half a unit of log-odds above the network's
 /// lowest written probability in the surest wrong code that would be SureChainAlone at any
-/// floor, rounded up to 0.001; kNoChainFloor when no such code is wrong or the floor would lie
-/// above 0.995. lastWrong gets that probability (-1 for none), rightAbove the right such codes
-/// that reach the floor.
-double ChooseChainFloor(const std::vector<CalibrationPhoto>& photos, double* lastWrong = nullptr,
-                        int* rightAbove = nullptr);
+/// floor (with the candidates' probabilities p), rounded up to 0.001; kNoChainFloor when no
+/// such code is wrong or the floor would lie above 0.995. lastWrong gets that probability (-1
+/// for none), rightAbove the right such codes that reach the floor.
+double ChooseChainFloor(const std::vector<CalibrationPhoto>& photos, const Probabilities& p,
+                        double* lastWrong = nullptr, int* rightAbove = nullptr);
 
 /// Fits the model on the photographs (every candidate one row); the threshold is left 1.
 recognition::ConfidenceModel FitModel(const std::vector<CalibrationPhoto>& photos);

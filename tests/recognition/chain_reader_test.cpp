@@ -113,10 +113,11 @@ TEST(ChainReader, ItsCodeAloneIsSureOnlyFromTheFloorAndUncontradicted) {
     chain.evidence.values[static_cast<size_t>(EvidenceIndex("chains"))] = 1.0;
     chain.evidence.values[static_cast<size_t>(EvidenceIndex("net_written_min"))] = 0.85;
     std::vector<Candidate> list = {chain};
+    const std::vector<double> none = {0.0};
     EXPECT_FALSE(MayBeSure(list, 0));
-    EXPECT_FALSE(SureChainAlone(list, 0, kNoChainFloor));
-    EXPECT_TRUE(SureChainAlone(list, 0, 0.8));
-    EXPECT_FALSE(SureChainAlone(list, 0, 0.9));
+    EXPECT_FALSE(SureChainAlone(list, 0, kNoChainFloor, none));
+    EXPECT_TRUE(SureChainAlone(list, 0, 0.8, none));
+    EXPECT_FALSE(SureChainAlone(list, 0, 0.9, none));
     ConfidenceModel model;  // a model that trusts nothing, but has a floor
     model.threshold = 0.99;
     model.bias = -10.0;
@@ -130,8 +131,9 @@ TEST(ChainReader, ItsCodeAloneIsSureOnlyFromTheFloorAndUncontradicted) {
     other.look = 2;
     other.evidence = LookEvidence{};
     list.insert(list.begin(), other);
-    EXPECT_FALSE(SureChainAlone(list, 1, 0.8));
-    list[0].code = chain.code;  // ... or the same one
+    EXPECT_FALSE(SureChainAlone(list, 1, 0.8, {0.6, 0.0}));
+    EXPECT_TRUE(SureChainAlone(list, 1, 0.8, {0.2, 0.0}));  // a code likely wrong itself
+    list[0].code = chain.code;                              // ... or the same one
     EXPECT_TRUE(MayBeSure(list, 1));
-    EXPECT_TRUE(SureChainAlone(list, 1, 0.8));
+    EXPECT_TRUE(SureChainAlone(list, 1, 0.8, {0.9, 0.0}));
 }

@@ -78,19 +78,20 @@ TEST(CalibrateChainFloor, LiesAboveTheSurestWrongChainCodeAlone) {
     const std::vector<CalibrationPhoto> photos = {
         {"s", "a.jpg", {chain("MSKU1234565", 0.7)}, {false}},
         {"s", "b.jpg", {chain("MSKU1234565", 0.9)}, {true}},
-        // contradicted by an earlier look: not counted however sure
+        // contradicted by a likely code of an earlier look: not counted however sure
         {"s", "c.jpg", {other, chain("MSKU1234565", 0.95)}, {true, false}}};
     double last = 0.0;
     int right = 0;
-    const double floor = ChooseChainFloor(photos, &last, &right);
+    const Probabilities none = {{0.0}, {0.0}, {0.9, 0.0}};
+    const double floor = ChooseChainFloor(photos, none, &last, &right);
     EXPECT_DOUBLE_EQ(last, 0.7);
     EXPECT_NEAR(floor, 0.794, 1e-9);  // logit(0.7) + 0.5, rounded up
     EXPECT_EQ(right, 1);
-    const Probabilities none = {{0.0}, {0.0}, {0.0, 0.0}};
     const ThresholdCount count = CountAt(photos, none, 0.99, floor);
     EXPECT_EQ(count.perfect, 1);
     EXPECT_EQ(count.misread, 0);
-    EXPECT_EQ(ChooseChainFloor({photos[1]}), recognition::kNoChainFloor);  // nothing wrong
+    EXPECT_EQ(ChooseChainFloor({photos[1]}, {{0.0}}),
+              recognition::kNoChainFloor);  // nothing wrong
 }
 
 }  // namespace karvona::training
