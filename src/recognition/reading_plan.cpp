@@ -400,6 +400,8 @@ bool ReadingPlan::Consume(RunState& run, int k, const Look& look, const Recogniz
         run.found.push_back(
             {RectInPhoto(read.region, image.fromPhoto, run.photo.size()), characters});
     }
+    if (candidates_.size() == before)
+        return false;
     const std::vector<double> confidences = CandidateConfidences(candidates_, data_.confidence);
     for (size_t c = before; c < candidates_.size(); ++c) {
         if (IsSure(candidates_, c, confidences, run.threshold, run.chainFloor))

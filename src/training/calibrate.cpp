@@ -230,6 +230,14 @@ bool LoadEvidence(const fs::path& file, std::vector<CalibrationPhoto>& photos) {
 
 namespace {
 
+// The probability kThresholdMargin of log-odds above p, rounded up to 0.001: where the sure
+// threshold and the chain floor are put above the last training misread.
+double MarginAbove(double p) {
+    const double clipped = std::clamp(p, 1e-6, 1.0 - 1e-6);
+    const double logit = std::log(clipped / (1.0 - clipped)) + kThresholdMargin;
+    return std::ceil(1000.0 / (1.0 + std::exp(-logit))) / 1000.0;
+}
+
 // The candidate a photograph's decision takes (as recognition::Decide) and whether it is sure;
 // -1 for none.
 int Taken(const CalibrationPhoto& photo, const std::vector<double>& p, double threshold,
@@ -288,9 +296,7 @@ double ChooseChainFloor(const std::vector<CalibrationPhoto>& photos, const Proba
     double floor = recognition::kNoChainFloor;
     // Without a wrong chain code there is nothing to put the floor above: none is sure alone.
     if (last >= 0.0) {
-        const double clipped = std::clamp(last, 1e-6, 1.0 - 1e-6);
-        const double logit = std::log(clipped / (1.0 - clipped)) + kThresholdMargin;
-        floor = std::ceil(1000.0 / (1.0 + std::exp(-logit))) / 1000.0;
+        floor = MarginAbove(last);
         if (floor > 0.995)
             floor = recognition::kNoChainFloor;
     }
@@ -346,9 +352,7 @@ double ChooseThreshold(const std::vector<CalibrationPhoto>& photos,
         *lastMisread = last;
     if (last <= 0.0)
         return 0.5;
-    const double logit = std::log(last / (1.0 - last)) + kThresholdMargin;
-    const double threshold = 1.0 / (1.0 + std::exp(-logit));
-    return std::min(0.995, std::ceil(threshold * 1000.0) / 1000.0);
+    return std::min(0.995, MarginAbove(last));
 }
 
 void PrintReliability(std::ostream& out, const std::vector<double>& predicted,
