@@ -18,6 +18,7 @@
 
 #include "app/dialog_units.hpp"
 #include "app/preview_step_viewer.hpp"
+#include "app/window_queue.hpp"
 #include "karvona/read_code.hpp"
 #include "recognition/recognizer.hpp"
 #include "recognition/reference_data.hpp"
@@ -168,6 +169,7 @@ private:
 
     // The batch run.
     std::thread worker_;
+    WindowQueue windowQueue_;  ///< the worker's rows and its end, to the window's thread
     std::atomic<bool> stopRequested_{false};
     bool running_ = false;
     bool closing_ = false;

@@ -73,13 +73,11 @@ void CKarvonaDlg::OnRunClicked() {
             };
         };
         auto onRow = [this, &last](const shell::RowOutcome& done) {
-            QMetaObject::invokeMethod(
-                this, [this, done, view = last] { RowDone(done, view); }, Qt::QueuedConnection);
+            windowQueue_.Post([this, done, view = last] { RowDone(done, view); });
         };
         const shell::BatchCounts counts =
             shell::RunBatch(rows, options, factory, stopRequested_, onRow);
-        QMetaObject::invokeMethod(
-            this, [this, counts] { FinishBatch(counts); }, Qt::QueuedConnection);
+        windowQueue_.Post([this, counts] { FinishBatch(counts); });
     });
 }
 

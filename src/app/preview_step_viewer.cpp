@@ -56,15 +56,12 @@ void PreviewStepViewer::Show(const std::string& title, const cv::Mat& image) {
             return;
     }
     const cv::Mat copy = image.clone();
-    QMetaObject::invokeMethod(
-        this,
-        [this, caption, copy, shown] {
-            ShowModal(caption, copy);
-            std::lock_guard<std::mutex> lock(mutex_);
-            *shown = true;
-            done_.notify_all();
-        },
-        Qt::QueuedConnection);
+    queue_.Post([this, caption, copy, shown] {
+        ShowModal(caption, copy);
+        std::lock_guard<std::mutex> lock(mutex_);
+        *shown = true;
+        done_.notify_all();
+    });
     std::unique_lock<std::mutex> lock(mutex_);
     done_.wait(lock, [&] { return *shown || cancelled_; });
 }

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "app/window_queue.hpp"
 #include "imaging/step_view.hpp"
 
 class QDialog;
@@ -32,6 +33,7 @@ private:
     std::condition_variable done_;
     bool cancelled_ = false;
     QDialog* open_ = nullptr;
+    WindowQueue queue_;
 };
 
 }  // namespace karvona::app
