@@ -186,6 +186,20 @@ const size_t kByLine = static_cast<size_t>(EvidenceIndex("line_net"));
 const size_t kByChains = static_cast<size_t>(EvidenceIndex("chains"));
 const size_t kNetWrittenMin = static_cast<size_t>(EvidenceIndex("net_written_min"));
 
+const size_t kGuided = static_cast<size_t>(EvidenceIndex("guided_changes"));
+
+// Whether every look that read candidate k's code needed the check-digit choice for it, and in
+// none of them the network backs the characters that choice put in (kGuidedNetBacking).
+bool OnlyGuessedByTheCheckDigit(const std::vector<Candidate>& candidates, size_t k) {
+    for (size_t j = 0; j <= k; ++j) {
+        const Candidate& c = candidates[j];
+        if (c.code == candidates[k].code &&
+            (c.evidence.values[kGuided] <= 0 || c.guidedNet >= kGuidedNetBacking))
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool MayBeSure(const std::vector<Candidate>& candidates, size_t k) {
@@ -197,7 +211,10 @@ bool MayBeSure(const std::vector<Candidate>& candidates, size_t k) {
     // too.
     const bool alone = c.evidence.values[kByLine] > 0 || c.evidence.values[kByChains] > 0 ||
                        c.evidence.twinOwner || RemainderTen(c.code);
-    return !Doubted(c) && (!alone || AgreeingLooks(candidates, k) >= 2);
+    const bool confirmed = AgreeingLooks(candidates, k) >= 2;
+    return !Doubted(c) && (!alone || confirmed) &&
+           (confirmed || c.evidence.values[kNetWrittenMin] >= kLoneNetFloor) &&
+           !OnlyGuessedByTheCheckDigit(candidates, k);
 }
 
 bool SureChainAlone(const std::vector<Candidate>& candidates, size_t k, double floor,
@@ -207,7 +224,9 @@ bool SureChainAlone(const std::vector<Candidate>& candidates, size_t k, double f
     const Candidate& c = candidates[k];
     if (c.evidence.values[kByChains] <= 0 || c.evidence.values[kByLine] > 0 ||
         c.evidence.twinOwner || RemainderTen(c.code) || Doubted(c) ||
-        c.evidence.values[kNetWrittenMin] < floor)
+        c.evidence.values[kNetWrittenMin] < floor ||
+        std::count(c.code.begin() + std::min<size_t>(4, c.code.size()), c.code.end(), '1') >=
+            kChainOnesLimit)
         return false;
     for (size_t j = 0; j < k; ++j) {
         if (candidates[j].code != c.code &&

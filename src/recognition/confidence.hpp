@@ -122,17 +122,41 @@ double CandidateConfidence(const std::vector<Candidate>& candidates, size_t k,
 /// or the line network read it (`line_net` evidence); never when the character network reads an
 /// owner letter as a listed twin (netTwin) or hardly tells an owner letter from its listed twin
 /// (twinShare), hardly reads a character the check-digit choice put in (guidedNet), nor when
-/// the reading left out a character at the code's end (lineGoesOn).
+/// the reading left out a character at the code's end (lineGoesOn); nor when only one look read
+/// it and the network reads one of its characters below kLoneNetFloor; nor when every look that
+/// read it needed the check-digit choice and the network backs none of those choices
+/// (kGuidedNetBacking).
 bool MayBeSure(const std::vector<Candidate>& candidates, size_t k);
+
+/// Below this network probability of a written character, a code that only one look read is not
+/// sure, however well the codebooks matched: the network sees another character there and no
+/// second look settles it. Fitted on the training photographs: limits from 0.35 to 0.5 cost
+/// none of them its perfect reading at the fitted threshold, while a misread HLXU8798711 (five
+/// serial digits wrong, one look, each box close to a prototype) had 0.32.
+inline constexpr double kLoneNetFloor = 0.35;
+
+/// The network backs a character the check-digit choice put in when it reads it with this
+/// probability or more. Looks that agree on a code only because each made the same choice are
+/// one guess, not several readings: a synthetic IBCU5775005 for IBCU5772095, eight looks with the
+/// same choice, none of them above 0.47. On the training photographs this costs 3 of 836 perfect.
+inline constexpr float kGuidedNetBacking = 0.5f;
 
 /// An earlier code of this confidence or more contradicts a chain code (SureChainAlone); a
 /// weaker one is likely wrong itself.
 inline constexpr double kContradicting = 0.5;
 
+/// A chain code with this many 1s or more among its digits is never sure alone. Door rods, the
+/// ridges of the corrugation and the edges of stickers are thin upright strokes that the network
+/// reads as 1 as surely as a painted one, and a chain that ran through them validates by chance
+/// one time in eleven: on the training photographs most wrong chain codes held two or more 1s, and
+/// the surest of them three (at two, a fifth of the right ones would go as well).
+inline constexpr int kChainOnesLimit = 3;
+
 /// Whether candidate k is a chain reader's code that is sure alone: no earlier candidate holds
 /// another code of at least kContradicting confidence (confidences: per candidate up to k), the
 /// network reads each of its written characters with at least floor
-/// (ConfidenceModel::chainFloor), and none of MayBeSure's doubts holds.
+/// (ConfidenceModel::chainFloor), its digits hold fewer than kChainOnesLimit 1s, and none of
+/// MayBeSure's doubts holds.
 bool SureChainAlone(const std::vector<Candidate>& candidates, size_t k, double floor,
                     const std::vector<double>& confidences);
 

@@ -118,6 +118,9 @@ TEST(ChainReader, ItsCodeAloneIsSureOnlyFromTheFloorAndUncontradicted) {
     EXPECT_FALSE(SureChainAlone(list, 0, kNoChainFloor, none));
     EXPECT_TRUE(SureChainAlone(list, 0, 0.8, none));
     EXPECT_FALSE(SureChainAlone(list, 0, 0.9, none));
+    list[0].code = "MSKU1011150";  // three 1s: a chain that may have run through door rods
+    EXPECT_FALSE(SureChainAlone(list, 0, 0.8, none));
+    list[0].code = chain.code;
     ConfidenceModel model;  // a model that trusts nothing, but has a floor
     model.threshold = 0.99;
     model.bias = -10.0;

@@ -226,6 +226,7 @@ TEST(Confidence, DecisionTakesTheFirstSureCodeAndLooksThatAgree) {
         c.code = code;
         c.look = look;
         c.own = own;
+        c.evidence.values[static_cast<size_t>(EvidenceIndex("net_written_min"))] = 1.0;  // no net
         return c;
     };
     // The first candidate that reaches the threshold, even when a later one is surer.
@@ -251,6 +252,23 @@ TEST(Confidence, DecisionTakesTheFirstSureCodeAndLooksThatAgree) {
     list = {candidate("A", 0, 0.3), candidate("A", 1, 0.3), candidate("A", 2, 0.3)};
     EXPECT_DOUBLE_EQ(AgreedConfidence(list, 2), AgreedConfidence(list, 1));
     EXPECT_EQ(Decide({}, 0.5).candidate, -1);
+    // A character the network hardly reads as written: sure only once a second look agrees.
+    const size_t written = static_cast<size_t>(EvidenceIndex("net_written_min"));
+    list = {candidate("A", 0, 0.9)};
+    list[0].evidence.values[written] = kLoneNetFloor - 0.01;
+    EXPECT_FALSE(Decide(list, 0.5).sure);
+    list.push_back(list[0]);
+    list[1].look = 1;
+    EXPECT_TRUE(Decide(list, 0.5).sure);
+    // Looks that agree only by the same check-digit choice, which the network does not back.
+    for (Candidate& c : list) {
+        c.evidence.values[written] = 1.0;
+        c.evidence.values[static_cast<size_t>(EvidenceIndex("guided_changes"))] = 1.0;
+        c.guidedNet = kGuidedNetBacking - 0.1f;
+    }
+    EXPECT_FALSE(Decide(list, 0.5).sure);
+    list[0].guidedNet = kGuidedNetBacking;
+    EXPECT_TRUE(Decide(list, 0.5).sure);
 }
 
 // A box whose network probabilities favour first, with second close behind (or not).

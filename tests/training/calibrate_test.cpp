@@ -18,6 +18,7 @@ TEST(CalibrateEvidence, KeepsTheDoubtsAndReadsOlderFiles) {
     doubted.code = "TEPU1234566";
     doubted.look = 3;
     doubted.evidence.values[0] = 0.25;
+    doubted.evidence.values[static_cast<size_t>(recognition::EvidenceIndex("net_written_min"))] = 1;
     doubted.netTwin = true;
     doubted.twinShare = 0.125f;
     doubted.guidedNet = 0.5f;
