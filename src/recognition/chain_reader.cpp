@@ -262,7 +262,7 @@ std::vector<std::vector<int>> FindChains(const std::vector<ChainPiece>& pieces) 
 }
 
 std::vector<ChainCode> ReadChains(const cv::Mat& image, classifier::CharacterNet& net,
-                                  const ReferenceData& data) {
+                                  const ReferenceData& data, std::vector<ChainPiece>* piecesOut) {
     std::vector<ChainCode> codes;
     if (image.empty() || image.depth() != CV_8U || data.prefixes == nullptr)
         return codes;
@@ -271,7 +271,9 @@ std::vector<ChainCode> ReadChains(const cv::Mat& image, classifier::CharacterNet
         cv::cvtColor(image, gray, cv::COLOR_BGR2GRAY);
     else if (image.channels() != 1)
         return codes;
-    std::vector<ChainPiece> pieces = FindChainPieces(gray);
+    std::vector<ChainPiece> local;
+    std::vector<ChainPiece>& pieces = piecesOut != nullptr ? *piecesOut : local;
+    pieces = FindChainPieces(gray);
     ReadPieces(net, pieces);
     std::map<std::string, size_t> seen;
     for (const std::vector<int>& chain : FindChains(pieces)) {
@@ -321,6 +323,37 @@ std::vector<ChainCode> ReadChains(const cv::Mat& image, classifier::CharacterNet
     std::stable_sort(codes.begin(), codes.end(),
                      [](const ChainCode& a, const ChainCode& b) { return a.weakest > b.weakest; });
     return codes;
+}
+
+cv::Mat DrawChains(const cv::Mat& image, const std::vector<ChainPiece>& pieces,
+                   const std::vector<ChainCode>& codes) {
+    cv::Mat view;
+    if (image.empty() || image.depth() != CV_8U)
+        return view;
+    if (image.channels() == 1)
+        cv::cvtColor(image, view, cv::COLOR_GRAY2BGR);
+    else if (image.channels() == 3)
+        view = image.clone();
+    else
+        return view;
+    for (const ChainPiece& piece : pieces) {
+        const cv::Rect box(
+            cv::Point(int(std::lround(piece.box.x)), int(std::lround(piece.box.y))),
+            cv::Point(int(std::lround(piece.box.br().x)), int(std::lround(piece.box.br().y))));
+        cv::rectangle(view, box, piece.light ? kLightPieceColour : kDarkPieceColour, 1);
+    }
+    if (codes.empty() || codes.front().reading.characters.empty())
+        return view;
+    const Reading& chosen = codes.front().reading;
+    cv::Rect all = chosen.characters.front().box;
+    for (const BoxReading& box : chosen.characters) {
+        cv::rectangle(view, box.box, kChainColour, 2);
+        all |= box.box;
+    }
+    cv::putText(view, codes.front().code, {all.x, std::max(12, all.y - 6)},
+                cv::FONT_HERSHEY_SIMPLEX, std::max(0.5, all.height / 30.0), kChainColour, 2,
+                cv::LINE_AA);
+    return view;
 }
 
 }  // namespace karvona::recognition

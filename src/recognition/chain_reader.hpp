@@ -26,6 +26,12 @@ struct ChainPiece {
     float top = 0.0f;  ///< the network's highest probability
 };
 
+/// The colours of the chain reader's step view (BGR): pieces dark on light, light on dark, and
+/// the boxes of the code it offers.
+inline const cv::Scalar kDarkPieceColour{0, 176, 255};
+inline const cv::Scalar kLightPieceColour{255, 160, 0};
+inline const cv::Scalar kChainColour{0, 200, 0};
+
 /// The character heights the chain reader looks for, in pixels of the image it reads.
 inline constexpr double kChainLowest = 9.0;
 inline constexpr double kChainHighest = 70.0;
@@ -54,6 +60,12 @@ struct ChainCode {
 /// one the network reads most surely first (at most one per code). The readings' boxes are in
 /// the image's pixels; data's codebooks read their crops as well.
 std::vector<ChainCode> ReadChains(const cv::Mat& image, classifier::CharacterNet& net,
-                                  const ReferenceData& data);
+                                  const ReferenceData& data,
+                                  std::vector<ChainPiece>* pieces = nullptr);
+
+/// The chain reader's step view: image in colour, every piece boxed (kDarkPieceColour,
+/// kLightPieceColour), and the first code's eleven boxes in kChainColour with the code above.
+cv::Mat DrawChains(const cv::Mat& image, const std::vector<ChainPiece>& pieces,
+                   const std::vector<ChainCode>& codes);
 
 }  // namespace karvona::recognition

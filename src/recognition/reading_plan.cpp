@@ -280,7 +280,13 @@ bool ReadingPlan::TakeChainLook(RunState& run, int k) {
     if (!net_ || data_.prefixes == nullptr || run.working.empty())
         return false;
     // Not one of the records: the give-up rule counts the looks at regions the locator found.
-    const std::vector<ChainCode> codes = ReadChains(run.working, *net_, data_);
+    const RecognitionOptions& options = run.out.options;
+    const bool view = options.readerStepView && options.viewer != nullptr;
+    std::vector<ChainPiece> pieces;
+    const std::vector<ChainCode> codes =
+        ReadChains(run.working, *net_, data_, view ? &pieces : nullptr);
+    if (view)
+        options.viewer->Show("chains", DrawChains(run.working, pieces, codes));
     if (codes.empty())
         return false;
     const ChainCode& chain = codes.front();

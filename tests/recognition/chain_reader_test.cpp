@@ -140,3 +140,27 @@ TEST(ChainReader, ItsCodeAloneIsSureOnlyFromTheFloorAndUncontradicted) {
     EXPECT_TRUE(MayBeSure(list, 1));
     EXPECT_TRUE(SureChainAlone(list, 1, 0.8, {0.9, 0.0}));
 }
+
+TEST(ChainReader, StepViewBoxesEveryPieceAndTheCodeOffered) {
+    const cv::Mat gray(200, 400, CV_8UC1, cv::Scalar(128));
+    std::vector<ChainPiece> pieces = Line("MSKU1234565", {3, 9});
+    pieces.back().light = true;
+    ChainCode code;
+    code.code = "MSKU1234565";
+    for (size_t i = 0; i + 2 < pieces.size(); ++i) {  // the last two outside the code
+        BoxReading box;
+        box.box = cv::Rect(pieces[i].box);
+        code.reading.characters.push_back(box);
+    }
+    const cv::Mat view = DrawChains(gray, pieces, {code});
+    ASSERT_EQ(view.type(), CV_8UC3);
+    const auto at = [&](const cv::Rect2d& box) {
+        const cv::Vec3b p = view.at<cv::Vec3b>(int(std::lround(box.y)), int(std::lround(box.x)));
+        return cv::Scalar(p[0], p[1], p[2]);
+    };
+    EXPECT_EQ(at(pieces.front().box), kChainColour);
+    EXPECT_EQ(at(pieces[pieces.size() - 2].box), kDarkPieceColour);
+    EXPECT_EQ(at(pieces.back().box), kLightPieceColour);
+    EXPECT_TRUE(DrawChains(cv::Mat(), pieces, {code}).empty());
+    EXPECT_TRUE(DrawChains(cv::Mat(10, 10, CV_16UC1), pieces, {code}).empty());
+}
