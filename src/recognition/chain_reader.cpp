@@ -26,6 +26,12 @@ constexpr Binarisation kBinarisations[] = {{1, 11, 10}, {1, 15, 14}, {1, 25, 14}
 /// characters are few pixels high: on a 1024 x 768 image it costs one and a half times the rest.
 constexpr int kEnlargeUpTo = 800;
 
+/// A piece's box in whole pixels.
+cv::Rect PixelBox(const cv::Rect2d& box) {
+    return cv::Rect(cv::Point(int(std::lround(box.x)), int(std::lround(box.y))),
+                    cv::Point(int(std::lround(box.br().x)), int(std::lround(box.br().y))));
+}
+
 /// Pieces whose boxes overlap more than this share of their union are one piece found twice.
 constexpr double kSamePiece = 0.5;
 
@@ -283,9 +289,7 @@ std::vector<ChainCode> ReadChains(const cv::Mat& image, classifier::CharacterNet
         for (int i = 0; i < classifier::kCodeLength; ++i) {
             const ChainPiece& piece = pieces[static_cast<size_t>(chain[static_cast<size_t>(i)])];
             BoxReading box;
-            box.box = cv::Rect(
-                cv::Point(int(std::lround(piece.box.x)), int(std::lround(piece.box.y))),
-                cv::Point(int(std::lround(piece.box.br().x)), int(std::lround(piece.box.br().y))));
+            box.box = PixelBox(piece.box);
             box.letterPosition = i < 4;
             box.crop = piece.crop;
             box.net = piece.net;
@@ -336,12 +340,9 @@ cv::Mat DrawChains(const cv::Mat& image, const std::vector<ChainPiece>& pieces,
         view = image.clone();
     else
         return view;
-    for (const ChainPiece& piece : pieces) {
-        const cv::Rect box(
-            cv::Point(int(std::lround(piece.box.x)), int(std::lround(piece.box.y))),
-            cv::Point(int(std::lround(piece.box.br().x)), int(std::lround(piece.box.br().y))));
-        cv::rectangle(view, box, piece.light ? kLightPieceColour : kDarkPieceColour, 1);
-    }
+    for (const ChainPiece& piece : pieces)
+        cv::rectangle(view, PixelBox(piece.box), piece.light ? kLightPieceColour : kDarkPieceColour,
+                      1);
     if (codes.empty() || codes.front().reading.characters.empty())
         return view;
     const Reading& chosen = codes.front().reading;

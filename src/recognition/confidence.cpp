@@ -185,7 +185,6 @@ bool Doubted(const Candidate& c) {
 const size_t kByLine = static_cast<size_t>(EvidenceIndex("line_net"));
 const size_t kByChains = static_cast<size_t>(EvidenceIndex("chains"));
 const size_t kNetWrittenMin = static_cast<size_t>(EvidenceIndex("net_written_min"));
-
 const size_t kGuided = static_cast<size_t>(EvidenceIndex("guided_changes"));
 
 // Whether every look that read candidate k's code needed the check-digit choice for it, and in

@@ -138,7 +138,7 @@ inline constexpr double kLoneNetFloor = 0.35;
 /// The network backs a character the check-digit choice put in when it reads it with this
 /// probability or more. Looks that agree on a code only because each made the same choice are
 /// one guess, not several readings: a synthetic IBCU5775005 for IBCU5772095, eight looks with the
-/// same choice, none of them above 0.47. On the training photographs this costs 3 of 836 perfect.
+/// same choice, none of them above 0.47. On the training photographs this costs 4 of 836 perfect.
 inline constexpr float kGuidedNetBacking = 0.5f;
 
 /// An earlier code of this confidence or more contradicts a chain code (SureChainAlone); a

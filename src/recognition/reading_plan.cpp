@@ -80,27 +80,20 @@ constexpr int kMostLookThreads = 8;
 
 /// Whether candidate c, read after the whole photograph gave nothing sure (a crop, the chains),
 /// is one more opinion rather than a settlement: one of the first `earlier` candidates read a
-/// near variant of its code, or the network hardly reads one of its written characters.
-bool OneMoreOpinion(const std::vector<Candidate>& candidates, size_t earlier, size_t c) {
-    static const size_t written = static_cast<size_t>(EvidenceIndex("net_written_min"));
-    const std::string& code = candidates[c].code;
-    return candidates[c].evidence.values[written] < kCropNetFloor ||
-           std::any_of(candidates.begin(), candidates.begin() + static_cast<long>(earlier),
-                       [&](const Candidate& e) { return IsNearVariant(e.code, code); });
-}
-
-/// The chain reader's counterpart of OneMoreOpinion: only a near variant that is likely itself
-/// (kContradicting or more, by confidences) speaks against a chain's code. On the training
-/// photographs every chain code alone whose near variants all stayed below that was right, and
-/// every wrong one had a variant of 0.94 or more.
-bool ChainIsOneMoreOpinion(const std::vector<Candidate>& candidates, size_t c,
-                           const std::vector<double>& confidences) {
+/// near variant of its code, or the network hardly reads one of its written characters. With
+/// likely (the candidates' confidences, as for a chain's code), only a variant of kContradicting
+/// or more counts: on the training photographs every chain code alone whose near variants all
+/// stayed below that was right, and every wrong one had a variant of 0.94 or more. Crops count
+/// every variant: for them the same rule let a wrong code through at 0.99.
+bool OneMoreOpinion(const std::vector<Candidate>& candidates, size_t earlier, size_t c,
+                    const std::vector<double>* likely = nullptr) {
     static const size_t written = static_cast<size_t>(EvidenceIndex("net_written_min"));
     const std::string& code = candidates[c].code;
     if (candidates[c].evidence.values[written] < kCropNetFloor)
         return true;
-    for (size_t j = 0; j < c; ++j) {
-        if (IsNearVariant(candidates[j].code, code) && confidences[j] >= kContradicting)
+    for (size_t j = 0; j < earlier; ++j) {
+        if (IsNearVariant(candidates[j].code, code) &&
+            (likely == nullptr || (*likely)[j] >= kContradicting))
             return true;
     }
     return false;
@@ -300,7 +293,7 @@ bool ReadingPlan::TakeChainLook(RunState& run, int k) {
     candidate.evidence.values[static_cast<size_t>(EvidenceIndex("chains"))] = 1.0;
     // As for a crop: the chain's code may be one more opinion, not a settlement.
     const std::vector<double> confidences = CandidateConfidences(candidates_, data_.confidence);
-    candidate.cropDoubt = ChainIsOneMoreOpinion(candidates_, before, confidences);
+    candidate.cropDoubt = OneMoreOpinion(candidates_, before, before, &confidences);
 
     LookOutput kept;
     kept.look = k;
