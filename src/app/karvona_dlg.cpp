@@ -48,7 +48,7 @@ QIcon MakeIcon() {
 CKarvonaDlg::CKarvonaDlg(fs::path dataFolder, QWidget* parent)
     : QDialog(parent),
       dataFolder_(std::move(dataFolder)),
-      recognizer_(std::make_unique<recognition::Recognizer>(reference_.View())),
+      shared_(recognition::ShareReferenceData(reference_.View())),
       viewer_(this),
       targetFolder_(recognition::UnrecognizedFolder()) {
     setObjectName("karvonaDialog");
@@ -78,8 +78,7 @@ bool CKarvonaDlg::OnInitDialog() {
                                    reference_, messages);
     for (const std::string& text : messages)
         Message(MessageText(text));
-    recognizer_ = std::make_unique<recognition::Recognizer>(reference_.View());
-    panelPicture_->SetImage(recognizer_->panelImage);
+    shared_ = recognition::ShareReferenceData(reference_.View(), dataFolder_);
 
     fileList_->setHorizontalHeaderLabels({tr("파일명"), tr("파일경로")});
     fileList_->horizontalHeaderItem(0)->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -137,30 +136,42 @@ bool CKarvonaDlg::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- the pictures and labels ----
 
-RecognitionView CKarvonaDlg::Snapshot() const {
-    const recognition::Recognizer& r = *recognizer_;
+cv::Mat BlackPanel() {
+    return cv::Mat(150, 1100, CV_8UC3, cv::Scalar::all(0));
+}
+
+namespace {
+
+RecognitionView ViewOf(const karvona::CodeReading& reading,
+                       const karvona::ReadingPictures& pictures, const std::string& reviewWord) {
     RecognitionView view;
-    view.display = r.displayImage.clone();
-    view.swatch = r.swatchImage.clone();
-    view.panel = r.panelImage.clone();
-    view.result = r.resultText;
-    view.layout = r.layoutText;
-    view.time = r.timeText;
-    view.colour = r.resultColour;
-    if (r.result.judged() && r.result.complete) {
+    view.display = pictures.annotated;
+    view.swatch = pictures.swatch;
+    view.panel = pictures.panel.empty() ? BlackPanel() : pictures.panel;
+    view.result = reading.code;
+    if (reading.located())
+        view.layout = karvona::ToText(reading.layout);
+    char text[32];
+    std::snprintf(text, sizeof text, "%dms ", reading.milliseconds);
+    view.time = text;
+    view.colour = recognition::ColourOf(reading);
+    if (reading.confidence >= 0.0f && reading.validated) {
         char number[16];
-        std::snprintf(number, sizeof number, "%.2f", r.result.confidence);
-        view.confidence =
-            r.result.review ? tr("검토").toStdString() + " " + number : std::string(number);
+        std::snprintf(number, sizeof number, "%.2f", reading.confidence);
+        view.confidence = reading.outcome == karvona::Outcome::kReview ? reviewWord + " " + number
+                                                                       : std::string(number);
     }
     return view;
 }
+
+}  // namespace
 
 void CKarvonaDlg::ShowRecognition(const RecognitionView& view) {
     mainPicture_->SetImage(view.display);
     swatchPicture_->SetImage(view.swatch);
     panelPicture_->SetImage(view.panel);
-    layoutLabel_->SetText(Q(view.layout));
+    if (!view.layout.empty())
+        layoutLabel_->SetText(Q(view.layout));
     timeField_->setText(Q(view.time));
     resultLabel_->SetText(Q(view.result));
     resultLabel_->SetTextColor(ColourOf(view.colour));
@@ -179,41 +190,28 @@ karvona::ReadOptions CKarvonaDlg::CurrentReadOptions() {
     return options;
 }
 
-void CKarvonaDlg::ClearCharactersWithoutWinner() {
-    // The recognizer keeps the previous panel when no reader wins; the window shows black
-    // instead of another photograph's characters. Without a region the readers' strips are
-    // cleared too, so that nothing of an earlier photograph is left to show.
-    recognition::Recognizer& r = *recognizer_;
-    if (r.result.reader != recognition::Winner::None)
-        return;
-    r.panelImage.setTo(cv::Scalar::all(0));
-    if (!r.result.located()) {
-        r.morphologyStrip.setTo(cv::Scalar::all(0));
-        r.clusterStrip.setTo(cv::Scalar::all(0));
-    }
-}
-
-bool CKarvonaDlg::Recognize(const fs::path& path) {
+RecognitionView CKarvonaDlg::Recognize(const fs::path& path, int processed,
+                                       recognition::RecognitionResult& result) {
     karvona::ReadOptions options = CurrentReadOptions();
     std::optional<shell::SampleFiles> samples;
     if (saveSamplesOn_) {
-        samples.emplace(recognition::CharactersFolder(), recognizer_->processedCount);
+        samples.emplace(recognition::CharactersFolder(), processed);
         options.samples = &*samples;
     }
+    karvona::ReadingPictures pictures;
+    options.pictures = &pictures;
     cv::Mat photograph;
     const recognition::LoadStatus status = recognition::LoadPhotograph(path, photograph);
-    // The window's recognizer keeps the pictures and texts of the reading for the display.
-    const bool complete = recognition::ReadCodeWith(photograph, *recognizer_, options).validated;
-    recognizer_->result.status = status;
-    ClearCharactersWithoutWinner();
-    return complete;
+    const karvona::CodeReading reading = karvona::ReadCode(photograph, shared_, options);
+    result = recognition::ResultOf(reading, status);
+    return ViewOf(reading, pictures, tr("검토").toStdString());
 }
 
 bool CKarvonaDlg::RecognizeImage(const fs::path& path) {
-    recognizer_->processedCount = processedCount_;  // sample names carry the last run's count
-    const bool complete = Recognize(path);
-    ShowRecognition(Snapshot());
-    return complete;
+    recognition::RecognitionResult result;
+    // Sample names carry the last run's count.
+    ShowRecognition(Recognize(path, processedCount_, result));
+    return result.complete;
 }
 
 void CKarvonaDlg::OnOptionsClicked() {

@@ -49,10 +49,16 @@ inline constexpr int kDialogFontPoints = 9;
 /// What the window shows of one recognition, copied so that the worker can go on meanwhile.
 struct RecognitionView {
     cv::Mat display, swatch, panel;
-    std::string result, layout, time;
+    std::string result;
+    std::string layout;  ///< empty when no region was found
+    std::string time = "0ms ";
     std::string confidence;  ///< "0.97", or "검토 0.62" for review; empty when not judged
     recognition::TextColour colour{150, 150, 200};
 };
+
+/// The panel of a photograph without a winning reader: black rather than another photograph's
+/// characters.
+cv::Mat BlackPanel();
 
 class CKarvonaDlg : public QDialog {
     Q_OBJECT
@@ -127,13 +133,15 @@ private:
     void CreateRunControls(const DialogUnits& du);
     void CreateStepControls(const DialogUnits& du);
     void ConnectControls();
-    /// Recognizes with the options as they are now, on whichever thread runs it.
-    bool Recognize(const std::filesystem::path& path);
-    void ClearCharactersWithoutWinner();
+    /// Reads one photograph with the options as they are now, on whichever thread runs it;
+    /// processed numbers its character samples. result is what the batch counts and archives.
+    RecognitionView Recognize(const std::filesystem::path& path, int processed,
+                              recognition::RecognitionResult& result);
     /// Delete key on a row: asks, moves the file to the trash on OK, removes the row.
     void OnDeleteKey(int row);
+    /// Shows a reading; a view without a layout leaves the layout of the last one that had a
+    /// region.
     void ShowRecognition(const RecognitionView& view);
-    RecognitionView Snapshot() const;
     /// The options of the next reading, as the controls set them.
     karvona::ReadOptions CurrentReadOptions();
     int SelectedRow() const;
@@ -148,7 +156,7 @@ private:
 
     std::filesystem::path dataFolder_;
     recognition::ReferenceDataSet reference_;
-    std::unique_ptr<recognition::Recognizer> recognizer_;
+    karvona::ReferenceData shared_;  ///< the loaded data, as readings take it
     PreviewStepViewer viewer_;
     shell::FileList files_;
 

@@ -66,10 +66,9 @@ void CKarvonaDlg::OnRunClicked() {
         RecognitionView last;
         auto factory = [this, &last](int) -> shell::PhotoReader {
             return [this, &last](const fs::path& photograph, int processed) {
-                recognizer_->processedCount = processed;
-                Recognize(photograph);
-                last = Snapshot();
-                return recognizer_->result;
+                recognition::RecognitionResult result;
+                last = Recognize(photograph, processed, result);
+                return result;
             };
         };
         auto onRow = [this, &last](const shell::RowOutcome& done) {

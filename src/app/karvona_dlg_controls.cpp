@@ -90,7 +90,7 @@ void CKarvonaDlg::CreatePictures(const DialogUnits& du) {
     panelPicture_ = new CPictureFrame(this);
     panelPicture_->setObjectName("panelPicture");
     place(panelPicture_, 7, 328, 400, 110);
-    panelPicture_->SetImage(recognizer_->panelImage);  // black until a reader draws into it
+    panelPicture_->SetImage(BlackPanel());  // black until a reader draws into it
 }
 
 void CKarvonaDlg::CreateFileList(const DialogUnits& du) {
@@ -209,7 +209,7 @@ void CKarvonaDlg::CreateStepControls(const DialogUnits& du) {
     place(readerStepButton_, 425, 412, 70, 19);
     auto* timeCaption = SunkenText(this, tr("수행시간"), Qt::AlignHCenter);
     place(timeCaption, 498, 412, 45, 19);
-    timeField_ = SunkenText(this, Q(recognizer_->timeText), Qt::AlignRight);
+    timeField_ = SunkenText(this, Q(RecognitionView{}.time), Qt::AlignRight);
     timeField_->setObjectName("timeField");
     place(timeField_, 547, 412, 50, 19);
 }

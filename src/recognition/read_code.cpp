@@ -320,4 +320,10 @@ RecognitionResult ResultOf(const CodeReading& reading, LoadStatus status) {
     return result;
 }
 
+TextColour ColourOf(const CodeReading& reading) {
+    return reading.outcome == karvona::Outcome::kReview
+               ? kReviewColour
+               : ResultColour(reading.validated, reading.code.size());
+}
+
 }  // namespace karvona::recognition

@@ -65,4 +65,7 @@ CodeReading ReadCodeWith(const cv::Mat& photo, Recognizer& recognizer,
 /// from the reading's error (too large, bad input).
 RecognitionResult ResultOf(const CodeReading& reading, LoadStatus status = LoadStatus::Ok);
 
+/// The colour an operator's display gives the code of a reading.
+TextColour ColourOf(const CodeReading& reading);
+
 }  // namespace karvona::recognition

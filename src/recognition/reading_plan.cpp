@@ -59,10 +59,6 @@ bool SaysMore(const RecognitionResult& a, const RecognitionResult& b) {
     return a.score > b.score;
 }
 
-/// The colour of a validated code that is not sure: between the validated red and the partial
-/// blues, so that the operator sees at once that it asks for a look.
-constexpr TextColour kReviewColour{200, 130, 0};
-
 /// A photograph where none of the first kGiveUpLooks looks taken read kGiveUpCharacters boxes
 /// (in either reader) is neither turned, sheared nor repaired any further: on the training
 /// photographs those looks never made a sure code of one (800 synthetic of seeds 3301 and 3302,

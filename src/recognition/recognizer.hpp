@@ -90,6 +90,9 @@ Winner ChooseWinner(bool completeA, int scoreA, bool completeB, int scoreB);
 bool PasteRegion(cv::Mat& display, const cv::Mat& region);
 /// The colour of the result text by completeness and length.
 TextColour ResultColour(bool complete, size_t characters);
+/// The colour of a validated code that is not sure: between the validated red and the partial
+/// blues, so that the operator sees at once that it asks for a look.
+constexpr TextColour kReviewColour{200, 130, 0};
 
 class Recognizer {
 public:

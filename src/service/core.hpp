@@ -47,6 +47,7 @@ public:
 
     ServiceOptions options;
     recognition::ReferenceData data;
+    karvona::ReferenceData reading;  ///< data as the readers take it, with their idle recognizers
     ServiceView view;
     std::vector<Route> routes;
 

@@ -2,18 +2,26 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "recognition/read_code.hpp"
 #include "service/answers.hpp"
 #include "service/history.hpp"
 
 namespace karvona::service {
 
-void TakeStrip(const ServiceView& view, const recognition::Recognizer& recognizer,
-               KeptReading& kept) {
-    if (view.history == nullptr || !view.history->keepsPhotos() || recognizer.region.empty())
-        return;
-    kept.strip = recognizer.region.clone();
-    for (const recognition::BoxReading& box : recognizer.WinningReading().characters)
-        kept.characters.push_back(box.box);
+recognition::RecognitionResult ReadForKeeping(const ServiceView& view, const cv::Mat& photograph,
+                                              KeptReading& kept) {
+    karvona::ReadOptions options = view.readOptions();
+    karvona::ReadingPictures pictures;
+    const bool keepStrip = view.history != nullptr && view.history->keepsPhotos();
+    if (keepStrip)
+        options.pictures = &pictures;
+    const karvona::CodeReading reading = karvona::ReadCode(photograph, view.reading, options);
+    if (keepStrip && !pictures.region.empty()) {
+        kept.strip = pictures.region;
+        for (const karvona::CodeCharacter& character : reading.characters)
+            kept.characters.push_back(character.box);
+    }
+    return recognition::ResultOf(reading);
 }
 
 std::optional<Answer> KeepReadings(const ServiceView& view, const RequestHead& head,

@@ -6,7 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "recognition/recognizer.hpp"
 #include "recognition/result.hpp"
 #include "service/route.hpp"
 
@@ -21,10 +20,10 @@ struct KeptReading {
     std::vector<cv::Rect> characters;  ///< the winning reader's boxes in the strip
 };
 
-/// The winning reader's region and character boxes of the reading the recognizer just made,
-/// when the service keeps a history with pictures (nothing otherwise).
-void TakeStrip(const ServiceView& view, const recognition::Recognizer& recognizer,
-               KeptReading& kept);
+/// Reads a photograph as the routes read it. When the service keeps a history with pictures,
+/// kept also takes the winning reader's region and character boxes.
+recognition::RecognitionResult ReadForKeeping(const ServiceView& view, const cv::Mat& photograph,
+                                              KeptReading& kept);
 
 /// Keeps the readings of one request, all or none, before it is answered. Nothing when they
 /// were kept or the service keeps no history; otherwise the answer to give instead (503 with

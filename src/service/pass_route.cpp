@@ -1,7 +1,7 @@
 // POST /pass: the photographs of one truck pass as multipart/form-data, answered as `karvona
 // read --passes --json` prints the pass. The deadline is checked before every photograph.
 #include "cli/pass_output.hpp"
-#include "recognition/read_code.hpp"
+#include "recognition/recognizer.hpp"
 #include "service/answers.hpp"
 #include "service/kept_readings.hpp"
 #include "service/multipart.hpp"
@@ -27,8 +27,7 @@ Route PassRoute(const ServiceView& view) {
     route.path = "/pass";
     route.method = "POST";
     route.admit = Admit;
-    route.read = [&view](const RequestHead& head, std::string& body,
-                         recognition::Recognizer& recognizer) {
+    route.read = [&view](const RequestHead& head, std::string& body) {
         const size_t most = view.options.maxPassPhotographs;
         std::string boundary;
         IsFormData(head.contentType, &boundary);
@@ -65,11 +64,8 @@ Route PassRoute(const ServiceView& view) {
             reading.status = recognition::DecodePhotograph(
                 reinterpret_cast<const unsigned char*>(part.content.data()), part.content.size(),
                 photograph);
-            if (reading.status == recognition::LoadStatus::Ok) {
-                reading = recognition::ResultOf(
-                    recognition::ReadCodeWith(photograph, recognizer, view.readOptions()));
-                TakeStrip(view, recognizer, kept[i]);
-            }
+            if (reading.status == recognition::LoadStatus::Ok)
+                reading = ReadForKeeping(view, photograph, kept[i]);
             photos.push_back({name, name, reading});
         }
         for (size_t i = 0; i < photos.size(); ++i) {

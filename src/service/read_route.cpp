@@ -1,7 +1,7 @@
 // POST /read: one photograph as the body, answered as `karvona read --json` prints it, without
 // the row (a request has none) and with whether the reading is sure.
 #include "cli/reading_output.hpp"
-#include "recognition/read_code.hpp"
+#include "recognition/recognizer.hpp"
 #include "service/answers.hpp"
 #include "service/kept_readings.hpp"
 
@@ -27,8 +27,7 @@ Route ReadRoute(const ServiceView& view) {
                         "to /pass)");
         return std::nullopt;
     };
-    route.read = [&view](const RequestHead& head, std::string& body,
-                         recognition::Recognizer& recognizer) {
+    route.read = [&view](const RequestHead& head, std::string& body) {
         cv::Mat photograph;
         const auto status = recognition::DecodePhotograph(
             reinterpret_cast<const unsigned char*>(body.data()), body.size(), photograph);
@@ -42,10 +41,9 @@ Route ReadRoute(const ServiceView& view) {
                 return *refused;
             return FailToLoad(status, "the photograph");
         }
-        const recognition::RecognitionResult read = recognition::ResultOf(
-            recognition::ReadCodeWith(photograph, recognizer, view.readOptions()));
-        KeptReading kept{name, QueryValue(head, "pass"), body, &read, {}, {}};
-        TakeStrip(view, recognizer, kept);
+        KeptReading kept{name, QueryValue(head, "pass"), body, nullptr, {}, {}};
+        const recognition::RecognitionResult read = ReadForKeeping(view, photograph, kept);
+        kept.result = &read;
         if (auto refused = KeepReadings(view, head, {kept}))
             return *refused;
         std::string().swap(body);

@@ -3,26 +3,10 @@
 #include <malloc.h>
 
 namespace karvona::service {
-namespace {
-
-// What a recognizer keeps of its last photograph: dropped between requests, so that an idle
-// service holds no photograph.
-void DropImages(recognition::Recognizer& recognizer) {
-    for (cv::Mat* image :
-         {&recognizer.sourceImage, &recognizer.displayImage, &recognizer.swatchImage,
-          &recognizer.panelImage, &recognizer.morphologyStrip, &recognizer.clusterStrip,
-          &recognizer.region, &recognizer.pastedRegion})
-        image->release();
-}
-
-}  // namespace
-
-ReadingPool::ReadingPool(const recognition::ReferenceData& data, int readers, int capacity)
+ReadingPool::ReadingPool(int readers, int capacity)
     : capacity_(static_cast<size_t>(std::max(1, capacity))) {
     for (int i = 0; i < readers; ++i)
-        recognizers_.push_back(std::make_unique<recognition::Recognizer>(data));
-    for (auto& recognizer : recognizers_)
-        threads_.emplace_back([this, r = recognizer.get()] { Work(*r); });
+        threads_.emplace_back([this] { Work(); });
 }
 
 ReadingPool::~ReadingPool() {
@@ -60,7 +44,7 @@ int ReadingPool::queued() const {
     return static_cast<int>(queue_.size());
 }
 
-void ReadingPool::Work(recognition::Recognizer& recognizer) {
+void ReadingPool::Work() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
@@ -71,9 +55,8 @@ void ReadingPool::Work(recognition::Recognizer& recognizer) {
         const bool stopping = stopping_;
         ++running_;
         lock.unlock();
-        Done done = job(stopping ? nullptr : &recognizer);
+        Done done = job(stopping);
         job = nullptr;
-        DropImages(recognizer);
         lock.lock();
         --running_;
         const bool idle = running_ == 0 && queue_.empty();

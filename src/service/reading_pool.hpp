@@ -1,8 +1,7 @@
 #pragma once
-// The readers: a fixed number of threads, each with a recognizer of its own, taking jobs from
-// a bounded queue. A job is handed null instead of a recognizer when the pool stops before its
-// turn, and must answer then too. What a job gives back is called once the reader is counted
-// idle again (it hands the answer on).
+// The readers: a fixed number of threads taking jobs from a bounded queue. A job is told when
+// the pool stopped before its turn, and must answer then too. What a job gives back is called
+// once the reader is counted idle again (it hands the answer on).
 
 #include <condition_variable>
 #include <deque>
@@ -12,16 +11,14 @@
 #include <thread>
 #include <vector>
 
-#include "recognition/recognizer.hpp"
-
 namespace karvona::service {
 
 class ReadingPool {
 public:
     using Done = std::function<void()>;
-    using Job = std::function<Done(recognition::Recognizer*)>;
+    using Job = std::function<Done(bool stopping)>;
 
-    ReadingPool(const recognition::ReferenceData& data, int readers, int capacity);
+    ReadingPool(int readers, int capacity);
     ~ReadingPool();  ///< Stop(), then waits for the threads
     ReadingPool(const ReadingPool&) = delete;
     ReadingPool& operator=(const ReadingPool&) = delete;
@@ -35,9 +32,8 @@ public:
     int queued() const;
 
 private:
-    void Work(recognition::Recognizer& recognizer);
+    void Work();
 
-    std::vector<std::unique_ptr<recognition::Recognizer>> recognizers_;
     std::vector<std::thread> threads_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;

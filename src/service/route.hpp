@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "karvona/read_code.hpp"
-#include "recognition/recognizer.hpp"
 #include "recognition/reference_data.hpp"
 #include "service/service.hpp"
 
@@ -50,6 +49,7 @@ struct ServiceView {
     const ServiceOptions& options;
     History* history;  ///< null when the service keeps none
     const recognition::ReferenceData& data;
+    const karvona::ReferenceData& reading;  ///< the same data, as ReadCode takes it
     std::function<int()> readingsInFlight;
     std::function<int()> requestsWaiting;
 
@@ -69,8 +69,8 @@ struct Route {
     /// Refuses a request from its head alone before any of its body is received (media type),
     /// or gives nothing to receive it.
     std::function<std::optional<Answer>(const RequestHead&)> admit;
-    /// Reads the whole body on a reader's thread with the reader's own recognizer.
-    std::function<Answer(const RequestHead&, std::string& body, recognition::Recognizer&)> read;
+    /// Reads the whole body on a reader's thread.
+    std::function<Answer(const RequestHead&, std::string& body)> read;
     /// Takes a small body on the network thread (no reading), or empty.
     std::function<Answer(const RequestHead&, const std::string& body)> take;
 };

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <thread>
 
+#include "recognition/read_code.hpp"
+#include "recognition/recognizer.hpp"
 #include "service/session.hpp"
 
 namespace karvona::service {
@@ -32,9 +34,14 @@ ServiceOptions Settled(ServiceOptions options) {
 Service::Core::Core(const recognition::ReferenceDataSet& set, ServiceOptions settled)
     : options(Settled(std::move(settled))),
       data(set.View()),
-      view{options, options.history, data, [this] { return pool.running(); },
+      reading(recognition::ShareReferenceData(data)),
+      view{options,
+           options.history,
+           data,
+           reading,
+           [this] { return pool.running(); },
            [this] { return Waiting(); }},
-      pool(data, options.jobs, options.maxWaiting),
+      pool(options.jobs, options.maxWaiting),
       bodyBudget_(static_cast<std::size_t>(options.jobs) * options.maxBodyBytes) {
     routes.push_back(HealthRoute(view));
     routes.push_back(ReadRoute(view));

@@ -288,19 +288,18 @@ void Session::Submit() {
         return;
     }
     state_ = State::kReading;
-    ReadingPool::Job job = [self = shared_from_this(), route = route_, head = head_,
-                            body =
-                                bodyComplete_ ? std::move(body_) : std::move(parser_->get().body()),
-                            work = asio::make_work_guard(core_.io)](
-                               recognition::Recognizer* recognizer) mutable -> ReadingPool::Done {
+    ReadingPool::Job job =
+        [self = shared_from_this(), route = route_, head = head_,
+         body = bodyComplete_ ? std::move(body_) : std::move(parser_->get().body()),
+         work = asio::make_work_guard(core_.io)](bool stopping) mutable -> ReadingPool::Done {
         Answer answer;
-        if (recognizer == nullptr) {
+        if (stopping) {
             answer = Busy("stopping", "the service is stopping");
         } else if (Clock::now() > head.deadline) {
             answer = Busy("busy", "no reader was free before the time was up");
         } else {
             try {
-                answer = route->read(head, body, *recognizer);
+                answer = route->read(head, body);
             } catch (const std::exception&) {
                 answer = Fail(500, "internal", "the reading failed");
             }
