@@ -183,6 +183,8 @@ karvona::ReadOptions CKarvonaDlg::CurrentReadOptions() {
     karvona::ReadOptions options;
     options.strict = strict_;
     options.colour = colourPassOn_;
+    // The window reads one photograph at a time: its second looks take the idle cores.
+    options.lookThreads = shell::LookThreadsBeside(1);
     if (locatorStepView_ || readerStepView_)
         options.steps = &viewer_;
     options.locatorSteps = locatorStepView_;

@@ -517,8 +517,7 @@ int RunRead(const ReadOptions& options) {
     readOptions.colour = settings.colour;
     if (batch.jobs <= 1) {
         // One photograph at a time leaves the other cores to its second looks.
-        readOptions.lookThreads =
-            static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+        readOptions.lookThreads = shell::LookThreadsBeside(1);
     }
     auto makeReader = [&](int) -> shell::PhotoReader {
         const int start = batch.startRow;

@@ -7,6 +7,7 @@
 #include "recognition/read_code.hpp"
 #include "recognition/recognizer.hpp"
 #include "service/session.hpp"
+#include "shell/batch.hpp"
 
 namespace karvona::service {
 namespace {
@@ -16,10 +17,8 @@ using asio::ip::tcp;
 
 ServiceOptions Settled(ServiceOptions options) {
     options.jobs = std::clamp(options.jobs, 1, 64);
-    if (options.lookThreads <= 0) {
-        const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-        options.lookThreads = std::clamp(cores / options.jobs, 1, 4);
-    }
+    if (options.lookThreads <= 0)
+        options.lookThreads = shell::LookThreadsBeside(options.jobs);
     options.lookThreads = std::clamp(options.lookThreads, 1, 8);
     if (options.maxBodyBytes == 0)
         options.maxBodyBytes = static_cast<std::size_t>(recognition::kMaxPhotographBytes);

@@ -47,6 +47,11 @@ long long ElapsedMs(std::chrono::steady_clock::time_point since) {
 
 }  // namespace
 
+int LookThreadsBeside(int workers) {
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    return std::clamp(cores / std::max(1, workers), 1, 4);
+}
+
 std::vector<fs::path> ArchiveFolders(const fs::path& recognizedFolder, bool withReview) {
     std::vector<fs::path> folders{recognizedFolder};
     for (Outcome outcome :

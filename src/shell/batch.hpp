@@ -36,6 +36,10 @@ using PhotoReader =
 /// Called on the thread that runs the batch, before any recognition starts.
 using PhotoReaderFactory = std::function<PhotoReader(int worker)>;
 
+/// How many threads the second looks of one photograph may take when `workers` photographs are
+/// read at once: the cores the workers leave idle, 1 to 4.
+int LookThreadsBeside(int workers);
+
 using recognition::Outcome;
 using recognition::OutcomeFolderName;
 /// The outcome class of a reading (see recognition::OutcomeOf).
