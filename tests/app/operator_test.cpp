@@ -245,13 +245,18 @@ void OperatorTest::PanelIsClearedWhenAPhotographGivesNoRegion() {
     dialog.show();
     dialog.AddFolder(Photos(1, true));
     auto* panel = Child<app::CPictureFrame>(dialog, "panelPicture");
+    auto* swatch = Child<app::CPictureFrame>(dialog, "swatchPicture");
+    Child<QPushButton>(dialog, "colourButton")->click();
     dialog.SelectAndRecognize(0);
     QCOMPARE(Child<app::CMyLabel>(dialog, "resultLabel")->text(), QString("ABCU1234560"));
     QVERIFY(!AllBlack(panel->Image()));
-    dialog.SelectAndRecognize(1);  // the flat photograph
+    QCOMPARE(swatch->Image().size(), QSize(5, 5));
+    Child<QPushButton>(dialog, "colourButton")->click();  // off: no colour of an earlier one
+    dialog.SelectAndRecognize(1);                         // the flat photograph
     QCOMPARE(Child<app::CMyLabel>(dialog, "resultLabel")->text(), QString());
     QCOMPARE(panel->Image().size(), QSize(1100, 150));
     QVERIFY(AllBlack(panel->Image()));
+    QVERIFY(swatch->Image().isNull());
     // The layout label keeps its text, as specified.
     QCOMPARE(Child<app::CMyLabel>(dialog, "layoutLabel")->text(), QString("HORIZONTAL 1 LINE"));
 }
