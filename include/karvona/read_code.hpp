@@ -55,9 +55,12 @@ enum class ReadError {
     kTooFewCharacters,  ///< a region, but fewer than eleven characters read
     kUnknownOwner,      ///< eleven characters whose owner prefix is not in the registry
     kCheckDigit,        ///< eleven characters, a known owner, and a check digit that fails
+    /// The reading failed inside (out of memory, a library or an observer that threw): nothing
+    /// was read, and the photograph may well be readable.
+    kInternal,
 };
 /// "none", "bad-input", "too-large", "no-region", "too-few-characters", "unknown-owner",
-/// "check-digit".
+/// "check-digit", "internal".
 const char* ToText(ReadError error);
 
 /// The classes of a reading.

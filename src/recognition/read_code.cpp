@@ -23,6 +23,8 @@ const char* ToText(ReadError error) {
             return "unknown-owner";
         case ReadError::kCheckDigit:
             return "check-digit";
+        case ReadError::kInternal:
+            return "internal";
     }
     return "";
 }
@@ -233,7 +235,7 @@ CodeReading ReadCode(const cv::Mat& photo, const ReferenceData& data, const Read
         return reading;
     } catch (const std::exception&) {
         CodeReading failed;  // out of memory, or a library that gave up: nothing was read
-        failed.error = ReadError::kBadInput;
+        failed.error = ReadError::kInternal;
         return failed;
     }
 }

@@ -1,6 +1,7 @@
 #include "service/kept_readings.hpp"
 
 #include <opencv2/imgcodecs.hpp>
+#include <stdexcept>
 
 #include "recognition/read_code.hpp"
 #include "service/answers.hpp"
@@ -16,6 +17,8 @@ recognition::RecognitionResult ReadForKeeping(const ServiceView& view, const cv:
     if (keepStrip)
         options.pictures = &pictures;
     const karvona::CodeReading reading = karvona::ReadCode(photograph, view.reading, options);
+    if (reading.error == karvona::ReadError::kInternal)
+        throw std::runtime_error("the reading failed");  // answered 500, never as a reading
     if (keepStrip && !pictures.region.empty()) {
         kept.strip = pictures.region;
         for (const karvona::CodeCharacter& character : reading.characters)

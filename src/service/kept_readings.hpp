@@ -21,7 +21,8 @@ struct KeptReading {
 };
 
 /// Reads a photograph as the routes read it. When the service keeps a history with pictures,
-/// kept also takes the winning reader's region and character boxes.
+/// kept also takes the winning reader's region and character boxes. A reading that failed inside
+/// throws std::runtime_error (the route answers 500).
 recognition::RecognitionResult ReadForKeeping(const ServiceView& view, const cv::Mat& photograph,
                                               KeptReading& kept);
 

@@ -127,6 +127,22 @@ TEST(ReadCode, InputItCannotTakeIsATypedError) {
     }
 }
 
+TEST(ReadCode, AnObserverThatThrowsEndsInAnInternalErrorNotAnException) {
+    struct Throwing : StepViewer {
+        void Show(const std::string&, const cv::Mat&) override { throw std::runtime_error("x"); }
+    } viewer;
+    Data data;
+    const ReferenceData shared = recognition::ShareReferenceData(data.View());
+    ReadOptions options;
+    options.steps = &viewer;
+    CodeReading reading;
+    EXPECT_NO_THROW(reading = ReadCode(Photo("ABCU1234560"), shared, options));
+    EXPECT_EQ(reading.error, ReadError::kInternal);
+    EXPECT_STREQ(ToText(reading.error), "internal");
+    // The data is still good for the next reading.
+    EXPECT_EQ(ReadCode(Photo("ABCU1234560"), shared).code, "ABCU1234560");
+}
+
 TEST(LoadReferenceData, GivesDataOnlyWhenEveryFileLoaded) {
     const fs::path folder = fs::temp_directory_path() / "karvona-read-code-data";
     fs::remove_all(folder);
