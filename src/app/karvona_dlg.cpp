@@ -74,11 +74,11 @@ int CKarvonaDlg::Message(const QString& text, bool withCancel) {
 
 bool CKarvonaDlg::OnInitDialog() {
     std::vector<std::string> messages;
-    recognition::LoadReferenceData(dataFolder_.empty() ? fs::current_path() : dataFolder_,
-                                   reference_, messages);
+    const fs::path folder = dataFolder_.empty() ? fs::current_path() : dataFolder_;
+    recognition::LoadReferenceData(folder, reference_, messages);
     for (const std::string& text : messages)
         Message(MessageText(text));
-    shared_ = recognition::ShareReferenceData(reference_.View(), dataFolder_);
+    shared_ = recognition::ShareReferenceData(reference_.View(), folder);
 
     fileList_->setHorizontalHeaderLabels({tr("파일명"), tr("파일경로")});
     fileList_->horizontalHeaderItem(0)->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -137,7 +137,8 @@ bool CKarvonaDlg::eventFilter(QObject* watched, QEvent* event) {
 // ---- the pictures and labels ----
 
 cv::Mat BlackPanel() {
-    return cv::Mat(150, 1100, CV_8UC3, cv::Scalar::all(0));
+    return cv::Mat(recognition::kStripHeight, recognition::kStripWidth, CV_8UC3,
+                   cv::Scalar::all(0));
 }
 
 namespace {

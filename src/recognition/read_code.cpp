@@ -105,14 +105,13 @@ std::unique_ptr<recognition::Recognizer> ReferenceData::Impl::Take() {
 }
 
 void ReferenceData::Impl::Give(std::unique_ptr<recognition::Recognizer> recognizer) {
-    // An idle recognizer keeps nothing of the photograph: the pictures go, and the character
-    // strips (which the readers draw into, so they stay allocated) turn black.
-    for (cv::Mat* image : {&recognizer->sourceImage, &recognizer->displayImage, &recognizer->region,
-                           &recognizer->pastedRegion, &recognizer->swatchImage})
+    // An idle recognizer keeps nothing of the photograph; a reader makes its strip again when
+    // it draws into it.
+    for (cv::Mat* image :
+         {&recognizer->sourceImage, &recognizer->displayImage, &recognizer->region,
+          &recognizer->pastedRegion, &recognizer->swatchImage, &recognizer->panelImage,
+          &recognizer->morphologyStrip, &recognizer->clusterStrip})
         image->release();
-    for (cv::Mat* strip :
-         {&recognizer->panelImage, &recognizer->morphologyStrip, &recognizer->clusterStrip})
-        strip->setTo(cv::Scalar::all(0));
     std::lock_guard<std::mutex> lock(mutex_);
     idle_.push_back(std::move(recognizer));
 }

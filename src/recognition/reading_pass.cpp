@@ -92,6 +92,7 @@ int ReadCharacterBoxes(cv::Mat& region, CBlobList& boxes, int vertical, int layo
     cv::line(region, {0, H / 2}, {W, H / 2}, middleGrey, 1, cv::LINE_8);
 
     // 3, 4.
+    strip.create(kStripHeight, kStripWidth, CV_8UC3);  // a caller may have let it go
     strip.setTo(0);
     const int n = std::min(boxes.Size(), 11);
 

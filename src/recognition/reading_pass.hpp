@@ -72,8 +72,13 @@ struct PassStyle {
     cv::Scalar digitBox;  ///< outline colour of digit boxes (blue, green, red)
 };
 
+/// The size of a reader's character strip: eleven crops with their ranks.
+inline constexpr int kStripWidth = 1100;
+inline constexpr int kStripHeight = 150;
+
 /// Runs the pass on a reader's final box list. Draws on region (the reader's copy) and redraws
-/// strip (1100 x 150, three channels). Returns the score and fills out.
+/// strip (kStripWidth x kStripHeight, three channels; made when empty). Returns the score and
+/// fills out.
 int ReadCharacterBoxes(cv::Mat& region, imaging::CBlobList& boxes, int vertical, int layoutCode,
                        const PassStyle& style, cv::Mat& strip, const ReferenceData& data,
                        const ReaderOptions& options, Reading& out);

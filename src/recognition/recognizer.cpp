@@ -276,9 +276,9 @@ bool ToEightBitColour(const cv::Mat& image, cv::Mat& colour) {
 }
 
 Recognizer::Recognizer(const ReferenceData& data)
-    : panelImage(150, 1100, CV_8UC3, cv::Scalar::all(0)),
-      morphologyStrip(150, 1100, CV_8UC3, cv::Scalar::all(0)),
-      clusterStrip(150, 1100, CV_8UC3, cv::Scalar::all(0)),
+    : panelImage(kStripHeight, kStripWidth, CV_8UC3, cv::Scalar::all(0)),
+      morphologyStrip(kStripHeight, kStripWidth, CV_8UC3, cv::Scalar::all(0)),
+      clusterStrip(kStripHeight, kStripWidth, CV_8UC3, cv::Scalar::all(0)),
       data_(data) {}
 
 Recognizer::~Recognizer() = default;
