@@ -67,9 +67,17 @@ bool SaysMore(const RecognitionResult& a, const RecognitionResult& b) {
 constexpr size_t kGiveUpLooks = 7;
 constexpr size_t kGiveUpCharacters = 8;
 
-/// The chain reader's look: its name and the layout its codes are given (one line across).
+/// The chain reader's look: its name and the layouts its codes are given (one line across, one
+/// line down, two lines, two columns).
 constexpr const char* kChainLookName = "chains";
 constexpr int kChainLayout = 1;
+
+int LayoutOf(const ChainCode& chain) {
+    const bool down = chain.shape.direction == ChainDirection::kDown;
+    if (chain.shape.twoLines)
+        return down ? 4 : 3;
+    return down ? 2 : kChainLayout;
+}
 
 /// The most second looks read at once.
 constexpr int kMostLookThreads = 8;
@@ -281,7 +289,8 @@ bool ReadingPlan::TakeChainLook(RunState& run, int k) {
     const ChainCode& chain = codes.front();
     const size_t before = candidates_.size();
     AddCandidate(
-        run, {chain.code, Winner::Morphology, &chain.reading, false, k, kChainLayout, &run.working},
+        run,
+        {chain.code, Winner::Morphology, &chain.reading, false, k, LayoutOf(chain), &run.working},
         false, false);
     if (candidates_.size() == before)
         return false;
@@ -299,14 +308,18 @@ bool ReadingPlan::TakeChainLook(RunState& run, int k) {
     cv::Rect region = chain.reading.characters.front().box;
     for (const BoxReading& box : chain.reading.characters)
         region |= box.box;
-    const int margin = region.height / 2;
+    // Half a character's height around it.
+    const int margin = (chain.shape.direction == ChainDirection::kAcross && !chain.shape.twoLines
+                            ? region.height
+                            : chain.reading.characters.front().box.height) /
+                       2;
     region = cv::Rect(region.x - margin, region.y - margin, region.width + 2 * margin,
                       region.height + 2 * margin) &
              cv::Rect(0, 0, run.working.cols, run.working.rows);
     RecognitionResult& result = kept.result;
     result.complete = true;
     result.code = chain.code;
-    result.layoutCode = kChainLayout;
+    result.layoutCode = LayoutOf(chain);
     result.reader = Winner::Morphology;
     result.score = chain.reading.score;
     result.region = region;

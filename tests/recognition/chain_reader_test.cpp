@@ -47,8 +47,9 @@ std::string CodeOf(const std::vector<ChainPiece>& pieces, const std::vector<int>
     return code;
 }
 
-bool HasChain(const std::vector<ChainPiece>& pieces, const std::string& code) {
-    for (const auto& chain : FindChains(pieces)) {
+bool HasChain(const std::vector<ChainPiece>& pieces, const std::string& code,
+              ChainDirection direction = ChainDirection::kAcross) {
+    for (const auto& chain : FindChains(pieces, direction)) {
         if (CodeOf(pieces, chain) == code)
             return true;
     }
@@ -85,6 +86,51 @@ TEST(ChainReader, NeedsOneLineOfOneHeightAndAtMostTwoWideGaps) {
         grown[i].box.height *= 1.6;
     EXPECT_FALSE(HasChain(grown, "MSKU1234565"));
     EXPECT_TRUE(FindChains({}).empty());
+}
+
+TEST(ChainReader, ChainsCharactersStackedDownAPostTopFirst) {
+    // A code down a post: characters of one height, centres wandering with their widths, closer
+    // together than letters of a word; the same pieces give no chain across.
+    std::vector<ChainPiece> pieces;
+    const std::string code = "MSKU1234565";
+    for (size_t i = 0; i < code.size(); ++i)
+        pieces.push_back(Piece(300.0 + (i % 2 == 0 ? 3.0 : -2.0), 40.0 + 24.0 * i, 20.0, code[i]));
+    std::reverse(pieces.begin(), pieces.end());
+    EXPECT_TRUE(HasChain(pieces, code, ChainDirection::kDown));
+    EXPECT_FALSE(HasChain(pieces, code, ChainDirection::kAcross));
+    EXPECT_FALSE(HasChain(Line(code, {3, 9}), code, ChainDirection::kDown));
+    std::vector<ChainPiece> apart = pieces;  // a line every two heights: rows of a table
+    for (size_t i = 0; i < apart.size(); ++i)
+        apart[i].box.y = 40.0 + 44.0 * double(apart.size() - 1 - i);
+    EXPECT_FALSE(HasChain(apart, code, ChainDirection::kDown));
+}
+
+TEST(ChainReader, ChainsTheOwnerLineWithTheSerialLineUnderOrBesideIt) {
+    // The owner code above its serial, left-aligned; and in a column beside the serial's.
+    const auto hasTwoLineChain = [](const std::vector<ChainPiece>& pieces, ChainDirection d) {
+        for (const auto& chain : FindTwoLineChains(pieces, d)) {
+            if (CodeOf(pieces, chain) == "MSKU1234565")
+                return true;
+        }
+        return false;
+    };
+    std::vector<ChainPiece> lines = Line("MSKU", {});
+    for (const ChainPiece& p : Line("1234565", {5}, 128.0))
+        lines.push_back(p);
+    EXPECT_TRUE(hasTwoLineChain(lines, ChainDirection::kAcross));
+    std::vector<ChainPiece> far = lines;  // the serial three lines lower: another marking
+    for (size_t i = 4; i < far.size(); ++i)
+        far[i].box.y += 40.0;
+    EXPECT_FALSE(hasTwoLineChain(far, ChainDirection::kAcross));
+
+    std::vector<ChainPiece> columns;
+    const std::string code = "MSKU1234565";
+    for (size_t i = 0; i < code.size(); ++i) {
+        const double row = double(i < 4 ? i : i - 4);
+        columns.push_back(Piece(i < 4 ? 300.0 : 340.0, 40.0 + 24.0 * row, 20.0, code[i]));
+    }
+    EXPECT_TRUE(hasTwoLineChain(columns, ChainDirection::kDown));
+    EXPECT_FALSE(hasTwoLineChain(columns, ChainDirection::kAcross));
 }
 
 TEST(ChainReader, FindsCharactersDarkOnLightAndLightOnDark) {
