@@ -131,24 +131,40 @@ bool CBlobList::FindRuns(const uchar* row, int width, int y) {
     return true;
 }
 
-bool CBlobList::LabelBinaryRuns(int& result) {
-    // The runs of 255 of every row, joined into components by union-find; a component's root is
-    // its first run in raster order, which holds the component's first pixel. The outcome is the
-    // one the scan-and-fill walk gives on an image of 0 and 255 only, in label image, entries and
-    // failures alike; any other value makes this return false before anything is written.
+int CBlobList::RootRun(int r) {
+    while (runParent_[r] != r) {
+        runParent_[r] = runParent_[runParent_[r]];
+        r = runParent_[r];
+    }
+    return r;
+}
+
+void CBlobList::JoinRowRuns(int previousBegin, int previousEnd, int rowBegin, int rowEnd) {
+    // Every root is the smallest run of its set, so a parent always stands before its child.
+    int p = previousBegin;
+    for (int c = rowBegin; c < rowEnd; ++c) {
+        const Run& current = runs_[c];
+        while (p < previousEnd && runs_[p].x1 < current.x0)
+            ++p;
+        int top = c;  // the root of the set that c is in so far
+        for (int q = p; q < previousEnd && runs_[q].x0 <= current.x1; ++q) {
+            const int other = RootRun(q);
+            if (other < top) {
+                runParent_[top] = other;
+                top = other;
+            } else if (other > top) {
+                runParent_[other] = top;
+            }
+        }
+    }
+}
+
+bool CBlobList::FindAndJoinRuns() {
     const int width = image.cols;
     const int height = image.rows;
-    uchar* buf = image.ptr<uchar>(0);
+    const uchar* buf = image.ptr<uchar>(0);
     runs_.clear();
     runParent_.clear();
-
-    auto root = [this](int r) {
-        while (runParent_[r] != r) {
-            runParent_[r] = runParent_[runParent_[r]];
-            r = runParent_[r];
-        }
-        return r;
-    };
     int previousBegin = 0, previousEnd = 0;  // the runs of the row above
     for (int y = 0; y < height; ++y) {
         const uchar* row = buf + static_cast<size_t>(y) * width;
@@ -157,27 +173,14 @@ bool CBlobList::LabelBinaryRuns(int& result) {
             return false;
         // Runs of neighbouring rows that share a column are 4-connected.
         const int rowEnd = static_cast<int>(runs_.size());
-        // Every root is the smallest run of its set, so a parent always stands before its child.
-        int p = previousBegin;
-        for (int c = rowBegin; c < rowEnd; ++c) {
-            const Run& current = runs_[c];
-            while (p < previousEnd && runs_[p].x1 < current.x0)
-                ++p;
-            int top = c;  // the root of the set that c is in so far
-            for (int q = p; q < previousEnd && runs_[q].x0 <= current.x1; ++q) {
-                const int other = root(q);
-                if (other < top) {
-                    runParent_[top] = other;
-                    top = other;
-                } else if (other > top) {
-                    runParent_[other] = top;
-                }
-            }
-        }
+        JoinRowRuns(previousBegin, previousEnd, rowBegin, rowEnd);
         previousBegin = rowBegin;
         previousEnd = rowEnd;
     }
+    return true;
+}
 
+void CBlobList::CollectComponents() {
     // Components in the order of their roots: the raster order of their first pixels. A
     // component's runs come in raster order too, so its box and its size test (the pixels of its
     // box without the last row and the last column) are known after one pass: all its pixels,
@@ -218,14 +221,15 @@ bool CBlobList::LabelBinaryRuns(int& result) {
     }
     for (Component& c : components_)
         c.area = c.pixels - c.lastRowPixels - c.lastColumnRuns + (c.corner ? 1 : 0);
+}
 
+int CBlobList::AssignRunLabels(int& done) {
     // Labels as the walk hands them out: an erased component gives its label back, and the
     // labelling fails where the walk's would.
     int label = 0;
     bool failed = false;
-    int done = 0;  // components the walk would have reached
-    std::vector<cv::Rect>& boxes = boxes_;
-    boxes.clear();
+    done = 0;
+    boxes_.clear();
     for (Component& c : components_) {
         if (label == kMaxLabel) {
             failed = true;
@@ -242,12 +246,18 @@ bool CBlobList::LabelBinaryRuns(int& result) {
             }
         } else {
             c.label = label;
-            boxes.emplace_back(c.minX, c.minY, c.maxX - c.minX + 1, c.maxY - c.minY + 1);
+            boxes_.emplace_back(c.minX, c.minY, c.maxX - c.minX + 1, c.maxY - c.minY + 1);
         }
     }
+    return failed ? 0 : label;
+}
 
-    // The label image: components the walk reached carry their label (0 when erased); any
-    // others are left as unlabelled foreground.
+void CBlobList::WriteRunLabels(int done) {
+    // Components the walk reached carry their label (0 when erased); any others are left as
+    // unlabelled foreground.
+    const int width = image.cols;
+    uchar* buf = image.ptr<uchar>(0);
+    const int runCount = static_cast<int>(runs_.size());
     for (int r = 0; r < runCount; ++r) {
         const int component = runComponent_[r];
         if (component >= done)
@@ -256,11 +266,22 @@ bool CBlobList::LabelBinaryRuns(int& result) {
         std::memset(buf + static_cast<size_t>(run.y) * width + run.x0, components_[component].label,
                     static_cast<size_t>(run.x1 - run.x0 + 1));
     }
+}
 
-    const int n = failed ? 0 : label;
+bool CBlobList::LabelBinaryRuns(int& result) {
+    // The runs of 255 of every row, joined into components by union-find; a component's root is
+    // its first run in raster order, which holds the component's first pixel. The outcome is the
+    // one the scan-and-fill walk gives on an image of 0 and 255 only, in label image, entries and
+    // failures alike; any other value makes this return false before anything is written.
+    if (!FindAndJoinRuns())
+        return false;
+    CollectComponents();
+    int done = 0;  // components the walk would have reached
+    const int n = AssignRunLabels(done);
+    WriteRunLabels(done);
     Resize(n);
     for (int i = 0; i < n; ++i) {
-        rects[i] = boxes[i];
+        rects[i] = boxes_[i];
         ids[i] = i + 1;
     }
     result = n;
