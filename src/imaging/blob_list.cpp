@@ -288,6 +288,118 @@ bool CBlobList::LabelBinaryRuns(int& result) {
     return true;
 }
 
+namespace {
+
+// The inclusive bounds of a component's pixels.
+struct Extent {
+    int minX, maxX, minY, maxY;
+};
+
+// Gives the component of foreground (255) pixels around the seed (x, y) the value and returns
+// its bounds. The walk goes without recursion: the parent links of the visit table are the path
+// back. A pixel that carries the value is visited; only 255 is unvisited foreground.
+Extent Walk(uchar* buf, int width, int height, std::vector<std::int32_t>& parent, int x, int y,
+            uchar value) {
+    const int seed = y * width + x;
+    buf[seed] = value;
+    parent[seed] = seed;
+    Extent e{x, x, y, y};
+    int cur = seed;
+    int cx = x, cy = y;
+    for (;;) {
+        int next = -1;
+        if (cx > 0 && buf[cur - 1] == 255) {
+            next = cur - 1;
+            --cx;
+            if (cx < e.minX)
+                e.minX = cx;
+        } else if (cx < width - 1 && buf[cur + 1] == 255) {
+            next = cur + 1;
+            ++cx;
+            if (cx > e.maxX)
+                e.maxX = cx;
+        } else if (cy > 0 && buf[cur - width] == 255) {
+            next = cur - width;
+            --cy;
+            if (cy < e.minY)
+                e.minY = cy;
+        } else if (cy < height - 1 && buf[cur + width] == 255) {
+            next = cur + width;
+            ++cy;
+            if (cy > e.maxY)
+                e.maxY = cy;
+        }
+        if (next >= 0) {
+            buf[next] = value;
+            parent[next] = cur;
+            cur = next;
+            continue;
+        }
+        if (parent[cur] == cur)
+            return e;
+        cur = parent[cur];
+        cy = cur / width;
+        cx = cur - cy * width;
+    }
+}
+
+// The size test: the pixels of the value in the extent without its last row and last column.
+int AreaWithin(const uchar* buf, int width, const Extent& e, uchar value) {
+    int area = 0;
+    for (int yy = e.minY; yy < e.maxY; ++yy) {
+        const uchar* row = buf + yy * width;
+        for (int xx = e.minX; xx < e.maxX; ++xx)
+            area += row[xx] == value;
+    }
+    return area;
+}
+
+// Clears the pixels of the value in the extent.
+void Erase(uchar* buf, int width, const Extent& e, uchar value) {
+    for (int yy = e.minY; yy <= e.maxY; ++yy) {
+        uchar* row = buf + yy * width;
+        for (int xx = e.minX; xx <= e.maxX; ++xx) {
+            if (row[xx] == value)
+                row[xx] = 0;
+        }
+    }
+}
+
+// The bounding rectangles of labels 1 to n of a label image, in label order, into the first n
+// entries.
+void FindLabelBoxes(const cv::Mat& labels, int n, std::vector<cv::Rect>& rects,
+                    std::vector<int>& ids) {
+    const int width = labels.cols;
+    const uchar* buf = labels.ptr<uchar>(0);
+    int left[256], top[256], right[256], bottom[256];
+    bool seen[256] = {};
+    for (int y = 0; y < labels.rows; ++y) {
+        const uchar* row = buf + y * width;
+        for (int x = 0; x < width; ++x) {
+            const int v = row[x];
+            if (v == 0)
+                continue;
+            if (!seen[v]) {
+                seen[v] = true;
+                left[v] = right[v] = x;
+                top[v] = bottom[v] = y;
+            } else {
+                left[v] = std::min(left[v], x);
+                right[v] = std::max(right[v], x);
+                top[v] = std::min(top[v], y);
+                bottom[v] = std::max(bottom[v], y);
+            }
+        }
+    }
+    for (int i = 0; i < n; ++i) {
+        const int v = i + 1;
+        rects[i] = cv::Rect(left[v], top[v], right[v] - left[v] + 1, bottom[v] - top[v] + 1);
+        ids[i] = v;
+    }
+}
+
+}  // namespace
+
 int CBlobList::LabelByWalk() {
     const int width = image.cols;
     const int height = image.rows;
@@ -299,8 +411,7 @@ int CBlobList::LabelByWalk() {
     bool failed = false;
     for (int y = 0; y < height && !failed; ++y) {
         for (int x = 0; x < width; ++x) {
-            const int seed = y * width + x;
-            if (buf[seed] != 255)
+            if (buf[y * width + x] != 255)
                 continue;
             if (label == kMaxLabel) {  // a further label would collide with 255
                 failed = true;
@@ -308,65 +419,9 @@ int CBlobList::LabelByWalk() {
             }
             ++label;
             const uchar value = static_cast<uchar>(label);
-            buf[seed] = value;
-            parent_[seed] = seed;
-            int minX = x, maxX = x, minY = y, maxY = y;
-
-            // Walk without recursion: the parent links of the visit table are the path back. A
-            // pixel that carries the label is visited; only 255 is unvisited foreground.
-            int cur = seed;
-            int cx = x, cy = y;
-            for (;;) {
-                int next = -1;
-                if (cx > 0 && buf[cur - 1] == 255) {
-                    next = cur - 1;
-                    --cx;
-                    if (cx < minX)
-                        minX = cx;
-                } else if (cx < width - 1 && buf[cur + 1] == 255) {
-                    next = cur + 1;
-                    ++cx;
-                    if (cx > maxX)
-                        maxX = cx;
-                } else if (cy > 0 && buf[cur - width] == 255) {
-                    next = cur - width;
-                    --cy;
-                    if (cy < minY)
-                        minY = cy;
-                } else if (cy < height - 1 && buf[cur + width] == 255) {
-                    next = cur + width;
-                    ++cy;
-                    if (cy > maxY)
-                        maxY = cy;
-                }
-                if (next >= 0) {
-                    buf[next] = value;
-                    parent_[next] = cur;
-                    cur = next;
-                    continue;
-                }
-                if (parent_[cur] == cur)
-                    break;
-                cur = parent_[cur];
-                cy = cur / width;
-                cx = cur - cy * width;
-            }
-
-            // Size test over the box without its last row and last column.
-            int area = 0;
-            for (int yy = minY; yy < maxY; ++yy) {
-                const uchar* row = buf + yy * width;
-                for (int xx = minX; xx < maxX; ++xx)
-                    area += row[xx] == value;
-            }
-            if (area < minArea) {
-                for (int yy = minY; yy <= maxY; ++yy) {
-                    uchar* row = buf + yy * width;
-                    for (int xx = minX; xx <= maxX; ++xx) {
-                        if (row[xx] == value)
-                            row[xx] = 0;
-                    }
-                }
+            const Extent e = Walk(buf, width, height, parent_, x, y, value);
+            if (AreaWithin(buf, width, e, value) < minArea) {
+                Erase(buf, width, e, value);
                 --label;
                 if (label > 250) {
                     failed = true;
@@ -376,35 +431,9 @@ int CBlobList::LabelByWalk() {
         }
     }
     const int n = failed ? 0 : label;
-
     Resize(n);
-    if (n > 0) {
-        int left[256], top[256], right[256], bottom[256];
-        bool seen[256] = {};
-        for (int y = 0; y < height; ++y) {
-            const uchar* row = buf + y * width;
-            for (int x = 0; x < width; ++x) {
-                const int v = row[x];
-                if (v == 0)
-                    continue;
-                if (!seen[v]) {
-                    seen[v] = true;
-                    left[v] = right[v] = x;
-                    top[v] = bottom[v] = y;
-                } else {
-                    left[v] = std::min(left[v], x);
-                    right[v] = std::max(right[v], x);
-                    top[v] = std::min(top[v], y);
-                    bottom[v] = std::max(bottom[v], y);
-                }
-            }
-        }
-        for (int i = 0; i < n; ++i) {
-            const int v = i + 1;
-            rects[i] = cv::Rect(left[v], top[v], right[v] - left[v] + 1, bottom[v] - top[v] + 1);
-            ids[i] = v;
-        }
-    }
+    if (n > 0)
+        FindLabelBoxes(image, n, rects, ids);
     return n;
 }
 
