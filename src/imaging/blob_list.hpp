@@ -84,8 +84,23 @@ private:
 
     /// Labels an image of 0 and 255 through its runs; false (nothing written) for other values.
     bool LabelBinaryRuns(int& n);
+    /// Finds the runs of every row and joins those of neighbouring rows by union-find; false
+    /// when the image holds a value other than 0 and 255.
+    bool FindAndJoinRuns();
     /// Appends the runs of 255 of row y; false when the row holds a value other than 0 and 255.
     bool FindRuns(const uchar* row, int width, int y);
+    /// Joins each run of a row with the runs of the row above that share a column with it.
+    void JoinRowRuns(int previousBegin, int previousEnd, int rowBegin, int rowEnd);
+    /// The root of run r's set, halving the path on the way.
+    int RootRun(int r);
+    /// One component per set of runs with its box, pixel counts and area.
+    void CollectComponents();
+    /// Labels the components (or erases them) as the walk would, boxes of the kept ones in
+    /// boxes_; returns the number kept, 0 when the labelling fails. done receives how many
+    /// components the walk would have reached.
+    int AssignRunLabels(int& done);
+    /// Writes the labels of the first done components into the label image, run by run.
+    void WriteRunLabels(int done);
     /// Labels any one-channel image by the scan-and-fill walk.
     int LabelByWalk();
     void RemoveOverlappingBlobs(int axis);

@@ -198,96 +198,103 @@ char ReadVector(const CLvqCluster& codebook, const Vector& features, bool digitP
     return classifier::ClassIndexToChar(c[chosen], digitPosition);
 }
 
-bool TrainCodebook(const std::vector<Vector>& features, const std::vector<int>& groups,
-                   CodebookKind kind, const LvqOptions& options, CLvqCluster& codebook,
-                   TrainingResult& result, std::string& error, const std::vector<bool>& real) {
-    codebook.ReleasePrototypes();
-    result = TrainingResult{};
-    const int groupCount = GroupCount(kind);
-    const size_t length = static_cast<size_t>(std::max(codebook.featureLength, 0));
-    if (length == 0 || features.size() != groups.size() ||
-        (!real.empty() && real.size() != features.size())) {
-        error = "no feature recipe or mismatched sample lists";
-        return false;
-    }
-    if (options.epochs < 0 || options.validationEvery < 2 || options.prototypesPerClass < 1 ||
-        options.realRepeat < 1 || options.realEpochs < 0) {
-        error = "bad training options";
-        return false;
-    }
+namespace {
 
-    // Hold out every n-th sample of each group, counting the real and the synthetic apart.
-    const auto isReal = [&real](size_t i) { return !real.empty() && real[i]; };
-    result.groups.assign(groupCount, GroupResult{});
-    std::vector<std::vector<int>> training(groupCount);
+// The samples of one training run: those a codebook learns from, by group, and those held out
+// to measure it.
+struct SampleSplit {
+    std::vector<std::vector<int>> training;  ///< by group, with repeats once weighed
     std::vector<int> validation;
-    std::vector<int> realTraining;
+    std::vector<int> realTraining;  ///< the real samples among training, in sample order
+};
+
+// The prototypes as they are trained, in class order.
+struct Prototypes {
+    std::vector<Vector> vectors;
+    std::vector<int> labels;  ///< class index
+    std::vector<int> groups;  ///< character group
+};
+
+// Whether sample i was cut from a real photograph (real is empty when none was).
+bool IsReal(const std::vector<bool>& real, size_t i) {
+    return !real.empty() && real[i];
+}
+
+// Holds out every n-th sample of each group, counting the real and the synthetic apart, and
+// counts both sides into result.groups. False when a sample's group or length does not fit.
+bool SplitSamples(const std::vector<Vector>& features, const std::vector<int>& groups,
+                  const std::vector<bool>& real, size_t length, int validationEvery,
+                  TrainingResult& result, SampleSplit& split) {
+    const int groupCount = static_cast<int>(result.groups.size());
+    split.training.assign(groupCount, {});
     for (size_t i = 0; i < features.size(); ++i) {
         const int g = groups[i];
-        if (g < 0 || g >= groupCount || features[i].size() != length) {
-            error = "a sample does not fit the codebook";
+        if (g < 0 || g >= groupCount || features[i].size() != length)
             return false;
-        }
         GroupResult& counts = result.groups[g];
-        const bool fromReal = isReal(i);
+        const bool fromReal = IsReal(real, i);
         const int seen = fromReal ? counts.realTraining + counts.realValidation
                                   : counts.training - counts.realTraining + counts.validation -
                                         counts.realValidation;
-        if ((seen + 1) % options.validationEvery == 0) {
+        if ((seen + 1) % validationEvery == 0) {
             ++counts.validation;
             counts.realValidation += fromReal ? 1 : 0;
-            validation.push_back(static_cast<int>(i));
+            split.validation.push_back(static_cast<int>(i));
         } else {
             ++counts.training;
             counts.realTraining += fromReal ? 1 : 0;
-            training[g].push_back(static_cast<int>(i));
+            split.training[g].push_back(static_cast<int>(i));
             if (fromReal)
-                realTraining.push_back(static_cast<int>(i));
+                split.realTraining.push_back(static_cast<int>(i));
         }
     }
+    return true;
+}
+
+// The characters of the groups left without a training sample, separated by spaces.
+std::string MissingGroups(CodebookKind kind, const std::vector<std::vector<int>>& training) {
     std::string missing;
-    for (int g = 0; g < groupCount; ++g) {
+    for (int g = 0; g < static_cast<int>(training.size()); ++g) {
         if (training[g].empty())
             missing += std::string(missing.empty() ? "" : " ") + GroupChar(kind, g);
     }
-    if (!missing.empty()) {
-        error = "no samples for " + missing;
-        return false;
-    }
+    return missing;
+}
 
-    // Weights: every real sample repeated, then every class counted up towards the median.
-    for (int g = 0; g < groupCount; ++g) {
+// Weights: every real sample repeated, then (with balance) every class counted up towards the
+// median, at most 8 times.
+void WeighSamples(std::vector<std::vector<int>>& training, const std::vector<bool>& real,
+                  const LvqOptions& options) {
+    for (auto& t : training) {
         std::vector<int> weighted;
-        for (int i : training[g]) {
-            const int copies = isReal(static_cast<size_t>(i)) ? options.realRepeat : 1;
+        for (int i : t) {
+            const int copies = IsReal(real, static_cast<size_t>(i)) ? options.realRepeat : 1;
             weighted.insert(weighted.end(), static_cast<size_t>(copies), i);
         }
-        training[g] = std::move(weighted);
+        t = std::move(weighted);
     }
-    if (options.balance) {
-        std::vector<size_t> sizes;
-        for (const auto& t : training)
-            sizes.push_back(t.size());
-        std::nth_element(sizes.begin(), sizes.begin() + sizes.size() / 2, sizes.end());
-        const size_t median = sizes[sizes.size() / 2];
-        for (auto& t : training) {
-            const size_t copies = std::min<size_t>(8, std::max<size_t>(1, median / t.size()));
-            const std::vector<int> once = t;
-            for (size_t c = 1; c < copies; ++c)
-                t.insert(t.end(), once.begin(), once.end());
-        }
+    if (!options.balance)
+        return;
+    std::vector<size_t> sizes;
+    for (const auto& t : training)
+        sizes.push_back(t.size());
+    std::nth_element(sizes.begin(), sizes.begin() + sizes.size() / 2, sizes.end());
+    const size_t median = sizes[sizes.size() / 2];
+    for (auto& t : training) {
+        const size_t copies = std::min<size_t>(8, std::max<size_t>(1, median / t.size()));
+        const std::vector<int> once = t;
+        for (size_t c = 1; c < copies; ++c)
+            t.insert(t.end(), once.begin(), once.end());
     }
+}
 
-    Random random(options.seed);
-    const int perClass = PrototypesPerClass(kind, options.prototypesPerClass);
-    const int classCount = ClassCount(kind);
-    const int stylesPerGroup = classCount / groupCount;
-
-    // Initial prototypes: k-means centres of each class's samples, in class order.
-    std::vector<Vector> prototypes;
-    std::vector<int> labels;      // class index
-    std::vector<int> protoGroup;  // character group
-    for (int g = 0; g < groupCount; ++g) {
+// Initial prototypes: k-means centres of each class's samples, in class order. With two styles
+// per group, 2-means first splits the group's samples into the two classes.
+Prototypes InitialPrototypes(const std::vector<Vector>& features,
+                             const std::vector<std::vector<int>>& training, int stylesPerGroup,
+                             int perClass, Random& random) {
+    Prototypes prototypes;
+    for (int g = 0; g < static_cast<int>(training.size()); ++g) {
         std::vector<const Vector*> all;
         for (int i : training[g])
             all.push_back(&features[i]);
@@ -309,45 +316,92 @@ bool TrainCodebook(const std::vector<Vector>& features, const std::vector<int>& 
         }
         for (int s = 0; s < stylesPerGroup; ++s) {
             for (Vector& centre : KMeans(styles[s], perClass, random, nullptr)) {
-                prototypes.push_back(std::move(centre));
-                labels.push_back(g * stylesPerGroup + s);
-                protoGroup.push_back(g);
+                prototypes.vectors.push_back(std::move(centre));
+                prototypes.labels.push_back(g * stylesPerGroup + s);
+                prototypes.groups.push_back(g);
             }
         }
     }
+    return prototypes;
+}
 
+// Fisher-Yates from the back, one draw a step.
+void Shuffle(std::vector<int>& samples, Random& random) {
+    for (size_t i = samples.size(); i > 1; --i)
+        std::swap(samples[i - 1], samples[random.Below(static_cast<int>(i))]);
+}
+
+// One OLVQ1 epoch over samples: each prototype keeps its own rate; a correct hit lowers it, a
+// wrong one raises it, and cap bounds every rate.
+void Olvq1Epoch(const std::vector<Vector>& features, const std::vector<int>& groups,
+                const std::vector<int>& samples, double cap, Prototypes& prototypes,
+                std::vector<double>& rates) {
+    for (int i : samples) {
+        const Vector& x = features[i];
+        const int c = Nearest(prototypes.vectors, x);
+        const double sign = prototypes.groups[c] == groups[i] ? 1.0 : -1.0;
+        const double rate = std::min(rates[c], cap);
+        Vector& m = prototypes.vectors[c];
+        for (size_t j = 0; j < x.size(); ++j)
+            m[j] += sign * rate * (x[j] - m[j]);
+        rates[c] = std::min(rate / (1.0 + sign * rate), cap);
+    }
+}
+
+// One LVQ2.1 epoch over samples: where the nearest wrong prototype lies within margin of the
+// nearest right one (on either side), the right one moves toward the sample and the wrong one
+// away from it.
+void Lvq21Epoch(const std::vector<Vector>& features, const std::vector<int>& groups,
+                const std::vector<int>& samples, double rate, double margin,
+                Prototypes& prototypes) {
+    for (int i : samples) {
+        const Vector& x = features[i];
+        int right = -1, wrong = -1;
+        double dRight = std::numeric_limits<double>::infinity(), dWrong = dRight;
+        for (size_t k = 0; k < prototypes.vectors.size(); ++k) {
+            const double d = SquaredDistance(prototypes.vectors[k].data(), x.data(), x.size());
+            if (prototypes.groups[k] == groups[i]) {
+                if (d < dRight) {
+                    dRight = d;
+                    right = static_cast<int>(k);
+                }
+            } else if (d < dWrong) {
+                dWrong = d;
+                wrong = static_cast<int>(k);
+            }
+        }
+        if (right < 0 || wrong < 0)
+            continue;
+        const double lead = dWrong - dRight;
+        if (lead >= margin || lead <= -margin)
+            continue;
+        Vector& mr = prototypes.vectors[right];
+        Vector& mw = prototypes.vectors[wrong];
+        for (size_t j = 0; j < x.size(); ++j) {
+            mr[j] += rate * (x[j] - mr[j]);
+            mw[j] -= rate * (x[j] - mw[j]);
+        }
+    }
+}
+
+// The epochs, in three stages on one generator: OLVQ1 over the first half, LVQ2.1 over the
+// second, then OLVQ1 on the real training samples alone.
+void RunEpochs(const std::vector<Vector>& features, const std::vector<int>& groups,
+               const SampleSplit& split, const LvqOptions& options, Random& random,
+               Prototypes& prototypes) {
     std::vector<int> order;
-    for (int g = 0; g < groupCount; ++g) {
-        for (int i : training[g])
+    for (const auto& t : split.training) {
+        for (int i : t)
             order.push_back(i);
     }
-    auto shuffle = [&random](std::vector<int>& samples) {
-        for (size_t i = samples.size(); i > 1; --i)
-            std::swap(samples[i - 1], samples[random.Below(static_cast<int>(i))]);
-    };
-    // One OLVQ1 epoch over samples: each prototype keeps its own rate; a correct hit lowers it, a
-    // wrong one raises it, and cap bounds every rate.
-    auto olvq1Epoch = [&](const std::vector<int>& samples, std::vector<double>& rates, double cap) {
-        for (int i : samples) {
-            const Vector& x = features[i];
-            const int c = Nearest(prototypes, x);
-            const double sign = protoGroup[c] == groups[i] ? 1.0 : -1.0;
-            const double rate = std::min(rates[c], cap);
-            Vector& m = prototypes[c];
-            for (size_t j = 0; j < length; ++j)
-                m[j] += sign * rate * (x[j] - m[j]);
-            rates[c] = std::min(rate / (1.0 + sign * rate), cap);
-        }
-    };
 
-    // First half: OLVQ1. Each prototype keeps its own rate; a correct hit lowers it, a wrong one
-    // raises it, and a bound falling linearly to zero over these epochs caps every rate.
+    // First half: OLVQ1, its rates capped by a bound falling linearly to zero over these epochs.
     const int olvqEpochs = (options.epochs + 1) / 2;
-    std::vector<double> rates(prototypes.size(), options.initialRate);
+    std::vector<double> rates(prototypes.vectors.size(), options.initialRate);
     for (int epoch = 0; epoch < olvqEpochs; ++epoch) {
         const double cap = options.initialRate * (olvqEpochs - epoch) / olvqEpochs;
-        shuffle(order);
-        olvq1Epoch(order, rates, cap);
+        Shuffle(order, random);
+        Olvq1Epoch(features, groups, order, cap, prototypes, rates);
     }
 
     // Second half: LVQ2.1 with a window in squared distance. The reading pass prefers the
@@ -357,62 +411,32 @@ bool TrainCodebook(const std::vector<Vector>& features, const std::vector<int>& 
     const int marginEpochs = options.epochs - olvqEpochs;
     for (int epoch = 0; epoch < marginEpochs; ++epoch) {
         const double rate = options.marginRate * (marginEpochs - epoch) / marginEpochs;
-        shuffle(order);
-        for (int i : order) {
-            const Vector& x = features[i];
-            int right = -1, wrong = -1;
-            double dRight = std::numeric_limits<double>::infinity(), dWrong = dRight;
-            for (size_t k = 0; k < prototypes.size(); ++k) {
-                const double d = SquaredDistance(prototypes[k].data(), x.data(), length);
-                if (protoGroup[k] == groups[i]) {
-                    if (d < dRight) {
-                        dRight = d;
-                        right = static_cast<int>(k);
-                    }
-                } else if (d < dWrong) {
-                    dWrong = d;
-                    wrong = static_cast<int>(k);
-                }
-            }
-            if (right < 0 || wrong < 0)
-                continue;
-            const double lead = dWrong - dRight;
-            if (lead >= options.margin || lead <= -options.margin)
-                continue;
-            Vector& mr = prototypes[right];
-            Vector& mw = prototypes[wrong];
-            for (size_t j = 0; j < length; ++j) {
-                mr[j] += rate * (x[j] - mr[j]);
-                mw[j] -= rate * (x[j] - mw[j]);
-            }
-        }
+        Shuffle(order, random);
+        Lvq21Epoch(features, groups, order, rate, options.margin, prototypes);
     }
 
     // Last, the real samples alone: the lettering of real containers gets the final word.
-    std::vector<int> realOrder = realTraining;
+    std::vector<int> realOrder = split.realTraining;
     std::fill(rates.begin(), rates.end(), options.realRate);
     for (int epoch = 0; epoch < options.realEpochs && !realOrder.empty(); ++epoch) {
         const double cap = options.realRate * (options.realEpochs - epoch) / options.realEpochs;
-        shuffle(realOrder);
-        olvq1Epoch(realOrder, rates, cap);
+        Shuffle(realOrder, random);
+        Olvq1Epoch(features, groups, realOrder, cap, prototypes, rates);
     }
+}
 
-    codebook.classCount = classCount;
-    codebook.prototypesPerClass = perClass;
-    codebook.prototypes.resize(prototypes.size());
-    for (size_t k = 0; k < prototypes.size(); ++k) {
-        codebook.prototypes[k].vector = std::move(prototypes[k]);
-        codebook.prototypes[k].label = labels[k];
-    }
-
-    // Validation: read each held-out sample as the reading pass would.
+// Validation: reads each held-out sample as the reading pass would and counts the hits and the
+// confusions into result.
+void Validate(const CLvqCluster& codebook, CodebookKind kind, const std::vector<Vector>& features,
+              const std::vector<int>& groups, const std::vector<bool>& real,
+              const std::vector<int>& validation, TrainingResult& result) {
     std::map<std::pair<char, char>, int> confusions;
     const bool digits = kind == CodebookKind::Digits;
     for (int i : validation) {
         const char truth = GroupChar(kind, groups[i]);
         const char read = ReadVector(codebook, features[i], digits);
         ++result.validationTotal;
-        const bool fromReal = isReal(static_cast<size_t>(i));
+        const bool fromReal = IsReal(real, static_cast<size_t>(i));
         result.realValidationTotal += fromReal ? 1 : 0;
         if (read == truth) {
             ++result.validationCorrect;
@@ -427,6 +451,56 @@ bool TrainCodebook(const std::vector<Vector>& features, const std::vector<int>& 
         result.confusions.push_back({pair.first, pair.second, count});
     std::stable_sort(result.confusions.begin(), result.confusions.end(),
                      [](const Confusion& a, const Confusion& b) { return a.count > b.count; });
+}
+
+}  // namespace
+
+bool TrainCodebook(const std::vector<Vector>& features, const std::vector<int>& groups,
+                   CodebookKind kind, const LvqOptions& options, CLvqCluster& codebook,
+                   TrainingResult& result, std::string& error, const std::vector<bool>& real) {
+    codebook.ReleasePrototypes();
+    result = TrainingResult{};
+    const int groupCount = GroupCount(kind);
+    const size_t length = static_cast<size_t>(std::max(codebook.featureLength, 0));
+    if (length == 0 || features.size() != groups.size() ||
+        (!real.empty() && real.size() != features.size())) {
+        error = "no feature recipe or mismatched sample lists";
+        return false;
+    }
+    if (options.epochs < 0 || options.validationEvery < 2 || options.prototypesPerClass < 1 ||
+        options.realRepeat < 1 || options.realEpochs < 0) {
+        error = "bad training options";
+        return false;
+    }
+
+    result.groups.assign(groupCount, GroupResult{});
+    SampleSplit split;
+    if (!SplitSamples(features, groups, real, length, options.validationEvery, result, split)) {
+        error = "a sample does not fit the codebook";
+        return false;
+    }
+    const std::string missing = MissingGroups(kind, split.training);
+    if (!missing.empty()) {
+        error = "no samples for " + missing;
+        return false;
+    }
+    WeighSamples(split.training, real, options);
+
+    Random random(options.seed);
+    const int perClass = PrototypesPerClass(kind, options.prototypesPerClass);
+    const int classCount = ClassCount(kind);
+    Prototypes prototypes =
+        InitialPrototypes(features, split.training, classCount / groupCount, perClass, random);
+    RunEpochs(features, groups, split, options, random, prototypes);
+
+    codebook.classCount = classCount;
+    codebook.prototypesPerClass = perClass;
+    codebook.prototypes.resize(prototypes.vectors.size());
+    for (size_t k = 0; k < prototypes.vectors.size(); ++k) {
+        codebook.prototypes[k].vector = std::move(prototypes.vectors[k]);
+        codebook.prototypes[k].label = prototypes.labels[k];
+    }
+    Validate(codebook, kind, features, groups, real, split.validation, result);
     return true;
 }
 
