@@ -103,6 +103,14 @@ bool OneMoreOpinion(const std::vector<Candidate>& candidates, size_t earlier, si
     return false;
 }
 
+}  // namespace
+
+int ReadingPlan::LookThreads(const RunState& run) {
+    return std::clamp(run.out.options.lookThreads, 1, kMostLookThreads);
+}
+
+namespace {
+
 bool LaterLooksHopeless(const std::vector<LookRecord>& records) {
     if (records.size() != kGiveUpLooks)
         return false;
@@ -357,6 +365,7 @@ int ReadingPlan::TakeLineLooks(RunState& run, int k) {
     // its line and brought up to the working frame; named "crop" and the look.
     const std::vector<cv::Rect> crops = LineCrops(run.found, run.photo.size());
     run.cropping = true;
+    const int threads = LookThreads(run);
     for (const cv::Rect& crop : crops) {
         const double s = run.scale * LineCropScale(crop.size(), run.scale);
         cv::Mat cropped;
@@ -367,7 +376,9 @@ int ReadingPlan::TakeLineLooks(RunState& run, int k) {
         const cv::Matx23d toCrop(
             double(cropped.cols) / crop.width, 0, -crop.x * double(cropped.cols) / crop.width, 0,
             double(cropped.rows) / crop.height, -crop.y * double(cropped.rows) / crop.height);
+        // The images are made in order, and read as many at once as the plan has threads.
         const std::vector<Look>& second = SecondLooks();
+        std::vector<CropLook> round;
         for (int j = 0; j <= static_cast<int>(second.size()); ++j) {
             Look look = j == 0 ? FirstLook() : second[static_cast<size_t>(j - 1)];
             if (look.scale != 1.0)
@@ -377,9 +388,15 @@ int ReadingPlan::TakeLineLooks(RunState& run, int k) {
                 continue;  // nothing to repair
             image.fromPhoto = Compose(image.fromPhoto, toCrop);
             look.name = j == 0 ? "crop" : "crop " + look.name;
-            if (ReadLook(run, k++, look, image))
-                return k;
+            round.push_back({k++, look, std::move(image)});
+            if (static_cast<int>(round.size()) == threads) {
+                if (ReadCropLooksAtOnce(run, round))
+                    return k;
+                round.clear();
+            }
         }
+        if (!round.empty() && ReadCropLooksAtOnce(run, round))
+            return k;
     }
     return k;
 }
@@ -514,7 +531,7 @@ bool ReadingPlan::Run(Recognizer& out, LoadStatus status) {
     if (!run.photo.empty()) {
         Prepare(run);
         const int looks = 1 + static_cast<int>(SecondLooks().size());
-        const int threads = std::clamp(out.options.lookThreads, 1, kMostLookThreads);
+        const int threads = LookThreads(run);
         // The first look alone: most photographs are sure there.
         bool stopped = Stops(run, TakeLook(run, 0, FirstLook()));
         for (int k = 1; k < looks && !stopped; k += threads) {

@@ -87,6 +87,20 @@ private:
     /// Reads the second looks k to end - 1 at once on as many threads and takes them in order;
     /// true when the plan stops at one of them.
     bool TakeLooksAtOnce(RunState& run, int k, int end);
+    /// How many looks are read at once (RecognitionOptions::lookThreads, within bounds).
+    static int LookThreads(const RunState& run);
+    /// The pass that reads slot i of looks read at once (pass_ for the first, else a helper made
+    /// ready for the round) and its network.
+    Recognizer& LookPass(RunState& run, size_t slot, classifier::CharacterNet*& net);
+    /// A look at a crop: its number, the look and its image.
+    struct CropLook {
+        int k;
+        Look look;
+        LookImage image;
+    };
+    /// Reads crop looks at once, on as many threads, and takes them in order; true when the plan
+    /// stops at one of them.
+    bool ReadCropLooksAtOnce(RunState& run, std::vector<CropLook>& looks);
     /// Reads the image of one look, numbered k; true when it gave a sure code.
     bool ReadLook(RunState& run, int k, const Look& look, const LookImage& image);
     /// When no look gave a sure code: the looks again on crops around the regions found, numbered

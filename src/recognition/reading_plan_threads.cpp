@@ -1,5 +1,7 @@
-// The reading plan's second looks read at once, each by a pass of its own.
+// The reading plan's second looks (and the looks at crops) read at once, each by a pass of its
+// own.
 #include <exception>
+#include <functional>
 #include <system_error>
 #include <thread>
 
@@ -7,6 +9,81 @@
 #include "recognition/reading_plan_state.hpp"
 
 namespace karvona::recognition {
+
+namespace {
+
+/// Calls read(0) .. read(count - 1), each on a thread of its own but the first, which is read
+/// on the calling thread (as are the rest when no thread is to be had). What a thread could not
+/// do (out of memory) is raised again here, as one pass would raise it.
+void RunAtOnce(size_t count, const std::function<void(size_t)>& read) {
+    std::vector<std::exception_ptr> failed(count);
+    auto guarded = [&](size_t i) {
+        try {
+            read(i);
+        } catch (...) {
+            failed[i] = std::current_exception();
+        }
+    };
+    std::vector<std::thread> threads;
+    size_t started = 1;
+    try {
+        for (; started < count; ++started)
+            threads.emplace_back(guarded, started);
+    } catch (const std::system_error&) {
+        // No thread to be had: the rest are read here.
+    }
+    if (count > 0)
+        guarded(0);
+    for (size_t i = started; i < count; ++i)
+        guarded(i);
+    for (std::thread& thread : threads)
+        thread.join();
+    for (const std::exception_ptr& failure : failed) {
+        if (failure)
+            std::rethrow_exception(failure);
+    }
+}
+
+}  // namespace
+
+Recognizer& ReadingPlan::LookPass(RunState& run, size_t slot, classifier::CharacterNet*& net) {
+    if (slot == 0) {
+        net = net_.get();
+        return *pass_;
+    }
+    while (helpers_.size() < slot)
+        helpers_.push_back(std::make_unique<Helper>(data_));
+    Helper& helper = *helpers_[slot - 1];
+    helper.pass.options = RecognitionOptions{};
+    helper.pass.options.strict = true;
+    helper.pass.options.samplesFolder = run.out.options.samplesFolder;
+    net = helper.net.get();
+    return helper.pass;
+}
+
+bool ReadingPlan::ReadCropLooksAtOnce(RunState& run, std::vector<CropLook>& looks) {
+    // As TakeLooksAtOnce: read at once, taken in their order, none after the one that stops.
+    std::vector<Recognizer*> passes(looks.size());
+    std::vector<classifier::CharacterNet*> nets(looks.size());
+    for (size_t i = 0; i < looks.size(); ++i) {
+        passes[i] = &LookPass(run, i, nets[i]);
+        passes[i]->options.locatorStepView = false;
+        passes[i]->options.readerStepView = false;
+        passes[i]->options.saveSamples = false;
+        passes[i]->options.samples = nullptr;
+        DetachAll(run, *passes[i]);
+    }
+    RunAtOnce(looks.size(), [&](size_t i) {
+        passes[i]->RecognizeLoaded(looks[i].image.image);
+        ReadWithNet(nets[i], *passes[i]);
+    });
+    for (size_t i = 0; i < looks.size(); ++i) {
+        const CropLook& look = looks[i];
+        if (Stops(run, Consume(run, look.k, look.look, *passes[i], look.image)))
+            return true;
+    }
+    return false;
+}
 
 bool ReadingPlan::TakeLooksAtOnce(RunState& run, int k, int end) {
     // The looks are read at once, each by its own pass, and taken in their order as one pass
@@ -21,8 +98,6 @@ bool ReadingPlan::TakeLooksAtOnce(RunState& run, int k, int end) {
         classifier::CharacterNet* net = nullptr;
     };
     const int count = end - k;
-    while (static_cast<int>(helpers_.size()) < count - 1)
-        helpers_.push_back(std::make_unique<Helper>(data_));
     std::vector<Slot> slots(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         Slot& slot = slots[static_cast<size_t>(i)];
@@ -30,54 +105,21 @@ bool ReadingPlan::TakeLooksAtOnce(RunState& run, int k, int end) {
         slot.read = WorthTaking(run, slot.look);
         if (slot.read && slot.look.scale != 1.0)
             ScaledPhoto(run, slot.look.scale);  // made here, read by the threads
-        if (i == 0) {
-            slot.pass = pass_.get();
-            slot.net = net_.get();
-        } else {
-            Helper& helper = *helpers_[static_cast<size_t>(i - 1)];
-            helper.pass.options = RecognitionOptions{};
-            helper.pass.options.strict = true;
-            helper.pass.options.samplesFolder = run.out.options.samplesFolder;
-            slot.pass = &helper.pass;
-            slot.net = helper.net.get();
-        }
+        slot.pass = &LookPass(run, static_cast<size_t>(i), slot.net);
         slot.pass->options.locatorStepView = false;
         slot.pass->options.readerStepView = false;
         slot.pass->options.saveSamples = false;
         slot.pass->options.samples = nullptr;
         DetachAll(run, *slot.pass);
     }
-    // What a thread could not do (out of memory) is raised again here, as one pass would raise it.
-    std::vector<std::exception_ptr> failed(slots.size());
-    auto read = [&](size_t i) {
+    RunAtOnce(slots.size(), [&](size_t i) {
         Slot& slot = slots[i];
-        try {
-            if (!slot.read || !ImageOf(run, slot.look, slot.image))
-                return;
-            slot.taken = true;
-            slot.pass->RecognizeLoaded(slot.image.image);
-            ReadWithNet(slot.net, *slot.pass);
-        } catch (...) {
-            failed[i] = std::current_exception();
-        }
-    };
-    std::vector<std::thread> threads;
-    size_t started = 1;
-    try {
-        for (; started < slots.size(); ++started)
-            threads.emplace_back(read, started);
-    } catch (const std::system_error&) {
-        // No thread to be had: the rest are read here.
-    }
-    read(0);
-    for (size_t i = started; i < slots.size(); ++i)
-        read(i);
-    for (std::thread& thread : threads)
-        thread.join();
-    for (const std::exception_ptr& failure : failed) {
-        if (failure)
-            std::rethrow_exception(failure);
-    }
+        if (!slot.read || !ImageOf(run, slot.look, slot.image))
+            return;
+        slot.taken = true;
+        slot.pass->RecognizeLoaded(slot.image.image);
+        ReadWithNet(slot.net, *slot.pass);
+    });
     for (int i = 0; i < count; ++i) {
         Slot& slot = slots[static_cast<size_t>(i)];
         bool sure = false;

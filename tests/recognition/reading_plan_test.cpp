@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <opencv2/imgproc.hpp>
@@ -132,6 +133,32 @@ TEST(ReadingPlan, SlopingLineIsReadByASecondLook) {
     for (const LookRecord& record : planned.plan()->records())
         looks += record.ms;
     EXPECT_GE(planned.result.ms + 1, looks);
+}
+
+TEST(ReadingPlan, CropLooksReadInParallelTakeTheLooksOfTheSerialPlan) {
+    // An owner that is not listed never validates: after every look at the whole photograph the
+    // crops around its region are read, here in rounds of three.
+    Data data;
+    CodeDrawing d;
+    d.text = "MSKU1234565";
+    d.noiseSigma = 4.0;
+    const DrawnPhoto photo = DrawCodePhoto(d);
+    Recognizer serial(data.View());
+    Recognizer parallel(data.View());
+    parallel.options.lookThreads = 3;
+    serial.RecognizeLoaded(photo.image);
+    parallel.RecognizeLoaded(photo.image);
+    std::vector<std::string> inSeries, atOnce;
+    for (const LookRecord& record : serial.plan()->records())
+        inSeries.push_back(record.name + " " + record.morphology.code);
+    for (const LookRecord& record : parallel.plan()->records())
+        atOnce.push_back(record.name + " " + record.morphology.code);
+    EXPECT_EQ(atOnce, inSeries);
+    EXPECT_TRUE(std::any_of(inSeries.begin(), inSeries.end(),
+                            [](const std::string& name) { return name.rfind("crop", 0) == 0; }));
+    EXPECT_EQ(parallel.result.code, serial.result.code);
+    EXPECT_EQ(parallel.result.pass, serial.result.pass);
+    EXPECT_EQ(parallel.result.region, serial.result.region);
 }
 
 TEST(ReadingPlan, NothingToReadIsJudgedAndCostsTheScalesOnly) {
