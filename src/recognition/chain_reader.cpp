@@ -155,10 +155,9 @@ Successors SuccessorsOf(const std::vector<ChainPiece>& pieces, const std::vector
     return next;
 }
 
-/// Which pieces stand in some line of `length` along the direction that Follows allows (the wide
-/// gaps not counted): the longest such line before a piece and after it.
-std::vector<bool> Chainable(const std::vector<ChainPiece>& pieces, ChainDirection direction,
-                            int length) {
+/// Per piece, the longest line along the direction that Follows allows and the piece stands in
+/// (the wide gaps not counted): the longest such line before it and after it.
+std::vector<int> LongestLines(const std::vector<ChainPiece>& pieces, ChainDirection direction) {
     const size_t n = pieces.size();
     const std::vector<int> order = OrderAlong(pieces, direction);
     std::vector<int> before(n, 1), after(n, 1);
@@ -172,10 +171,10 @@ std::vector<bool> Chainable(const std::vector<ChainPiece>& pieces, ChainDirectio
         for (const auto& [j, wide] : next[i])
             after[i] = std::max(after[i], after[static_cast<size_t>(j)] + 1);
     }
-    std::vector<bool> chainable(n, false);
+    std::vector<int> longest(n);
     for (size_t i = 0; i < n; ++i)
-        chainable[static_cast<size_t>(order[i])] = before[i] + after[i] - 1 >= length;
-    return chainable;
+        longest[static_cast<size_t>(order[i])] = before[i] + after[i] - 1;
+    return longest;
 }
 
 /// The pieces that stand in some line across or down as long as an owner code (a code on two
@@ -185,16 +184,13 @@ std::vector<ChainPiece> KeepChainable(std::vector<ChainPiece> pieces) {
     std::stable_sort(pieces.begin(), pieces.end(),
                      [](const ChainPiece& a, const ChainPiece& b) { return a.box.x < b.box.x; });
     constexpr int kShortest = classifier::kCategoryPosition + 1;
-    const std::vector<bool> across = Chainable(pieces, ChainDirection::kAcross, kShortest);
-    const std::vector<bool> down = Chainable(pieces, ChainDirection::kDown, kShortest);
-    const std::vector<bool> longAcross =
-        Chainable(pieces, ChainDirection::kAcross, classifier::kCodeLength);
-    const std::vector<bool> longDown =
-        Chainable(pieces, ChainDirection::kDown, classifier::kCodeLength);
+    const std::vector<int> across = LongestLines(pieces, ChainDirection::kAcross);
+    const std::vector<int> down = LongestLines(pieces, ChainDirection::kDown);
     std::vector<ChainPiece> kept;
     for (size_t i = 0; i < pieces.size(); ++i) {
-        pieces[i].inLongLine = longAcross[i] || longDown[i];
-        if (across[i] || down[i])
+        const int longest = std::max(across[i], down[i]);
+        pieces[i].inLongLine = longest >= classifier::kCodeLength;
+        if (longest >= kShortest)
             kept.push_back(std::move(pieces[i]));
     }
     return kept;
@@ -263,14 +259,28 @@ struct Run {
     int wideGaps = 0;
 };
 
-/// For every piece that can end one, the runs of `length` pieces along the direction that stand
-/// at code positions first.., one per count of wide gaps (at most kWideGaps): the run whose
-/// characters the network reads most probably as the characters allowed there.
-std::vector<Run> FindRuns(const std::vector<ChainPiece>& pieces, ChainDirection direction,
-                          int first, int length) {
+/// The pieces in the order of a direction, and who may follow whom.
+struct Along {
+    std::vector<int> order;
+    Successors next;
+};
+
+Along AlongOf(const std::vector<ChainPiece>& pieces, ChainDirection direction) {
+    Along along;
+    along.order = OrderAlong(pieces, direction);
+    along.next = SuccessorsOf(pieces, along.order, direction);
+    return along;
+}
+
+/// For every piece that can end one, the runs of `length` (two or more) pieces along the
+/// direction that stand at code positions first.., one per count of wide gaps (at most
+/// kWideGaps): the run whose characters the network reads most probably as the characters
+/// allowed there.
+std::vector<Run> FindRuns(const std::vector<ChainPiece>& pieces, const Along& along, int first,
+                          int length) {
     const int n = static_cast<int>(pieces.size());
-    const std::vector<int> order = OrderAlong(pieces, direction);
-    const Successors next = SuccessorsOf(pieces, order, direction);
+    const std::vector<int>& order = along.order;
+    const Successors& next = along.next;
     // The best run to each (piece, position, wide gaps so far): its score and the state before.
     struct State {
         double score = -1e300;
@@ -316,7 +326,7 @@ std::vector<Run> FindRuns(const std::vector<ChainPiece>& pieces, ChainDirection 
     for (int i = 0; i < n; ++i) {
         for (int w = 0; w <= kWideGaps; ++w) {
             size_t state = at(i, length - 1, w);
-            if (length > 1 && best[state].from < 0)
+            if (best[state].from < 0)
                 continue;
             Run run;
             run.score = best[state].score;
@@ -329,8 +339,6 @@ std::vector<Run> FindRuns(const std::vector<ChainPiece>& pieces, ChainDirection 
                     state = static_cast<size_t>(best[state].from);
             }
             runs.push_back(std::move(run));
-            if (length == 1)
-                break;
         }
     }
     return runs;
@@ -392,7 +400,7 @@ bool NextLine(const ChainPiece& a, const ChainPiece& b, ChainDirection direction
 std::vector<std::vector<int>> FindChains(const std::vector<ChainPiece>& pieces,
                                          ChainDirection direction) {
     std::vector<std::vector<int>> chains;
-    for (Run& run : FindRuns(pieces, direction, 0, classifier::kCodeLength))
+    for (Run& run : FindRuns(pieces, AlongOf(pieces, direction), 0, classifier::kCodeLength))
         chains.push_back(std::move(run.pieces));
     return chains;
 }
@@ -400,9 +408,10 @@ std::vector<std::vector<int>> FindChains(const std::vector<ChainPiece>& pieces,
 std::vector<std::vector<int>> FindTwoLineChains(const std::vector<ChainPiece>& pieces,
                                                 ChainDirection direction) {
     constexpr int kOwner = classifier::kCategoryPosition + 1;
-    const std::vector<Run> owners = FindRuns(pieces, direction, 0, kOwner);
+    const Along along = AlongOf(pieces, direction);
+    const std::vector<Run> owners = FindRuns(pieces, along, 0, kOwner);
     const std::vector<Run> serials =
-        FindRuns(pieces, direction, kOwner, classifier::kCodeLength - kOwner);
+        FindRuns(pieces, along, kOwner, classifier::kCodeLength - kOwner);
     // Per owner line, the serial line that follows it and the network reads most probably. The
     // owner code is written as one word; either line going on makes it a line of some other
     // marking.

@@ -103,14 +103,6 @@ bool OneMoreOpinion(const std::vector<Candidate>& candidates, size_t earlier, si
     return false;
 }
 
-}  // namespace
-
-int ReadingPlan::LookThreads(const RunState& run) {
-    return std::clamp(run.out.options.lookThreads, 1, kMostLookThreads);
-}
-
-namespace {
-
 bool LaterLooksHopeless(const std::vector<LookRecord>& records) {
     if (records.size() != kGiveUpLooks)
         return false;
@@ -121,6 +113,10 @@ bool LaterLooksHopeless(const std::vector<LookRecord>& records) {
 }
 
 }  // namespace
+
+int ReadingPlan::LookThreads(const RunState& run) {
+    return std::clamp(run.out.options.lookThreads, 1, kMostLookThreads);
+}
 
 ReadingPlan::ReadingPlan(const ReferenceData& data)
     : data_(data), pass_(std::make_unique<Recognizer>(data)) {

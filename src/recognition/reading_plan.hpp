@@ -89,8 +89,9 @@ private:
     bool TakeLooksAtOnce(RunState& run, int k, int end);
     /// How many looks are read at once (RecognitionOptions::lookThreads, within bounds).
     static int LookThreads(const RunState& run);
-    /// The pass that reads slot i of looks read at once (pass_ for the first, else a helper made
-    /// ready for the round) and its network.
+    /// The pass that reads slot i of looks read at once (pass_ for the first, else a helper) and
+    /// its network, made ready for the round: no step views or samples, nothing of its last
+    /// reading shared with the kept looks.
     Recognizer& LookPass(RunState& run, size_t slot, classifier::CharacterNet*& net);
     /// A look at a crop: its number, the look and its image.
     struct CropLook {

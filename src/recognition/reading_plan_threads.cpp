@@ -47,32 +47,33 @@ void RunAtOnce(size_t count, const std::function<void(size_t)>& read) {
 }  // namespace
 
 Recognizer& ReadingPlan::LookPass(RunState& run, size_t slot, classifier::CharacterNet*& net) {
-    if (slot == 0) {
-        net = net_.get();
-        return *pass_;
+    Recognizer* pass = pass_.get();
+    net = net_.get();
+    if (slot > 0) {
+        while (helpers_.size() < slot)
+            helpers_.push_back(std::make_unique<Helper>(data_));
+        Helper& helper = *helpers_[slot - 1];
+        helper.pass.options = RecognitionOptions{};
+        helper.pass.options.strict = true;
+        helper.pass.options.samplesFolder = run.out.options.samplesFolder;
+        pass = &helper.pass;
+        net = helper.net.get();
     }
-    while (helpers_.size() < slot)
-        helpers_.push_back(std::make_unique<Helper>(data_));
-    Helper& helper = *helpers_[slot - 1];
-    helper.pass.options = RecognitionOptions{};
-    helper.pass.options.strict = true;
-    helper.pass.options.samplesFolder = run.out.options.samplesFolder;
-    net = helper.net.get();
-    return helper.pass;
+    // Step views and samples belong to the first look, which is never read at once.
+    pass->options.locatorStepView = false;
+    pass->options.readerStepView = false;
+    pass->options.saveSamples = false;
+    pass->options.samples = nullptr;
+    DetachAll(run, *pass);
+    return *pass;
 }
 
 bool ReadingPlan::ReadCropLooksAtOnce(RunState& run, std::vector<CropLook>& looks) {
     // As TakeLooksAtOnce: read at once, taken in their order, none after the one that stops.
     std::vector<Recognizer*> passes(looks.size());
     std::vector<classifier::CharacterNet*> nets(looks.size());
-    for (size_t i = 0; i < looks.size(); ++i) {
+    for (size_t i = 0; i < looks.size(); ++i)
         passes[i] = &LookPass(run, i, nets[i]);
-        passes[i]->options.locatorStepView = false;
-        passes[i]->options.readerStepView = false;
-        passes[i]->options.saveSamples = false;
-        passes[i]->options.samples = nullptr;
-        DetachAll(run, *passes[i]);
-    }
     RunAtOnce(looks.size(), [&](size_t i) {
         passes[i]->RecognizeLoaded(looks[i].image.image);
         ReadWithNet(nets[i], *passes[i]);
@@ -106,11 +107,6 @@ bool ReadingPlan::TakeLooksAtOnce(RunState& run, int k, int end) {
         if (slot.read && slot.look.scale != 1.0)
             ScaledPhoto(run, slot.look.scale);  // made here, read by the threads
         slot.pass = &LookPass(run, static_cast<size_t>(i), slot.net);
-        slot.pass->options.locatorStepView = false;
-        slot.pass->options.readerStepView = false;
-        slot.pass->options.saveSamples = false;
-        slot.pass->options.samples = nullptr;
-        DetachAll(run, *slot.pass);
     }
     RunAtOnce(slots.size(), [&](size_t i) {
         Slot& slot = slots[i];
