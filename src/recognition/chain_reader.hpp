@@ -12,23 +12,10 @@
 
 #include "classifier/character_net.hpp"
 #include "classifier/owner_prefix_list.hpp"
+#include "recognition/chain_lines.hpp"
 #include "recognition/reading_pass.hpp"
 
 namespace karvona::recognition {
-
-/// One component of a binarised image: its box in the image read, whether its strokes were
-/// lighter than the paint around them, its strokes (255 on 0, at the scale it was found at) and
-/// what the network reads in it.
-struct ChainPiece {
-    cv::Rect2d box;
-    bool light = false;
-    cv::Mat crop;
-    classifier::NetProbabilities net{};
-    float top = 0.0f;  ///< the network's highest probability
-    /// Whether it stands in a line of eleven (across or down); the others stand only in a line
-    /// as long as an owner code, and may be part of a code on two lines.
-    bool inLongLine = false;
-};
 
 /// The colours of the chain reader's step view (BGR): pieces dark on light, light on dark, and
 /// the boxes of the code it offers.
@@ -50,27 +37,10 @@ std::vector<ChainPiece> FindChainPieces(const cv::Mat& gray);
 /// other: a piece of a shorter line never takes the place of one in a whole code's line.
 void ReadPieces(classifier::CharacterNet& net, std::vector<ChainPiece>& pieces);
 
-/// How a chain's characters follow each other: left to right, or top to bottom.
-enum class ChainDirection { kAcross, kDown };
-
-/// The chains of eleven pieces: for every piece that can end a code, the chain ending there whose
-/// characters the network reads most probably as letters at 0..3 and digits after; each chain
-/// as the indices of its pieces, left to right (or top to bottom).
-std::vector<std::vector<int>> FindChains(const std::vector<ChainPiece>& pieces,
-                                         ChainDirection direction = ChainDirection::kAcross);
-
-/// The chains of a code on two lines: an owner code of four pieces, then the serial and check
-/// digit of seven, the second line under the first (across) or a column beside it (down), both
-/// starting level with each other. Each line stands alone (no character the network reads goes
-/// on beside it at a word's spacing, as in a caption or a time stamp) and the owner code has no
-/// wide gap. Each chain as the indices of its pieces, in code order.
-std::vector<std::vector<int>> FindTwoLineChains(const std::vector<ChainPiece>& pieces,
-                                                ChainDirection direction);
-
-/// How a chain's code is written: its direction, on one line or two.
+/// How a chain's code is written: its direction, and on how many lines.
 struct ChainShape {
     ChainDirection direction = ChainDirection::kAcross;
-    bool twoLines = false;
+    int lines = 1;
 };
 
 /// One chain's code, as a reading of eleven boxes.

@@ -68,13 +68,15 @@ constexpr size_t kGiveUpLooks = 7;
 constexpr size_t kGiveUpCharacters = 8;
 
 /// The chain reader's look: its name and the layouts its codes are given (one line across, one
-/// line down, two lines, two columns).
+/// line down, two lines, two columns, three lines).
 constexpr const char* kChainLookName = "chains";
 constexpr int kChainLayout = 1;
 
 int LayoutOf(const ChainCode& chain) {
     const bool down = chain.shape.direction == ChainDirection::kDown;
-    if (chain.shape.twoLines)
+    if (chain.shape.lines == 3)
+        return 5;
+    if (chain.shape.lines == 2)
         return down ? 4 : 3;
     return down ? 2 : kChainLayout;
 }
@@ -313,7 +315,7 @@ bool ReadingPlan::TakeChainLook(RunState& run, int k) {
     for (const BoxReading& box : chain.reading.characters)
         region |= box.box;
     // Half a character's height around it.
-    const int margin = (chain.shape.direction == ChainDirection::kAcross && !chain.shape.twoLines
+    const int margin = (chain.shape.direction == ChainDirection::kAcross && chain.shape.lines == 1
                             ? region.height
                             : chain.reading.characters.front().box.height) /
                        2;

@@ -133,6 +133,32 @@ TEST(ChainReader, ChainsTheOwnerLineWithTheSerialLineUnderOrBesideIt) {
     EXPECT_FALSE(hasTwoLineChain(columns, ChainDirection::kAcross));
 }
 
+TEST(ChainReader, ChainsACodeOnThreeLinesAndKeepsTheShortMiddleLine) {
+    // The owner code over three digits over four, the size-type code under them.
+    std::vector<ChainPiece> lines = Line("MSKU", {});
+    for (const auto& [text, y] : {std::pair{"123", 128.0}, {"4565", 156.0}, {"45G1", 184.0}}) {
+        for (const ChainPiece& p : Line(text, {}, y))
+            lines.push_back(p);
+    }
+    const std::vector<std::vector<int>> chains = FindThreeLineChains(lines);
+    ASSERT_FALSE(chains.empty());
+    EXPECT_EQ(CodeOf(lines, chains.front()), "MSKU1234565");
+    std::vector<ChainPiece> shifted = lines;  // the middle line starts two characters later
+    for (size_t i = 4; i < 7; ++i)
+        shifted[i].box.x += 32.0;
+    EXPECT_TRUE(FindThreeLineChains(shifted).empty());
+
+    // Drawn, the middle line stands in no line of four, and is still kept.
+    cv::Mat gray(200, 200, CV_8UC1, cv::Scalar(210));
+    for (const auto& [text, y] : {std::pair{"MSKU", 50}, {"123", 80}, {"4565", 110}})
+        cv::putText(gray, text, {20, y}, cv::FONT_HERSHEY_SIMPLEX, 0.8, cv::Scalar(30), 2,
+                    cv::LINE_AA);
+    int middle = 0;
+    for (const ChainPiece& p : FindChainPieces(gray))
+        middle += p.box.y > 58 && p.box.br().y < 84 && p.box.height >= 14 ? 1 : 0;
+    EXPECT_GE(middle, 3);
+}
+
 TEST(ChainReader, FindsCharactersDarkOnLightAndLightOnDark) {
     for (const bool light : {false, true}) {
         cv::Mat gray(120, 400, CV_8UC1, cv::Scalar(light ? 40 : 210));
