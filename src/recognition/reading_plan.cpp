@@ -329,6 +329,7 @@ bool ReadingPlan::TakeChainLook(RunState& run, int k) {
     result.reader = Winner::Morphology;
     result.score = chain.reading.score;
     result.region = region;
+    run.chainRegion = RectInPhoto(region, run.workingFromPhoto, run.photo.size());
     kept.region = run.working(region).clone();
     kept.pasted = kept.region;
     run.kept.push_back(std::move(kept));
@@ -361,7 +362,14 @@ bool ReadingPlan::ReadLook(RunState& run, int k, const Look& look, const LookIma
 int ReadingPlan::TakeLineLooks(RunState& run, int k) {
     // The looks at the working scale again, on the photograph cut down to a region grown along
     // its line and brought up to the working frame; named "crop" and the look.
-    const std::vector<cv::Rect> crops = LineCrops(run.found, run.photo.size());
+    // After the regions found, the chain's code: read again by the readers' own boxes, it is a
+    // second opinion.
+    std::vector<cv::Rect> crops = LineCrops(run.found, run.photo.size());
+    if (!run.chainRegion.empty()) {
+        const std::vector<cv::Rect> chain =
+            LineCrops({{run.chainRegion, classifier::kCodeLength}}, run.photo.size());
+        crops.insert(crops.end(), chain.begin(), chain.end());
+    }
     run.cropping = true;
     const int threads = LookThreads(run);
     for (const cv::Rect& crop : crops) {

@@ -59,6 +59,7 @@ struct ReadingPlan::RunState {
     /// The photograph at each look scale taken so far, not repaired.
     std::vector<std::pair<double, cv::Mat>> scaled;
     std::vector<FoundRegion> found;  ///< the region of every look that found one
+    cv::Rect chainRegion;            ///< the chain look's code, in the photograph, if it read one
     bool cropping = false;           ///< the looks read a crop (TakeLineLooks)
     bool turnsGivenUp = false;  ///< the looks so far read too few characters (LaterLooksHopeless)
 };
