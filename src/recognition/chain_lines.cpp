@@ -233,17 +233,24 @@ bool StandsAlone(const std::vector<ChainPiece>& pieces, const Run& run, ChainDir
            !GoesOn(pieces, run.pieces.back(), direction, true);
 }
 
+/// Whether b is of a height with a and stands on the line across under a's, starting within
+/// `shift` heights of it.
+bool OnNextLineAcross(const ChainPiece& a, const ChainPiece& b, double shift) {
+    const double h = a.box.height;
+    const double ratio = b.box.height / h;
+    const double down = (b.box.y + b.box.height / 2) - (a.box.y + h / 2);
+    return ratio >= 1.0 / kHeightRatio && ratio <= kHeightRatio && down >= kNextLineNearest * h &&
+           down <= kNextLineFarthest * h && std::abs(b.box.x - a.box.x) <= shift * h;
+}
+
 /// Whether a line starting at b may be the line after one starting at a.
 bool NextLine(const ChainPiece& a, const ChainPiece& b, ChainDirection direction) {
+    if (direction == ChainDirection::kAcross)
+        return OnNextLineAcross(a, b, kLineStartShift);
     const double h = a.box.height;
     const double ratio = b.box.height / h;
     if (ratio < 1.0 / kHeightRatio || ratio > kHeightRatio)
         return false;
-    if (direction == ChainDirection::kAcross) {
-        const double down = (b.box.y + b.box.height / 2) - (a.box.y + h / 2);
-        return down >= kNextLineNearest * h && down <= kNextLineFarthest * h &&
-               std::abs(b.box.x - a.box.x) <= kLineStartShift * h;
-    }
     const double right = (b.box.x + b.box.width / 2) - (a.box.x + a.box.width / 2);
     return right >= kNextColumnNearest * h && right <= kNextColumnFarthest * h &&
            std::abs(b.box.y - a.box.y) <= kColumnStartShift * h;
@@ -326,29 +333,25 @@ std::vector<std::vector<int>> FindLineChains(const std::vector<ChainPiece>& piec
     return chains;
 }
 
-constexpr int kOwnerLength = classifier::kCategoryPosition + 1;
-
 }  // namespace
 
 std::vector<std::vector<int>> FindTwoLineChains(const std::vector<ChainPiece>& pieces,
                                                 ChainDirection direction) {
     return FindLineChains(pieces, direction,
-                          {kOwnerLength, classifier::kCodeLength - kOwnerLength});
+                          {kOwnerLineLength, classifier::kCodeLength - kOwnerLineLength});
 }
 
 std::vector<std::vector<int>> FindThreeLineChains(const std::vector<ChainPiece>& pieces) {
-    constexpr int kMiddle = 3;
-    return FindLineChains(
-        pieces, ChainDirection::kAcross,
-        {kOwnerLength, kMiddle, classifier::kCodeLength - kOwnerLength - kMiddle});
+    return FindLineChains(pieces, ChainDirection::kAcross,
+                          {kOwnerLineLength, kMiddleLineLength,
+                           classifier::kCodeLength - kOwnerLineLength - kMiddleLineLength});
 }
 
 // The longest line before each piece and after it, in the order along the direction.
 std::vector<int> LongestLines(const std::vector<ChainPiece>& pieces, ChainDirection direction) {
     const size_t n = pieces.size();
-    const std::vector<int> order = OrderAlong(pieces, direction);
+    const auto [order, next] = AlongOf(pieces, direction);
     std::vector<int> before(n, 1), after(n, 1);
-    const Successors next = SuccessorsOf(pieces, order, direction);
     for (size_t i = 0; i < n; ++i) {
         for (const auto& [j, wide] : next[i])
             before[static_cast<size_t>(j)] =
@@ -365,11 +368,8 @@ std::vector<int> LongestLines(const std::vector<ChainPiece>& pieces, ChainDirect
 }
 
 bool OnLineUnder(const ChainPiece& above, const ChainPiece& below) {
-    const double h = above.box.height;
-    const double ratio = below.box.height / h;
-    const double down = (below.box.y + below.box.height / 2) - (above.box.y + h / 2);
-    return ratio >= 1.0 / kHeightRatio && ratio <= kHeightRatio && down >= kNextLineNearest * h &&
-           down <= kNextLineFarthest * h && std::abs(below.box.x - above.box.x) <= 3.0 * h;
+    constexpr double kWithinALineOfFour = 3.0;
+    return OnNextLineAcross(above, below, kWithinALineOfFour);
 }
 
 }  // namespace karvona::recognition

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "classifier/character_net.hpp"
+#include "classifier/iso6346.hpp"
 
 namespace karvona::recognition {
 
@@ -23,6 +24,11 @@ struct ChainPiece {
     /// three lines.
     bool inLongLine = false;
 };
+
+/// The length of a code's first line (the owner code and category), the shortest line a piece
+/// must stand in to be read; and of the middle line of a code on three lines.
+inline constexpr int kOwnerLineLength = classifier::kCategoryPosition + 1;
+inline constexpr int kMiddleLineLength = 3;
 
 /// How a chain's characters follow each other: left to right, or top to bottom.
 enum class ChainDirection { kAcross, kDown };

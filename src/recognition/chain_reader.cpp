@@ -67,21 +67,19 @@ void AddComponents(const cv::Mat& binary, int factor, bool light, std::vector<Ch
 std::vector<ChainPiece> KeepChainable(std::vector<ChainPiece> pieces) {
     std::stable_sort(pieces.begin(), pieces.end(),
                      [](const ChainPiece& a, const ChainPiece& b) { return a.box.x < b.box.x; });
-    constexpr int kShortest = classifier::kCategoryPosition + 1;
-    constexpr int kMiddleLine = 3;
     const std::vector<int> across = LongestLines(pieces, ChainDirection::kAcross);
     const std::vector<int> down = LongestLines(pieces, ChainDirection::kDown);
     std::vector<bool> keep(pieces.size());
     for (size_t i = 0; i < pieces.size(); ++i) {
         const int longest = std::max(across[i], down[i]);
         pieces[i].inLongLine = longest >= classifier::kCodeLength;
-        keep[i] = longest >= kShortest;
+        keep[i] = longest >= kOwnerLineLength;
     }
     for (size_t i = 0; i < pieces.size(); ++i) {
-        if (keep[i] || across[i] != kMiddleLine)
+        if (keep[i] || across[i] != kMiddleLineLength)
             continue;
         for (size_t j = 0; j < pieces.size() && !keep[i]; ++j)
-            keep[i] = across[j] >= kShortest && OnLineUnder(pieces[j], pieces[i]);
+            keep[i] = across[j] >= kOwnerLineLength && OnLineUnder(pieces[j], pieces[i]);
     }
     std::vector<ChainPiece> kept;
     for (size_t i = 0; i < pieces.size(); ++i) {
