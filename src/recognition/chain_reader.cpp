@@ -144,6 +144,47 @@ void ReadPieces(classifier::CharacterNet& net, std::vector<ChainPiece>& pieces) 
 
 namespace {
 
+/// Where a code's lines start, by the number of its lines: the owner code on the first, and on
+/// three lines the serial's first three digits on the second.
+bool StartsLine(int i, int lines) {
+    return i == 0 || (lines >= 2 && i == classifier::kCategoryPosition + 1) ||
+           (lines >= 3 && i == classifier::kCategoryPosition + 1 + kMiddleLineLength);
+}
+
+bool Even(std::vector<double> pitches) {
+    if (pitches.size() < 2)
+        return true;
+    const auto [least, most] = std::minmax_element(pitches.begin(), pitches.end());
+    return *least > 0.0 && *most <= kUnevenPitch * *least;
+}
+
+}  // namespace
+
+bool EvenlySpaced(const std::vector<cv::Rect>& boxes, ChainShape shape) {
+    if (boxes.size() != size_t(classifier::kCodeLength))
+        return false;
+    const bool down = shape.direction == ChainDirection::kDown;
+    const auto along = [&](size_t i) {
+        const cv::Rect& b = boxes[i];
+        return down ? b.y + b.height / 2.0 : b.x + b.width / 2.0;
+    };
+    std::vector<double> owner, serial;
+    const int checkDigit = classifier::kCodeLength - 1;
+    for (int i = 0; i + 1 < checkDigit; ++i) {
+        if (StartsLine(i + 1, shape.lines) || i == classifier::kCategoryPosition)
+            continue;
+        const double pitch = along(size_t(i) + 1) - along(size_t(i));
+        (i < classifier::kCategoryPosition ? owner : serial).push_back(pitch);
+    }
+    if (!Even(owner) || !Even(serial) || serial.empty())
+        return false;
+    std::nth_element(serial.begin(), serial.begin() + serial.size() / 2, serial.end());
+    const double usual = serial[serial.size() / 2];
+    return along(size_t(checkDigit)) - along(size_t(checkDigit) - 1) >= kCloseCheckDigit * usual;
+}
+
+namespace {
+
 /// Adds a chain's code to codes when the check digit and the owner list accept it; a code found
 /// again keeps the chain the network reads more surely.
 void OfferChain(const std::vector<ChainPiece>& pieces, const std::vector<int>& chain,
@@ -170,6 +211,10 @@ void OfferChain(const std::vector<ChainPiece>& pieces, const std::vector<int>& c
     }
     if (!ValidatesAsCode(found.code, prefixes))
         return;
+    std::vector<cv::Rect> boxes;
+    for (const BoxReading& box : found.reading.characters)
+        boxes.push_back(box.box);
+    found.evenlySpaced = EvenlySpaced(boxes, shape);
     const auto it = seen.find(found.code);
     if (it != seen.end()) {
         if (codes[it->second].weakest < found.weakest)

@@ -7,6 +7,7 @@
 // only when the check digit and the owner list accept it, and the codebooks read its boxes too,
 // so that the confidence weighs it like any other reading.
 
+#include <opencv2/core.hpp>
 #include <string>
 #include <vector>
 
@@ -47,9 +48,26 @@ struct ChainShape {
 struct ChainCode {
     std::string code;
     ChainShape shape;
-    double weakest = 0.0;  ///< the network's lowest probability of a written character
+    double weakest = 0.0;       ///< the network's lowest probability of a written character
+    bool evenlySpaced = false;  ///< see EvenlySpaced
     Reading reading;
 };
+
+/// Neighbours on a line that differ more than this in their distance apart (the larger over the
+/// smaller), among the owner code's letters or among the serial's digits, are not evenly spaced.
+/// On the training photographs, 95% of the right chain codes differ by at most 1.45, and half of
+/// the wrong ones by 2.9 or more: a chain that skipped a character or took a stroke beside one.
+inline constexpr double kUnevenPitch = 1.6;
+/// The check digit stands at least this share of the serial's usual distance apart after its
+/// last digit: one closer is a stroke of that digit or a mark beside it.
+inline constexpr double kCloseCheckDigit = 0.8;
+
+/// Whether the eleven boxes of a chain's code, in code order and written as shape says, are
+/// spaced as painted characters are: the owner code's letters evenly, the serial's digits evenly
+/// (on each of its lines), and the check digit not closer than kCloseCheckDigit of the serial's
+/// median distance. A code whose characters the network reads however surely, in boxes spaced
+/// otherwise, is a chain that went astray.
+bool EvenlySpaced(const std::vector<cv::Rect>& boxes, ChainShape shape);
 
 /// The codes the chains of an image give, across and down, on one line or two, that the check digit
 /// and the owner list accept, the one the network reads most surely first (at most one per code).

@@ -18,7 +18,7 @@
 namespace karvona::recognition {
 
 /// The names of the evidence values, in the order Evidence holds them.
-inline constexpr std::array<const char*, 24> kEvidenceNames = {
+inline constexpr std::array<const char*, 25> kEvidenceNames = {
     "margin_min",         ///< weakest character margin over the whole codebook (-1..1)
     "margin_second",      ///< second weakest
     "margin_mean",        ///< mean over the characters
@@ -45,6 +45,7 @@ inline constexpr std::array<const char*, 24> kEvidenceNames = {
                           ///< it did not read the boxes)
     "line_net",           ///< read by the line network, not from the readers' boxes (0/1)
     "chains",             ///< read by the chain reader, without a located region (0/1)
+    "chain_uneven",       ///< a chain reader's code whose boxes are not EvenlySpaced (0/1)
 };
 inline constexpr size_t kEvidenceCount = kEvidenceNames.size();
 /// Index of a name in kEvidenceNames, or -1.

@@ -185,6 +185,7 @@ bool Doubted(const Candidate& c) {
 const size_t kByLine = static_cast<size_t>(EvidenceIndex("line_net"));
 const size_t kByChains = static_cast<size_t>(EvidenceIndex("chains"));
 const size_t kNetWrittenMin = static_cast<size_t>(EvidenceIndex("net_written_min"));
+const size_t kChainUneven = static_cast<size_t>(EvidenceIndex("chain_uneven"));
 const size_t kGuided = static_cast<size_t>(EvidenceIndex("guided_changes"));
 
 // Whether every look that read candidate k's code needed the check-digit choice for it, and in
@@ -221,9 +222,9 @@ bool SureChainAlone(const std::vector<Candidate>& candidates, size_t k, double f
     if (k >= candidates.size())
         return false;
     const Candidate& c = candidates[k];
-    if (c.evidence.values[kByChains] <= 0 || c.evidence.values[kByLine] > 0 ||
-        c.evidence.twinOwner || RemainderTen(c.code) || Doubted(c) ||
-        c.evidence.values[kNetWrittenMin] < floor ||
+    if (c.evidence.values[kByChains] <= 0 || c.evidence.values[kChainUneven] > 0 ||
+        c.evidence.values[kByLine] > 0 || c.evidence.twinOwner || RemainderTen(c.code) ||
+        Doubted(c) || c.evidence.values[kNetWrittenMin] < floor ||
         std::count(c.code.begin() + std::min<size_t>(4, c.code.size()), c.code.end(), '1') >=
             kChainOnesLimit)
         return false;

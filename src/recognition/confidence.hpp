@@ -152,7 +152,8 @@ inline constexpr double kContradicting = 0.5;
 /// the surest of them three (at two, a fifth of the right ones would go as well).
 inline constexpr int kChainOnesLimit = 3;
 
-/// Whether candidate k is a chain reader's code that is sure alone: no earlier candidate holds
+/// Whether candidate k is a chain reader's code that is sure alone: its boxes are evenly spaced
+/// (EvenlySpaced, evidence chain_uneven 0), no earlier candidate holds
 /// another code of at least kContradicting confidence (confidences: per candidate up to k), the
 /// network reads each of its written characters with at least floor
 /// (ConfidenceModel::chainFloor), its digits hold fewer than kChainOnesLimit 1s, and none of

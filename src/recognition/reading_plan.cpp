@@ -302,6 +302,8 @@ bool ReadingPlan::TakeChainLook(RunState& run, int k) {
         return false;
     Candidate& candidate = candidates_.back();
     candidate.evidence.values[static_cast<size_t>(EvidenceIndex("chains"))] = 1.0;
+    candidate.evidence.values[static_cast<size_t>(EvidenceIndex("chain_uneven"))] =
+        chain.evenlySpaced ? 0.0 : 1.0;
     // As for a crop: the chain's code may be one more opinion, not a settlement.
     const std::vector<double> confidences = CandidateConfidences(candidates_, data_.confidence);
     candidate.cropDoubt = OneMoreOpinion(candidates_, before, before, &confidences);

@@ -193,6 +193,9 @@ TEST(ChainReader, ItsCodeAloneIsSureOnlyFromTheFloorAndUncontradicted) {
     list[0].code = "MSKU1011150";  // three 1s: a chain that may have run through door rods
     EXPECT_FALSE(SureChainAlone(list, 0, 0.8, none));
     list[0].code = chain.code;
+    list[0].evidence.values[static_cast<size_t>(EvidenceIndex("chain_uneven"))] = 1.0;
+    EXPECT_FALSE(SureChainAlone(list, 0, 0.8, none));
+    list[0].evidence = chain.evidence;
     ConfidenceModel model;  // a model that trusts nothing, but has a floor
     model.threshold = 0.99;
     model.bias = -10.0;
@@ -235,4 +238,32 @@ TEST(ChainReader, StepViewBoxesEveryPieceAndTheCodeOffered) {
     EXPECT_EQ(at(pieces.back().box), kLightPieceColour);
     EXPECT_TRUE(DrawChains(cv::Mat(), pieces, {code}).empty());
     EXPECT_TRUE(DrawChains(cv::Mat(10, 10, CV_16UC1), pieces, {code}).empty());
+}
+
+TEST(ChainReader, ItsCodeIsEvenlySpacedOnlyWithoutASkippedOrSqueezedCharacter) {
+    const auto boxesOf = [](const std::vector<ChainPiece>& pieces) {
+        std::vector<cv::Rect> boxes;
+        for (const ChainPiece& p : pieces)
+            boxes.push_back(cv::Rect(p.box));
+        return boxes;
+    };
+    const ChainShape oneLine{ChainDirection::kAcross, 1};
+    std::vector<cv::Rect> boxes = boxesOf(Line("MSKU1234565", {3, 9}));
+    EXPECT_TRUE(EvenlySpaced(boxes, oneLine));
+    std::vector<cv::Rect> skipped = boxes;  // a digit skipped: the serial's pitch doubles once
+    for (size_t i = 7; i < skipped.size(); ++i)
+        skipped[i].x += 16;
+    EXPECT_FALSE(EvenlySpaced(skipped, oneLine));
+    std::vector<cv::Rect> squeezed = boxes;  // the check digit a stroke beside the last digit
+    squeezed[10].x = squeezed[9].x + 6;
+    EXPECT_FALSE(EvenlySpaced(squeezed, oneLine));
+
+    // On three lines the breaks between lines are not pitches.
+    std::vector<cv::Rect> three = boxesOf(Line("MSKU", {}));
+    for (const ChainPiece& p : Line("123", {}, 130.0))
+        three.push_back(cv::Rect(p.box));
+    for (const ChainPiece& p : Line("4565", {}, 160.0))
+        three.push_back(cv::Rect(p.box));
+    EXPECT_TRUE(EvenlySpaced(three, {ChainDirection::kAcross, 3}));
+    EXPECT_FALSE(EvenlySpaced(three, oneLine));
 }
