@@ -296,7 +296,7 @@ double ChooseChainFloor(const std::vector<CalibrationPhoto>& photos, const Proba
     double floor = recognition::kNoChainFloor;
     // Without a wrong chain code there is nothing to put the floor above: none is sure alone.
     if (last >= 0.0) {
-        floor = MarginAbove(last);
+        floor = std::max(kLowestChainFloor, MarginAbove(last));
         if (floor > 0.995)
             floor = recognition::kNoChainFloor;
     }
@@ -582,8 +582,8 @@ int FitAndWrite(const CalibrateOptions& options, std::vector<CalibrationPhoto> k
         std::snprintf(text, sizeof text,
                       "\nchain floor %.3f: half a unit of log-odds above %.3f, the network's "
                       "lowest probability in the surest wrong chain code that no likely code "
-                      "contradicted; %d right ones reach it\n",
-                      model.chainFloor, lastChain, chainRight);
+                      "contradicted, and at least %.2f; %d right ones reach it\n",
+                      model.chainFloor, lastChain, kLowestChainFloor, chainRight);
         out << text;
     } else {
         out << "\nno chain floor: no chain code alone was wrong to put it above, or it would "
@@ -615,8 +615,8 @@ int FitAndWrite(const CalibrateOptions& options, std::vector<CalibrationPhoto> k
     if (model.chainFloor <= 1.0) {
         std::snprintf(text, sizeof text,
                       "\nchain floor: half a unit of log-odds above the surest wrong chain code "
-                      "alone (%.3f)",
-                      lastChain);
+                      "alone (%.3f), and at least %.2f",
+                      lastChain, kLowestChainFloor);
         comment += text;
     }
     if (!model.Save(options.out, comment)) {

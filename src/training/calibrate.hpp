@@ -47,9 +47,17 @@ struct ThresholdCount {
 ThresholdCount CountAt(const std::vector<CalibrationPhoto>& photos, const Probabilities& p,
                        double threshold, double chainFloor = recognition::kNoChainFloor);
 
+/// The chain floor never lies lower than this: a chain code is sure alone only when the network
+/// gives each of its characters an even chance or better. The training photographs put the surest
+/// wrong evenly spaced chain code near 0.19, but they hold few such codes: on the other site's dev
+/// photographs, with an equalised binarisation, one at 0.43 (ITTU4053311 for ITTU4050816, its
+/// characters 9 px high) would have been called perfect.
+inline constexpr double kLowestChainFloor = 0.5;
+
 /// The chain floor (ConfidenceModel::chainFloor): half a unit of log-odds above the network's
 /// lowest written probability in the surest wrong code that would be SureChainAlone at any
-/// floor (with the candidates' probabilities p), rounded up to 0.001; kNoChainFloor when no
+/// floor (with the candidates' probabilities p), rounded up to 0.001, and at least
+/// kLowestChainFloor; kNoChainFloor when no
 /// such code is wrong or the floor would lie above 0.995. lastWrong gets that probability (-1
 /// for none), rightAbove the right such codes that reach the floor.
 double ChooseChainFloor(const std::vector<CalibrationPhoto>& photos, const Probabilities& p,

@@ -93,6 +93,17 @@ TEST(CalibrateChainFloor, LiesAboveTheSurestWrongChainCodeAlone) {
     EXPECT_EQ(count.misread, 0);
     EXPECT_EQ(ChooseChainFloor({photos[1]}, {{0.0}}),
               recognition::kNoChainFloor);  // nothing wrong
+
+    // An unevenly spaced chain code is never sure alone, so it does not hold the floor up; the
+    // floor keeps its least below a weak wrong one.
+    CalibrationPhoto uneven = photos[0];
+    uneven.candidates[0]
+        .evidence.values[static_cast<size_t>(recognition::EvidenceIndex("chain_uneven"))] = 1.0;
+    CalibrationPhoto weak = photos[0];
+    weak.candidates[0]
+        .evidence.values[static_cast<size_t>(recognition::EvidenceIndex("net_written_min"))] = 0.1;
+    EXPECT_EQ(ChooseChainFloor({uneven, photos[1]}, {{0.0}, {0.0}}), recognition::kNoChainFloor);
+    EXPECT_DOUBLE_EQ(ChooseChainFloor({weak, photos[1]}, {{0.0}, {0.0}}), kLowestChainFloor);
 }
 
 }  // namespace karvona::training
