@@ -147,11 +147,11 @@ namespace {
 /// Where a code's lines start, by the number of its lines: the owner code on the first, and on
 /// three lines the serial's first three digits on the second.
 bool StartsLine(int i, int lines) {
-    return i == 0 || (lines >= 2 && i == classifier::kCategoryPosition + 1) ||
-           (lines >= 3 && i == classifier::kCategoryPosition + 1 + kMiddleLineLength);
+    return i == 0 || (lines >= 2 && i == kOwnerLineLength) ||
+           (lines >= 3 && i == kOwnerLineLength + kMiddleLineLength);
 }
 
-bool Even(std::vector<double> pitches) {
+bool Even(const std::vector<double>& pitches) {
     if (pitches.size() < 2)
         return true;
     const auto [least, most] = std::minmax_element(pitches.begin(), pitches.end());
@@ -171,10 +171,11 @@ bool EvenlySpaced(const std::vector<cv::Rect>& boxes, ChainShape shape) {
     std::vector<double> owner, serial;
     const int checkDigit = classifier::kCodeLength - 1;
     for (int i = 0; i + 1 < checkDigit; ++i) {
-        if (StartsLine(i + 1, shape.lines) || i == classifier::kCategoryPosition)
+        // The gap after the owner code is wide on one line, and no pitch on more.
+        if (i + 1 == kOwnerLineLength || StartsLine(i + 1, shape.lines))
             continue;
         const double pitch = along(size_t(i) + 1) - along(size_t(i));
-        (i < classifier::kCategoryPosition ? owner : serial).push_back(pitch);
+        (i + 1 < kOwnerLineLength ? owner : serial).push_back(pitch);
     }
     if (!Even(owner) || !Even(serial) || serial.empty())
         return false;
