@@ -170,9 +170,11 @@ bool EvenlySpaced(const std::vector<cv::Rect>& boxes, ChainShape shape) {
     };
     std::vector<double> owner, serial;
     const int checkDigit = classifier::kCodeLength - 1;
+    const int groupGap = kOwnerLineLength + kMiddleLineLength;  // the digit after the gap
     for (int i = 0; i + 1 < checkDigit; ++i) {
         // The gap after the owner code is wide on one line, and no pitch on more.
-        if (i + 1 == kOwnerLineLength || StartsLine(i + 1, shape.lines))
+        if (i + 1 == kOwnerLineLength || StartsLine(i + 1, shape.lines) ||
+            (shape.serialInGroups && i + 1 == groupGap))
             continue;
         const double pitch = along(size_t(i) + 1) - along(size_t(i));
         (i + 1 < kOwnerLineLength ? owner : serial).push_back(pitch);
@@ -181,7 +183,9 @@ bool EvenlySpaced(const std::vector<cv::Rect>& boxes, ChainShape shape) {
         return false;
     std::nth_element(serial.begin(), serial.begin() + serial.size() / 2, serial.end());
     const double usual = serial[serial.size() / 2];
-    return along(size_t(checkDigit)) - along(size_t(checkDigit) - 1) >= kCloseCheckDigit * usual;
+    const auto pitchBefore = [&](int i) { return along(size_t(i)) - along(size_t(i) - 1); };
+    return pitchBefore(checkDigit) >= kCloseCheckDigit * usual &&
+           (!shape.serialInGroups || pitchBefore(groupGap) >= usual);
 }
 
 namespace {

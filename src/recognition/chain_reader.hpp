@@ -42,6 +42,9 @@ void ReadPieces(classifier::CharacterNet& net, std::vector<ChainPiece>& pieces);
 struct ChainShape {
     ChainDirection direction = ChainDirection::kAcross;
     int lines = 1;
+    /// The serial written in two groups of three with a wider gap between them (871 079): that
+    /// gap is no pitch, but no narrower than the serial's usual one.
+    bool serialInGroups = false;
 };
 
 /// One chain's code, as a reading of eleven boxes.

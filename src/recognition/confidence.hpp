@@ -91,7 +91,8 @@ struct Candidate {
     bool tallBox = false;
     /// Read on a crop around a region (line_crops.hpp), and either the network gives a written
     /// character less than kCropNetFloor (an enlarged caption or marking that only looks like a
-    /// code) or an earlier look read another validated code of the photograph. Never sure.
+    /// code), an earlier look read another validated code of the photograph, or the boxes are
+    /// not evenly spaced (UnevenlySpaced: the crop cut the code a character off). Never sure.
     bool cropDoubt = false;
 };
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "classifier/iso6346.hpp"
+#include "recognition/chain_reader.hpp"
 #include "recognition/code_evidence.hpp"
 #include "recognition/look_repairs.hpp"
 
@@ -169,6 +170,22 @@ bool CodeLineGoesOn(const cv::Mat& region, const Reading& reading, int layoutCod
             return true;
     }
     return false;
+}
+
+bool UnevenlySpaced(const Reading& reading, int layoutCode) {
+    if (reading.characters.size() != classifier::kCodeLength || layoutCode < 0 || layoutCode > 5)
+        return false;
+    ChainShape shape;
+    shape.direction =
+        layoutCode == 2 || layoutCode == 4 ? ChainDirection::kDown : ChainDirection::kAcross;
+    shape.lines = layoutCode == 5 ? 3 : layoutCode >= 3 ? 2 : 1;
+    std::vector<cv::Rect> boxes;
+    for (const BoxReading& box : reading.characters)
+        boxes.push_back(box.box);
+    if (EvenlySpaced(boxes, shape))
+        return false;
+    shape.serialInGroups = shape.lines == 1;
+    return !shape.serialInGroups || !EvenlySpaced(boxes, shape);
 }
 
 }  // namespace karvona::recognition

@@ -236,6 +236,9 @@ void ReadingPlan::AddCandidate(RunState& run, const CandidateSource& from, bool 
                         NetReadsTwinOwner(*net_, reading, code, *data_.prefixes);
     candidate.lineGoesOn = CodeLineGoesOn(*from.region, reading, from.layoutCode);
     candidate.tallBox = HasTallBox(reading);
+    // A crop cuts the code out anew and may cut it a character off: its reading must be evenly
+    // spaced.
+    candidate.cropDoubt = run.cropping && !byLine && UnevenlySpaced(reading, from.layoutCode);
     if (net_ && !byLine && data_.prefixes != nullptr)
         candidate.twinShare = TwinOwnerNetShare(*net_, reading, code, *data_.prefixes);
     if (!byLine)
@@ -435,7 +438,8 @@ bool ReadingPlan::Consume(RunState& run, int k, const Look& look, const Recogniz
     Offer(run, k, pass);
     // A crop is read only when the whole photograph gave nothing sure.
     for (size_t c = before; run.cropping && c < candidates_.size(); ++c)
-        candidates_[c].cropDoubt = OneMoreOpinion(candidates_, before, c);
+        candidates_[c].cropDoubt =
+            candidates_[c].cropDoubt || OneMoreOpinion(candidates_, before, c);
     const bool samePixels =
         image.image.data == run.photo.data && image.image.size() == run.photo.size();
     if (candidates_.size() > before)

@@ -50,6 +50,24 @@ TEST(ReadingDoubts, TheLineGoesOnWhenACharacterFollowsTheLastBox) {
     EXPECT_FALSE(CodeLineGoesOn(more.region, more.reading, 0));
 }
 
+TEST(ReadingDoubts, ACropReadingShiftedByAStrokeIsUnevenlySpaced) {
+    Line line;
+    EXPECT_FALSE(UnevenlySpaced(line.reading, 0));
+    // A serial in two groups of three with a wider gap between them is still even.
+    Line grouped;
+    for (size_t i = 7; i < 11; ++i)
+        grouped.reading.characters[i].box.x += 25;
+    EXPECT_FALSE(UnevenlySpaced(grouped.reading, 1));
+    // The owner's last letter split in two, its right stroke taken for the first digit.
+    Line shifted;
+    shifted.reading.characters[4].box.x = 116;
+    EXPECT_TRUE(UnevenlySpaced(shifted.reading, 0));
+    // A layout the test cannot judge, and a reading without eleven boxes, say nothing.
+    EXPECT_FALSE(UnevenlySpaced(shifted.reading, 6));
+    shifted.reading.characters.pop_back();
+    EXPECT_FALSE(UnevenlySpaced(shifted.reading, 0));
+}
+
 TEST(ReadingDoubts, AnEmptyFrameIsNoCheckDigitAndATallBoxStandsOut) {
     cv::Mat empty(40, 28, CV_8UC1, cv::Scalar(0));
     cv::rectangle(empty, cv::Rect(0, 0, 28, 40), cv::Scalar(255), 3);
