@@ -13,15 +13,21 @@ namespace karvona::recognition {
 
 namespace {
 
-/// One way of binarising: the image enlarged by a factor, the local mean's window and how far
-/// below the mean a stroke lies. Small windows keep close-set characters apart; the enlarged
-/// image keeps the strokes of small characters whole.
+/// One way of binarising: the image enlarged by a factor or equalised, the local mean's window
+/// and how far below the mean a stroke lies. Small windows keep close-set characters apart; the
+/// enlarged image keeps the strokes of small characters whole; the equalised one (contrast
+/// limited, tile by tile) lifts paint that differs from the door by less than the offset, as in
+/// a shadow or on faded paint.
 struct Binarisation {
     int factor;
     int window;
     double offset;
+    bool equalised = false;
 };
-constexpr Binarisation kBinarisations[] = {{1, 11, 10}, {1, 15, 14}, {1, 25, 14}, {2, 21, 10}};
+constexpr Binarisation kBinarisations[] = {
+    {1, 11, 10}, {1, 15, 14}, {1, 25, 14}, {2, 21, 10}, {1, 15, 10, true}};
+constexpr double kEqualiseClip = 2.0;
+constexpr int kEqualiseTiles = 8;
 /// The enlarged binarisation is for small images only (longer side at most this), whose
 /// characters are few pixels high: on a 1024 x 768 image it costs one and a half times the rest.
 constexpr int kEnlargeUpTo = 800;
@@ -95,11 +101,16 @@ std::vector<ChainPiece> FindChainPieces(const cv::Mat& gray) {
     std::vector<ChainPiece> pieces;
     if (gray.empty() || gray.type() != CV_8UC1)
         return pieces;
-    cv::Mat enlarged, binary, inverse;
+    cv::Mat enlarged, equalised, binary, inverse;
     for (const Binarisation& b : kBinarisations) {
         const cv::Mat* image = &gray;
         if (b.factor != 1 && std::max(gray.cols, gray.rows) > kEnlargeUpTo)
             continue;
+        if (b.equalised) {
+            cv::createCLAHE(kEqualiseClip, cv::Size(kEqualiseTiles, kEqualiseTiles))
+                ->apply(gray, equalised);
+            image = &equalised;
+        }
         if (b.factor != 1) {
             if (enlarged.empty())
                 cv::resize(gray, enlarged, cv::Size(), b.factor, b.factor, cv::INTER_CUBIC);
