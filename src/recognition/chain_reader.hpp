@@ -4,9 +4,8 @@
 // read by the character network, and chains of eleven components that stand on one line, across
 // or stacked down (similar heights, at most two wide gaps: after the owner code and before the
 // check digit), or on two or three such lines (the owner code, then the serial), are read as
-// codes. A chain's code is offered
-// only when the check digit and the owner list accept it, and the codebooks read its boxes too,
-// so that the confidence weighs it like any other reading.
+// codes. A chain's code is offered only when the check digit and the owner list accept it, and the
+// codebooks read its boxes too, so that the confidence weighs it like any other reading.
 
 #include <opencv2/core.hpp>
 #include <string>

@@ -184,8 +184,10 @@ bool UnevenlySpaced(const Reading& reading, int layoutCode) {
         boxes.push_back(box.box);
     if (EvenlySpaced(boxes, shape))
         return false;
-    shape.serialInGroups = shape.lines == 1;
-    return !shape.serialInGroups || !EvenlySpaced(boxes, shape);
+    if (shape.lines != 1)
+        return true;
+    shape.serialInGroups = true;
+    return !EvenlySpaced(boxes, shape);
 }
 
 }  // namespace karvona::recognition

@@ -59,10 +59,10 @@ bool CheckDigitIsEmptyFrame(const Reading& reading);
 bool CodeLineGoesOn(const cv::Mat& region, const Reading& reading, int layoutCode);
 
 /// Whether a reading of eleven boxes, in a layout of one, two or three lines (0 to 5), is not
-/// EvenlySpaced as that layout writes the code, on one line with the serial in two groups of
-/// three or not: the reading skipped a character or split one in
-/// two (the two strokes of a U read as I and 1, the serial shifted by one). False for any other
-/// reading, which this cannot judge.
+/// EvenlySpaced as that layout writes the code (on one line, with the serial in two groups of
+/// three or not): the reading skipped a character or split one in two (the two strokes of a U
+/// read as I and 1, the serial shifted by one). False for any other reading, which this cannot
+/// judge.
 bool UnevenlySpaced(const Reading& reading, int layoutCode);
 
 }  // namespace karvona::recognition
