@@ -199,6 +199,13 @@ bool EvenlySpaced(const std::vector<cv::Rect>& boxes, ChainShape shape) {
            (!shape.serialInGroups || pitchBefore(groupGap) >= usual);
 }
 
+bool EvenlySpaced(const Reading& reading, ChainShape shape) {
+    std::vector<cv::Rect> boxes;
+    for (const BoxReading& box : reading.characters)
+        boxes.push_back(box.box);
+    return EvenlySpaced(boxes, shape);
+}
+
 namespace {
 
 /// Adds a chain's code to codes when the check digit and the owner list accept it; a code found
@@ -227,10 +234,7 @@ void OfferChain(const std::vector<ChainPiece>& pieces, const std::vector<int>& c
     }
     if (!ValidatesAsCode(found.code, prefixes))
         return;
-    std::vector<cv::Rect> boxes;
-    for (const BoxReading& box : found.reading.characters)
-        boxes.push_back(box.box);
-    found.evenlySpaced = EvenlySpaced(boxes, shape);
+    found.evenlySpaced = EvenlySpaced(found.reading, shape);
     const auto it = seen.find(found.code);
     if (it != seen.end()) {
         if (codes[it->second].weakest < found.weakest)

@@ -71,6 +71,8 @@ inline constexpr double kCloseCheckDigit = 0.8;
 /// median distance. A code whose characters the network reads however surely, in boxes spaced
 /// otherwise, is a chain that went astray.
 bool EvenlySpaced(const std::vector<cv::Rect>& boxes, ChainShape shape);
+/// The same for the boxes of a reading, in their order.
+bool EvenlySpaced(const Reading& reading, ChainShape shape);
 
 /// The codes the chains of an image give, across and down, on one line or two, that the check digit
 /// and the owner list accept, the one the network reads most surely first (at most one per code).

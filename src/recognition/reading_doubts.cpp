@@ -179,15 +179,12 @@ bool UnevenlySpaced(const Reading& reading, int layoutCode) {
     shape.direction =
         layoutCode == 2 || layoutCode == 4 ? ChainDirection::kDown : ChainDirection::kAcross;
     shape.lines = layoutCode == 5 ? 3 : layoutCode >= 3 ? 2 : 1;
-    std::vector<cv::Rect> boxes;
-    for (const BoxReading& box : reading.characters)
-        boxes.push_back(box.box);
-    if (EvenlySpaced(boxes, shape))
+    if (EvenlySpaced(reading, shape))
         return false;
     if (shape.lines != 1)
         return true;
     shape.serialInGroups = true;
-    return !EvenlySpaced(boxes, shape);
+    return !EvenlySpaced(reading, shape);
 }
 
 }  // namespace karvona::recognition

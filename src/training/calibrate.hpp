@@ -57,9 +57,9 @@ inline constexpr double kLowestChainFloor = 0.6;
 /// The chain floor (ConfidenceModel::chainFloor): half a unit of log-odds above the network's
 /// lowest written probability in the surest wrong code that would be SureChainAlone at any
 /// floor (with the candidates' probabilities p), rounded up to 0.001, and at least
-/// kLowestChainFloor; kNoChainFloor when no
-/// such code is wrong or the floor would lie above 0.995. lastWrong gets that probability (-1
-/// for none), rightAbove the right such codes that reach the floor.
+/// kLowestChainFloor; kNoChainFloor when no such code is wrong or the floor would lie above
+/// 0.995. lastWrong gets that probability (-1 for none), rightAbove the right such codes that
+/// reach the floor.
 double ChooseChainFloor(const std::vector<CalibrationPhoto>& photos, const Probabilities& p,
                         double* lastWrong = nullptr, int* rightAbove = nullptr);
 
