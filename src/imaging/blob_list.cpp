@@ -16,6 +16,18 @@ int CentreX(const cv::Rect& r) {
     return r.x + r.width / 2;
 }
 
+/// Gives the pixels labelled from inside box the label to.
+void Relabel(cv::Mat& labels, const cv::Rect& box, uchar from, uchar to) {
+    const cv::Rect within = box & cv::Rect(0, 0, labels.cols, labels.rows);
+    for (int y = within.y; y < within.y + within.height; ++y) {
+        uchar* row = labels.ptr<uchar>(y);
+        for (int x = within.x; x < within.x + within.width; ++x) {
+            if (row[x] == from)
+                row[x] = to;
+        }
+    }
+}
+
 }  // namespace
 
 void CBlobList::SetImage(const cv::Mat& binary, int area) {
@@ -291,16 +303,7 @@ void CBlobList::MergeBrokenBlobs(int vertical) {
         const int unionHeight = bottom - top + 1;
         if (unionWidth > unionHeight)
             return false;
-        const cv::Rect within = b & cv::Rect(0, 0, image.cols, image.rows);
-        const uchar from = static_cast<uchar>(id[i + 1]);
-        const uchar to = static_cast<uchar>(id[i]);
-        for (int y = within.y; y < within.y + within.height; ++y) {
-            uchar* row = image.ptr<uchar>(y);
-            for (int x = within.x; x < within.x + within.width; ++x) {
-                if (row[x] == from)
-                    row[x] = to;
-            }
-        }
+        Relabel(image, b, static_cast<uchar>(id[i + 1]), static_cast<uchar>(id[i]));
         r[i] = cv::Rect(left, top, unionWidth, unionHeight);
         r.erase(r.begin() + i + 1);
         id.erase(id.begin() + i + 1);
