@@ -464,6 +464,30 @@ int CheckList(const ReadOptions& options, const Settings& settings, const shell:
     return 0;
 }
 
+/// The options read before any file is touched: the language of the notes, the passes'
+/// grouping, and standard input given at most once. False (with the reason on stderr) when one
+/// is refused.
+bool ParseRunOptions(const ReadOptions& options, shell::Language& language,
+                     std::optional<shell::PassGrouping>& grouping) {
+    if (!options.language.empty() && !shell::ParseLanguage(options.language, language)) {
+        std::fprintf(stderr, "karvona read: --lang takes ko or en\n");
+        return false;
+    }
+    if (!options.passes.empty()) {
+        std::string error;
+        grouping = shell::PassGrouping::FromOption(options.passes, error);
+        if (!grouping) {
+            std::fprintf(stderr, "karvona read: --passes: %s\n", error.c_str());
+            return false;
+        }
+    }
+    if (std::count(options.paths.begin(), options.paths.end(), "-") > 1) {
+        std::fprintf(stderr, "karvona read: standard input (-) can be given once\n");
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int RunRead(const ReadOptions& options) {
@@ -472,24 +496,10 @@ int RunRead(const ReadOptions& options) {
     settings.pixels = &pixelBudget;
     FILE* notes = settings.format == OutputFormat::kText ? stdout : stderr;
     shell::Language language = shell::LanguageFromEnvironment();
-    if (!options.language.empty() && !shell::ParseLanguage(options.language, language)) {
-        std::fprintf(stderr, "karvona read: --lang takes ko or en\n");
-        return 2;
-    }
     std::optional<shell::PassGrouping> grouping;
-    if (!options.passes.empty()) {
-        std::string error;
-        grouping = shell::PassGrouping::FromOption(options.passes, error);
-        if (!grouping) {
-            std::fprintf(stderr, "karvona read: --passes: %s\n", error.c_str());
-            return 2;
-        }
-    }
-    StandardInputPhotograph standardInput;
-    if (std::count(options.paths.begin(), options.paths.end(), "-") > 1) {
-        std::fprintf(stderr, "karvona read: standard input (-) can be given once\n");
+    if (!ParseRunOptions(options, language, grouping))
         return 2;
-    }
+    StandardInputPhotograph standardInput;
     recognition::ReferenceDataSet data;
     if (!LoadReferenceDataOrReport(options.dataFolder, "read", data, nullptr, options.strict)) {
         std::fprintf(stderr, "karvona read: nothing was read\n");
