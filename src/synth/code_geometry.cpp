@@ -212,38 +212,43 @@ int LineGap(double g) {
     return std::clamp(3 * static_cast<int>(std::lround(g / 3.0)), 3, 18);
 }
 
+/// A code written down (layouts 2 and 4): the cell width first, which sizes the rest.
+CodeLayout PickVerticalGeometry(Random& rng, int layout, cv::Size frame) {
+    CodeLayout g;
+    // The locator sizes vertical boxes from the seed's width: height = 1.7 x width.
+    int maxWidth = layout == 4 ? 18 : 34;
+    // One column of eleven must fit the frame with room above and below.
+    while (maxWidth > 15 && 11 * (static_cast<int>(maxWidth * static_cast<double>(1.7f)) + 4) >
+                                frame.height * 0.86) {
+        --maxWidth;
+    }
+    g.cellWidth = rng.Int(15, maxWidth);
+    g.height = static_cast<int>(g.cellWidth * static_cast<double>(1.7f));
+    g.pitch.size = g.cellWidth;
+    g.pitch.c = LineGap(g.height * rng.Uniform(0.1, 0.4));
+    if (layout == 4) {
+        // The serial column (seven characters) must stay at most 250 pixels tall.
+        while (g.pitch.c > 3 && 7 * g.height + 6 * g.pitch.c > 240) {
+            g.pitch.c -= 3;
+        }
+        g.pitch.b = EvenGap(rng.Uniform(4, 10));
+    } else {
+        g.pitch.b = EvenGap(rng.Uniform(4, 24));
+    }
+    // Keep the total column height inside the frame.
+    while (g.pitch.c > 3 && 11 * (g.height + g.pitch.c) > frame.height * 0.9) {
+        g.pitch.c -= 3;
+    }
+    g.spare = g.pitch.b;
+    return g;
+}
+
 }  // namespace
 
 CodeLayout PickGeometry(Random& rng, int layout, cv::Size frame, int minHeight, int maxHeight) {
+    if (IsVertical(layout))
+        return PickVerticalGeometry(rng, layout, frame);
     CodeLayout g;
-    if (IsVertical(layout)) {
-        // The locator sizes vertical boxes from the seed's width: height = 1.7 x width.
-        int maxWidth = layout == 4 ? 18 : 34;
-        // One column of eleven must fit the frame with room above and below.
-        while (maxWidth > 15 && 11 * (static_cast<int>(maxWidth * static_cast<double>(1.7f)) + 4) >
-                                    frame.height * 0.86) {
-            --maxWidth;
-        }
-        g.cellWidth = rng.Int(15, maxWidth);
-        g.height = static_cast<int>(g.cellWidth * static_cast<double>(1.7f));
-        g.pitch.size = g.cellWidth;
-        g.pitch.c = LineGap(g.height * rng.Uniform(0.1, 0.4));
-        if (layout == 4) {
-            // The serial column (seven characters) must stay at most 250 pixels tall.
-            while (g.pitch.c > 3 && 7 * g.height + 6 * g.pitch.c > 240) {
-                g.pitch.c -= 3;
-            }
-            g.pitch.b = EvenGap(rng.Uniform(4, 10));
-        } else {
-            g.pitch.b = EvenGap(rng.Uniform(4, 24));
-        }
-        // Keep the total column height inside the frame.
-        while (g.pitch.c > 3 && 11 * (g.height + g.pitch.c) > frame.height * 0.9) {
-            g.pitch.c -= 3;
-        }
-        g.spare = g.pitch.b;
-        return g;
-    }
     static const int kMaxHeight[kLayoutCount] = {70, 62, 0, 80, 0, 80, 52};
     int hi = kMaxHeight[layout];
     if (maxHeight > 0)
