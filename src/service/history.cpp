@@ -169,6 +169,23 @@ int History::SchemaVersion() {
     return kSchemaVersion;
 }
 
+namespace {
+
+/// Upgrades a history of an older schema version (or a new file) to this program's; at this
+/// version, writes the version again, which proves now, not at the first request, that the file
+/// can be written.
+void BringToSchema(SQLite::Database& db, int version) {
+    SQLite::Transaction transaction(db);
+    for (int v = version; v < kSchemaVersion; ++v)
+        db.exec(kUpgrades[v]);
+    if (version < kSchemaVersion)
+        db.exec("PRAGMA application_id = " + std::to_string(kApplicationId));
+    db.exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
+    transaction.commit();
+}
+
+}  // namespace
+
 std::unique_ptr<History> History::Open(const HistoryOptions& options, std::string& error) {
     const std::string name = options.database.string();
     std::unique_ptr<History> history(new History(options));
@@ -219,19 +236,7 @@ std::unique_ptr<History> History::Open(const HistoryOptions& options, std::strin
         db.exec("PRAGMA synchronous = NORMAL");
         if (options.maxPages > 0)
             db.exec("PRAGMA max_page_count = " + std::to_string(options.maxPages));
-        if (version < kSchemaVersion) {
-            SQLite::Transaction upgrade(db);
-            for (int v = version; v < kSchemaVersion; ++v)
-                db.exec(kUpgrades[v]);
-            db.exec("PRAGMA application_id = " + std::to_string(kApplicationId));
-            db.exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
-            upgrade.commit();
-        } else {
-            // Proves now, not at the first request, that the file can be written.
-            SQLite::Transaction probe(db);
-            db.exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
-            probe.commit();
-        }
+        BringToSchema(db, version);
     } catch (const SQLite::Exception& e) {
         const int code = e.getErrorCode() & 0xff;
         if (code == SQLITE_READONLY || code == SQLITE_CANTOPEN || code == SQLITE_PERM)
