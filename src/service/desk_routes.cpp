@@ -213,6 +213,36 @@ const char* PhotoType(const std::string& bytes) {
     return "application/octet-stream";
 }
 
+Answer PhotoAnswer(const ServiceView& view, const RequestHead& head) {
+    if (auto refused = Guard(view, head, false))
+        return *refused;
+    const std::string hash = Query(head, "hash");
+    if (!History::IsHash(hash))
+        return Fail(400, "bad-hash", "hash: the 64 lower-case hexadecimal digits of a photo");
+    auto bytes = view.history->Photo(hash);
+    if (!bytes)
+        return Fail(404, "unknown-photo", "no photograph of that hash is kept");
+    Answer answer;
+    answer.contentType = PhotoType(*bytes);
+    answer.body = std::move(*bytes);
+    return answer;
+}
+
+Answer StripAnswer(const ServiceView& view, const RequestHead& head) {
+    if (auto refused = Guard(view, head, false))
+        return *refused;
+    const std::int64_t id = Number(Query(head, "id"));
+    if (id <= 0)
+        return Fail(400, "bad-id", "id: the positive whole number of a reading");
+    auto bytes = view.history->Strip(id);
+    if (!bytes)
+        return Fail(404, "unknown-photo", "no region picture is kept for that reading");
+    Answer answer;
+    answer.contentType = "image/jpeg";
+    answer.body = std::move(*bytes);
+    return answer;
+}
+
 }  // namespace
 
 std::vector<Route> DeskRoutes(const ServiceView& view) {
@@ -256,34 +286,10 @@ std::vector<Route> DeskRoutes(const ServiceView& view) {
             return Fail(400, "bad-time", "day: a UTC day as 2026-12-09");
         return JsonAnswer(view.history->Figures(day));
     }));
-    routes.push_back(Get("/desk/photo", [&view](const RequestHead& head) {
-        if (auto refused = Guard(view, head, false))
-            return *refused;
-        const std::string hash = Query(head, "hash");
-        if (!History::IsHash(hash))
-            return Fail(400, "bad-hash", "hash: the 64 lower-case hexadecimal digits of a photo");
-        auto bytes = view.history->Photo(hash);
-        if (!bytes)
-            return Fail(404, "unknown-photo", "no photograph of that hash is kept");
-        Answer answer;
-        answer.contentType = PhotoType(*bytes);
-        answer.body = std::move(*bytes);
-        return answer;
-    }));
-    routes.push_back(Get("/desk/strip", [&view](const RequestHead& head) {
-        if (auto refused = Guard(view, head, false))
-            return *refused;
-        const std::int64_t id = Number(Query(head, "id"));
-        if (id <= 0)
-            return Fail(400, "bad-id", "id: the positive whole number of a reading");
-        auto bytes = view.history->Strip(id);
-        if (!bytes)
-            return Fail(404, "unknown-photo", "no region picture is kept for that reading");
-        Answer answer;
-        answer.contentType = "image/jpeg";
-        answer.body = std::move(*bytes);
-        return answer;
-    }));
+    routes.push_back(
+        Get("/desk/photo", [&view](const RequestHead& head) { return PhotoAnswer(view, head); }));
+    routes.push_back(
+        Get("/desk/strip", [&view](const RequestHead& head) { return StripAnswer(view, head); }));
     routes.push_back(Get("/desk/owners", [&view](const RequestHead& head) {
         if (auto refused = Guard(view, head, false))
             return *refused;
