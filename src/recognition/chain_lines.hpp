@@ -23,6 +23,8 @@ struct ChainPiece {
     /// as long as an owner code (or of three under one), and may be part of a code on two or
     /// three lines.
     bool inLongLine = false;
+    /// Found on the equalised image (see FindChainPieces).
+    bool equalised = false;
 };
 
 /// The length of a code's first line (the owner code and category), the shortest line a piece

@@ -46,7 +46,9 @@ double Overlap(const cv::Rect2d& a, const cv::Rect2d& b) {
     return inter <= 0.0 ? 0.0 : inter / (a.area() + b.area() - inter);
 }
 
-void AddComponents(const cv::Mat& binary, int factor, bool light, std::vector<ChainPiece>& out) {
+void AddComponents(const cv::Mat& binary, const Binarisation& b, bool light,
+                   std::vector<ChainPiece>& out) {
+    const int factor = b.factor;
     cv::Mat labels, stats, centroids;
     const int n = cv::connectedComponentsWithStats(binary, labels, stats, centroids, 8, CV_32S);
     for (int i = 1; i < n; ++i) {
@@ -60,6 +62,7 @@ void AddComponents(const cv::Mat& binary, int factor, bool light, std::vector<Ch
         ChainPiece piece;
         piece.box = cv::Rect2d(double(x) / factor, double(y) / factor, double(w) / factor, height);
         piece.light = light;
+        piece.equalised = b.equalised;
         const cv::Rect r(x, y, w, h);
         cv::compare(labels(r), cv::Scalar(i), piece.crop, cv::CMP_EQ);
         out.push_back(std::move(piece));
@@ -121,13 +124,15 @@ std::vector<ChainPiece> FindChainPieces(const cv::Mat& gray) {
                 cv::bitwise_not(*image, inverse);
             cv::adaptiveThreshold(light ? inverse : *image, binary, 255, cv::ADAPTIVE_THRESH_MEAN_C,
                                   cv::THRESH_BINARY_INV, b.window, b.offset);
-            AddComponents(binary, b.factor, light, pieces);
+            AddComponents(binary, b, light, pieces);
         }
     }
     return KeepChainable(std::move(pieces));
 }
 
-void ReadPieces(classifier::CharacterNet& net, std::vector<ChainPiece>& pieces) {
+namespace {
+
+void ReadEveryPiece(classifier::CharacterNet& net, std::vector<ChainPiece>& pieces) {
     std::vector<cv::Mat> crops;
     crops.reserve(pieces.size());
     for (const ChainPiece& piece : pieces)
@@ -142,15 +147,29 @@ void ReadPieces(classifier::CharacterNet& net, std::vector<ChainPiece>& pieces) 
             return a.inLongLine;
         return a.top > b.top;
     });
+}
+
+/// Of read pieces (in ReadEveryPiece's order) that overlap, the first; with or without the
+/// equalised image's pieces.
+std::vector<ChainPiece> OnePerPlace(const std::vector<ChainPiece>& pieces, bool equalised) {
     std::vector<ChainPiece> kept;
-    for (ChainPiece& piece : pieces) {
+    for (const ChainPiece& piece : pieces) {
+        if (piece.equalised && !equalised)
+            continue;
         const bool twice = std::any_of(kept.begin(), kept.end(), [&](const ChainPiece& k) {
             return Overlap(k.box, piece.box) > kSamePiece;
         });
         if (!twice)
-            kept.push_back(std::move(piece));
+            kept.push_back(piece);
     }
-    pieces = std::move(kept);
+    return kept;
+}
+
+}  // namespace
+
+void ReadPieces(classifier::CharacterNet& net, std::vector<ChainPiece>& pieces) {
+    ReadEveryPiece(net, pieces);
+    pieces = OnePerPlace(pieces, true);
 }
 
 namespace {
@@ -245,6 +264,21 @@ void OfferChain(const std::vector<ChainPiece>& pieces, const std::vector<int>& c
     codes.push_back(std::move(found));
 }
 
+/// Offers the code of every chain of pieces: on one line, two or three, across or down.
+void OfferChains(const std::vector<ChainPiece>& pieces,
+                 const classifier::COwnerPrefixList& prefixes, std::map<std::string, size_t>& seen,
+                 std::vector<ChainCode>& codes) {
+    const auto offer = [&](const std::vector<std::vector<int>>& chains, ChainShape shape) {
+        for (const std::vector<int>& chain : chains)
+            OfferChain(pieces, chain, shape, prefixes, seen, codes);
+    };
+    for (const ChainDirection direction : {ChainDirection::kAcross, ChainDirection::kDown})
+        offer(FindChains(pieces, direction), {direction, 1});
+    for (const ChainDirection direction : {ChainDirection::kAcross, ChainDirection::kDown})
+        offer(FindTwoLineChains(pieces, direction), {direction, 2});
+    offer(FindThreeLineChains(pieces), {ChainDirection::kAcross, 3});
+}
+
 }  // namespace
 
 std::vector<ChainCode> ReadChains(const cv::Mat& image, classifier::CharacterNet& net,
@@ -259,18 +293,17 @@ std::vector<ChainCode> ReadChains(const cv::Mat& image, classifier::CharacterNet
         return codes;
     std::vector<ChainPiece> local;
     std::vector<ChainPiece>& pieces = piecesOut != nullptr ? *piecesOut : local;
-    pieces = FindChainPieces(gray);
-    ReadPieces(net, pieces);
+    std::vector<ChainPiece> every = FindChainPieces(gray);
+    ReadEveryPiece(net, every);
+    pieces = OnePerPlace(every, true);
     std::map<std::string, size_t> seen;
-    const auto offer = [&](const std::vector<std::vector<int>>& chains, ChainShape shape) {
-        for (const std::vector<int>& chain : chains)
-            OfferChain(pieces, chain, shape, *data.prefixes, seen, codes);
-    };
-    for (const ChainDirection direction : {ChainDirection::kAcross, ChainDirection::kDown})
-        offer(FindChains(pieces, direction), {direction, 1});
-    for (const ChainDirection direction : {ChainDirection::kAcross, ChainDirection::kDown})
-        offer(FindTwoLineChains(pieces, direction), {direction, 2});
-    offer(FindThreeLineChains(pieces), {ChainDirection::kAcross, 3});
+    OfferChains(pieces, *data.prefixes, seen, codes);
+    // Where the equalised image's pieces overlap the others they can take the place of the
+    // right ones (a stroke joined to its neighbour reads surely as something else): with no
+    // code found, the chains are sought again among the other binarisations' pieces alone.
+    if (codes.empty() &&
+        std::any_of(pieces.begin(), pieces.end(), [](const ChainPiece& p) { return p.equalised; }))
+        OfferChains(OnePerPlace(every, false), *data.prefixes, seen, codes);
     static const classifier::CLvqCluster kNoCodebook;
     for (ChainCode& c : codes) {
         c.reading.code = c.code;

@@ -74,9 +74,12 @@ bool EvenlySpaced(const std::vector<cv::Rect>& boxes, ChainShape shape);
 /// The same for the boxes of a reading, in their order.
 bool EvenlySpaced(const Reading& reading, ChainShape shape);
 
-/// The codes the chains of an image give, across and down, on one line or two, that the check digit
-/// and the owner list accept, the one the network reads most surely first (at most one per code).
-/// The readings' boxes are in the image's pixels; data's codebooks read their crops as well.
+/// The codes the chains of an image give, across and down, on one line, two or three, that the
+/// check digit and the owner list accept, the one the network reads most surely first (at most
+/// one per code). The pieces are ReadPieces'; where they give no code and hold a piece of the
+/// equalised image, the chains are sought again without the equalised image's pieces, which can
+/// take the place of right ones. The readings' boxes are in the image's pixels; data's codebooks
+/// read their crops as well. pieces, when given, receives ReadPieces' pieces (the step view's).
 std::vector<ChainCode> ReadChains(const cv::Mat& image, classifier::CharacterNet& net,
                                   const ReferenceData& data,
                                   std::vector<ChainPiece>* pieces = nullptr);
