@@ -301,9 +301,13 @@ std::vector<ChainCode> ReadChains(const cv::Mat& image, classifier::CharacterNet
     // Where the equalised image's pieces overlap the others they can take the place of the
     // right ones (a stroke joined to its neighbour reads surely as something else): with no
     // code found, the chains are sought again among the other binarisations' pieces alone.
-    if (codes.empty() &&
-        std::any_of(pieces.begin(), pieces.end(), [](const ChainPiece& p) { return p.equalised; }))
-        OfferChains(OnePerPlace(every, false), *data.prefixes, seen, codes);
+    if (codes.empty() && std::any_of(pieces.begin(), pieces.end(),
+                                     [](const ChainPiece& p) { return p.equalised; })) {
+        std::vector<ChainPiece> unequalised = OnePerPlace(every, false);
+        OfferChains(unequalised, *data.prefixes, seen, codes);
+        if (!codes.empty())
+            pieces = std::move(unequalised);  // the step view shows the pieces the codes are of
+    }
     static const classifier::CLvqCluster kNoCodebook;
     for (ChainCode& c : codes) {
         c.reading.code = c.code;
@@ -343,8 +347,10 @@ cv::Mat DrawChains(const cv::Mat& image, const std::vector<ChainPiece>& pieces,
         cv::rectangle(view, box.box, kChainColour, 2);
         all |= box.box;
     }
+    // Lettered at the characters' own height: a code down a post is tall but no wider than one.
+    const double height = chosen.characters.front().box.height;
     cv::putText(view, codes.front().code, {all.x, std::max(12, all.y - 6)},
-                cv::FONT_HERSHEY_SIMPLEX, std::max(0.5, all.height / 30.0), kChainColour, 2,
+                cv::FONT_HERSHEY_SIMPLEX, std::max(0.5, height / 30.0), kChainColour, 2,
                 cv::LINE_AA);
     return view;
 }

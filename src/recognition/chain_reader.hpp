@@ -79,7 +79,8 @@ bool EvenlySpaced(const Reading& reading, ChainShape shape);
 /// one per code). The pieces are ReadPieces'; where they give no code and hold a piece of the
 /// equalised image, the chains are sought again without the equalised image's pieces, which can
 /// take the place of right ones. The readings' boxes are in the image's pixels; data's codebooks
-/// read their crops as well. pieces, when given, receives ReadPieces' pieces (the step view's).
+/// read their crops as well. pieces, when given, receives the pieces of the codes (the step
+/// view's).
 std::vector<ChainCode> ReadChains(const cv::Mat& image, classifier::CharacterNet& net,
                                   const ReferenceData& data,
                                   std::vector<ChainPiece>* pieces = nullptr);

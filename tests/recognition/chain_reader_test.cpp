@@ -249,6 +249,19 @@ TEST(ChainReader, StepViewBoxesEveryPieceAndTheCodeOffered) {
     EXPECT_EQ(at(pieces.back().box), kLightPieceColour);
     EXPECT_TRUE(DrawChains(cv::Mat(), pieces, {code}).empty());
     EXPECT_TRUE(DrawChains(cv::Mat(10, 10, CV_16UC1), pieces, {code}).empty());
+
+    // A code down a post is lettered at its characters' height, not the column's.
+    ChainCode down;
+    down.code = code.code;
+    for (int i = 0; i < 11; ++i) {
+        BoxReading box;
+        box.box = cv::Rect(180, 150 + 22 * i, 14, 20);
+        down.reading.characters.push_back(box);
+    }
+    const cv::Mat tall = DrawChains(cv::Mat(450, 400, CV_8UC1, cv::Scalar(128)), {}, {down});
+    cv::Mat green;
+    cv::inRange(tall, kChainColour, kChainColour, green);
+    EXPECT_EQ(cv::countNonZero(green.rowRange(0, 110)), 0);
 }
 
 TEST(ChainReader, ItsCodeIsEvenlySpacedOnlyWithoutASkippedOrSqueezedCharacter) {
