@@ -132,6 +132,8 @@ std::vector<ChainPiece> FindChainPieces(const cv::Mat& gray) {
 
 namespace {
 
+/// Reads every piece with the network, in the order OnePerPlace keeps them: a piece of a line
+/// of eleven before any other, then the one the network reads most surely.
 void ReadEveryPiece(classifier::CharacterNet& net, std::vector<ChainPiece>& pieces) {
     std::vector<cv::Mat> crops;
     crops.reserve(pieces.size());
