@@ -153,10 +153,10 @@ void ReadEveryPiece(classifier::CharacterNet& net, std::vector<ChainPiece>& piec
 
 /// Of read pieces (in ReadEveryPiece's order) that overlap, the first; with or without the
 /// equalised image's pieces.
-std::vector<ChainPiece> OnePerPlace(const std::vector<ChainPiece>& pieces, bool equalised) {
+std::vector<ChainPiece> OnePerPlace(const std::vector<ChainPiece>& pieces, bool withEqualised) {
     std::vector<ChainPiece> kept;
     for (const ChainPiece& piece : pieces) {
-        if (piece.equalised && !equalised)
+        if (piece.equalised && !withEqualised)
             continue;
         const bool twice = std::any_of(kept.begin(), kept.end(), [&](const ChainPiece& k) {
             return Overlap(k.box, piece.box) > kSamePiece;
