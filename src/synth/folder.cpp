@@ -34,6 +34,7 @@ bool WriteSynthFolder(const SynthSpec& spec, std::uint64_t seed, int count,
     }
     std::string labels = "file,code,layout\n";
     std::string boxes = "file,index,char,x0,y0,x1,y1\n";
+    std::string cases = "file,rod_across,outline,distant,size_type_beside\n";
     for (int i = 0; i < count; ++i) {
         // Each photograph has a seed of its own, so that photograph i is the same whatever the
         // count; the file format is drawn apart from the picture.
@@ -65,13 +66,18 @@ bool WriteSynthFolder(const SynthSpec& spec, std::uint64_t seed, int count,
                      std::to_string(b.x) + "," + std::to_string(b.y) + "," +
                      std::to_string(b.x + b.width) + "," + std::to_string(b.y + b.height) + "\n";
         }
+        cases += std::string(name) + "," + std::to_string(photo.rodAcross) + "," +
+                 std::to_string(photo.outline) + "," + std::to_string(photo.distant) + "," +
+                 std::to_string(photo.sizeTypeBeside) + "\n";
         if (progress) {
             progress(i + 1);
         }
     }
-    // The character boxes beside the labels, in the format of hand-boxed photographs.
-    for (const auto& [file, text] :
-         {std::pair<const char*, const std::string&>{"boxes.csv", boxes}, {"labels.csv", labels}}) {
+    // The character boxes beside the labels, in the format of hand-boxed photographs, and the
+    // hard cases, so that a measurement can be split by them.
+    for (const auto& [file, text] : {std::pair<const char*, const std::string&>{"boxes.csv", boxes},
+                                     {"cases.csv", cases},
+                                     {"labels.csv", labels}}) {
         const std::filesystem::path path = folder / file;
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out << text;

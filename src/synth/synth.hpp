@@ -61,6 +61,10 @@ struct SynthPhoto {
     int characterHeight = 0;               ///< painted height of the characters, in pixels
     double tiltDegrees = 0.0;              ///< rotation of the whole scene, counter-clockwise
     double slopeDegrees = 0.0;             ///< perspective slope of the code's lines
+    /// The hard cases the renderer set out to draw on it: a door rod in the code's widest gap
+    /// (left out where the gap is too narrow), outlined characters, a distant code, the size and
+    /// type code beside the check digit (elsewhere where there is no room beside it).
+    bool rodAcross = false, outline = false, distant = false, sizeTypeBeside = false;
 };
 
 /// Empty when spec can be rendered, else what is wrong with it.
@@ -72,10 +76,11 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed);
 /// Writes count photographs (JPEG of quality 60 to 95, some BMP) into folder (created when
 /// missing), folder/labels.csv with the header "file,code,layout" (code and layout empty for
 /// photographs without a code) and folder/boxes.csv with every character's box
-/// (file,index,char,x0,y0,x1,y1, frame pixels). Photograph i is rendered
+/// (file,index,char,x0,y0,x1,y1, frame pixels) and folder/cases.csv with the hard cases set
+/// out on each (file,rod_across,outline,distant,size_type_beside, 0 or 1). Photograph i is rendered
 /// from a seed derived from seed and i. A count of 0 writes a labels.csv holding the header only.
 /// Returns false with *error set when the spec is unusable, count is negative or a file cannot
-/// be written; the two files are then not written. `progress` (may be empty) is called with the
+/// be written; the files are then not written. `progress` (may be empty) is called with the
 /// number of photographs written after each one.
 bool WriteSynthFolder(const SynthSpec& spec, std::uint64_t seed, int count,
                       const std::filesystem::path& folder, std::string* error,

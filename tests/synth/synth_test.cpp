@@ -252,7 +252,8 @@ TEST_F(SynthFolder, CountZeroWritesHeaderOnly) {
     ASSERT_TRUE(WriteSynthFolder(SmallSpec(), 1, 0, dir_, &error)) << error;
     EXPECT_EQ(ReadAll(dir_ / "labels.csv"), "file,code,layout\n");
     EXPECT_EQ(ReadAll(dir_ / "boxes.csv"), "file,index,char,x0,y0,x1,y1\n");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
+    EXPECT_EQ(ReadAll(dir_ / "cases.csv"), "file,rod_across,outline,distant,size_type_beside\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3);
 }
 
 TEST_F(SynthFolder, PhotographsMatchTheirLabels) {
@@ -307,6 +308,8 @@ TEST_F(SynthFolder, WithoutCodeTheSceneStaysAndTheLabelIsEmpty) {
     spec.bmpShare = 0.0;
     ASSERT_TRUE(WriteSynthFolder(spec, 5, 1, dir_, &error)) << error;
     EXPECT_EQ(ReadAll(dir_ / "labels.csv"), "file,code,layout\nsynth_000000.jpg,,\n");
+    EXPECT_EQ(ReadAll(dir_ / "cases.csv"),
+              "file,rod_across,outline,distant,size_type_beside\nsynth_000000.jpg,0,0,0,0\n");
 }
 
 TEST_F(SynthFolder, BadRequestsWriteNothing) {
