@@ -66,9 +66,10 @@ bool WriteSynthFolder(const SynthSpec& spec, std::uint64_t seed, int count,
                      std::to_string(b.x) + "," + std::to_string(b.y) + "," +
                      std::to_string(b.x + b.width) + "," + std::to_string(b.y + b.height) + "\n";
         }
-        cases += std::string(name) + "," + std::to_string(photo.rodAcross) + "," +
-                 std::to_string(photo.outline) + "," + std::to_string(photo.distant) + "," +
-                 std::to_string(photo.sizeTypeBeside) + "\n";
+        const HardCases& drawn = photo.cases;
+        cases += std::string(name) + "," + std::to_string(drawn.rodAcross) + "," +
+                 std::to_string(drawn.outline) + "," + std::to_string(drawn.distant) + "," +
+                 std::to_string(drawn.sizeTypeBeside) + "\n";
         if (progress) {
             progress(i + 1);
         }

@@ -172,10 +172,9 @@ SynthPhoto RenderContainerPhoto(const SynthSpec& spec, std::uint64_t seed) {
     scene.cases = cases;
     // The rod, the distance and the size and type code beside are drawn on codes across only.
     const bool across = !IsVertical(layout) && !spec.withoutCode;
-    photo.rodAcross = cases.rodAcross && across;
-    photo.outline = cases.outline && !spec.withoutCode;
-    photo.distant = cases.distant && across && spec.characterHeight == 0;
-    photo.sizeTypeBeside = cases.sizeTypeBeside && across;
+    photo.cases = {cases.rodAcross && across, cases.outline && !spec.withoutCode,
+                   cases.distant && across && spec.characterHeight == 0,
+                   cases.sizeTypeBeside && across};
     scene.layout = layout;
     scene.frame = frame;
     // The canvas is larger than the frame by a margin that the tilt turns into view.

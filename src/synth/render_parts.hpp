@@ -144,13 +144,6 @@ void AddStickers(std::uint64_t seed, cv::Mat& canvas, Occupancy& occ, TextFace& 
 // Hard cases (hard_cases.cpp), drawn from a stream of their own so that the photographs of a
 // seed that draws none of them stay as they were.
 
-struct HardCases {
-    bool rodAcross = false;       // a door rod standing in the widest gap of the code
-    bool outline = false;         // characters painted as outlines
-    bool distant = false;         // a horizontal code of 13 to 17 pixels
-    bool sizeTypeBeside = false;  // the size and type code on the check digit's line
-};
-
 HardCases PickHardCases(Random& hard);
 /// The paint of a glyph's outline only: its edge, `thickness` pixels deep.
 cv::Mat Outline(const cv::Mat& glyph, int thickness);

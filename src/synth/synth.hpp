@@ -50,6 +50,14 @@ struct SynthSpec {
 constexpr int kMinCharacterHeight = 8;
 constexpr int kMaxCharacterHeight = 50;
 
+/// The hard cases of a reading the renderer may draw on a photograph.
+struct HardCases {
+    bool rodAcross = false;       ///< a door rod standing in the widest gap of the code
+    bool outline = false;         ///< characters painted as outlines
+    bool distant = false;         ///< a horizontal code of 13 to 17 pixels
+    bool sizeTypeBeside = false;  ///< the size and type code on the check digit's line
+};
+
 /// One rendered photograph and what is painted on it.
 struct SynthPhoto {
     cv::Mat image;                         ///< 8-bit BGR
@@ -61,10 +69,9 @@ struct SynthPhoto {
     int characterHeight = 0;               ///< painted height of the characters, in pixels
     double tiltDegrees = 0.0;              ///< rotation of the whole scene, counter-clockwise
     double slopeDegrees = 0.0;             ///< perspective slope of the code's lines
-    /// The hard cases the renderer set out to draw on it: a door rod in the code's widest gap
-    /// (left out where the gap is too narrow), outlined characters, a distant code, the size and
-    /// type code beside the check digit (elsewhere where there is no room beside it).
-    bool rodAcross = false, outline = false, distant = false, sizeTypeBeside = false;
+    /// The hard cases the renderer set out to draw on it (a rod is left out where the gap is too
+    /// narrow, the size and type code goes elsewhere where there is no room beside the digit).
+    HardCases cases;
 };
 
 /// Empty when spec can be rendered, else what is wrong with it.
